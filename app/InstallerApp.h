@@ -1,0 +1,75 @@
+// The application object: start-up, the installation description file, the
+// log, and the state that the wizard, the pages and the engine share.
+#pragma once
+
+#include "framework/Handles.h"
+#include "framework/WinApp.h"
+
+#include <string>
+
+class WizardDialog;
+
+// Outcome of SelfRegister.
+enum RegisterResult : int {
+    RegisterOk = 0,
+    RegisterNotLoadable = -2,
+    RegisterNoEntryPoint = -3,
+    RegisterFailed = -4,
+};
+
+class InstallerApp : public CWinApp {
+public:
+    InstallerApp() = default;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    // Start-up.
+    bool CheckInstallDescription();
+    bool ReadRegistryDefaults();
+
+    // One value of Installatore.ini, read afresh: at most 255 characters,
+    // empty when absent, each "\n" pair turned into a line break.
+    std::string ReadInstallValue(const std::string& section, const std::string& key) const;
+
+    // Log and folders.
+    void WriteLog(const std::string& message);
+    void CreateDirectoryPath(const std::string& path) const;
+
+    // Loads a component and calls its DllRegisterServer; the library stays loaded.
+    RegisterResult SelfRegister(const std::string& path) const;
+
+    // COM: started for the whole run; a registration switch ends the run.
+    bool InitComServer();
+    HRESULT UpdateRegistryFromScript(bool doRegister) const;
+    HRESULT RegisterTypeLibrary() const;
+    HRESULT UnregisterTypeLibrary() const;
+
+    CrtFile logFile;
+    std::string installDir;
+    int sidInstall = 0;
+    WizardDialog* wizard = nullptr;
+    bool comServerStarted = false;
+};
+
+extern InstallerApp theApp;
+
+// The running executable's full path, and its folder (the path before the
+// last backslash, or the whole path when there is none).
+std::string ModulePath();
+std::string ModuleFolder();
+
+// Full path of Installatore.ini beside the executable.
+std::string InstallDescriptionPath();
+
+// True when the file name of the path (the part after its last backslash, or
+// the whole path) is LumoSidInstall.exe in any letter case.
+bool IsSidInstallName(const std::string& exePath);
+
+// The step of the command-line switch scan: the position just after the
+// first of the switch characters found from text on, or null when none.
+const char* FindSwitch(const char* text, const char* switchChars);
+
+enum class ServerSwitch { None, Register, Unregister };
+// Which registration switch ends the command line, if any.
+ServerSwitch FindServerSwitch(const char* commandLine);

@@ -1,0 +1,32 @@
+#include "app/InstallerApp.h"
+
+void InstallerApp::WriteLog(const std::string& message)
+{
+    if (!logFile)
+        return;
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    std::fprintf(logFile.Get(), "[%d/%d/%d - %d:%d:%d:%d]", now.wMonth, now.wDay, now.wYear, now.wHour,
+                 now.wMinute, now.wSecond, now.wMilliseconds);
+    // Written as data, never as a format: a file name may hold a percent sign.
+    std::fputs(message.c_str(), logFile.Get());
+    std::fputs("\n", logFile.Get());
+    std::fflush(logFile.Get());
+}
+
+void InstallerApp::CreateDirectoryPath(const std::string& path) const
+{
+    // One walk left to right; a separator right after a colon would name the
+    // drive alone, which is never asked for. Every result is ignored: existing
+    // folders, roots and folders that cannot be made are all passed over.
+    std::string prefix;
+    prefix.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if ((c == '\\' || c == '/') && !prefix.empty() && path[i - 1] != ':')
+            ::CreateDirectoryA(prefix.c_str(), nullptr);
+        prefix += c;
+    }
+    if (!prefix.empty())
+        ::CreateDirectoryA(prefix.c_str(), nullptr);
+}

@@ -1,0 +1,103 @@
+// The application-file pass: every file of FilesToCopy, at any depth, goes
+// below Program Files into the shared folder of its mirrored folder, without a
+// version test.
+#include "app/InstallerApp.h"
+#include "engine/Engine.h"
+#include "framework/FileFind.h"
+#include "wizard/WizardDialog.h"
+
+namespace {
+constexpr char kDaoLibrary[] = "C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL";
+
+bool IsDaoFile(const std::string& name)
+{
+    return lstrcmpiA(name.c_str(), "\\dao350.dll") == 0 || lstrcmpiA(name.c_str(), "\\DAO2535.TLB") == 0;
+}
+} // namespace
+
+std::string GetProgramFilesDir()
+{
+    RegKey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
+                        key.Receive()) != ERROR_SUCCESS) {
+        key.Release();
+        return std::string();
+    }
+    char buffer[MAX_PATH] = {};
+    DWORD size = sizeof(buffer);
+    if (::RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+            ERROR_SUCCESS ||
+        size == 0)
+        return std::string();
+    // The value need not carry its terminator.
+    buffer[size < sizeof(buffer) ? size : sizeof(buffer) - 1] = '\0';
+    return buffer;
+}
+
+bool WizardDialog::CopyApplicationFiles()
+{
+    const std::string source = ModuleFolder() + "\\FilesToCopy";
+    const std::string target = GetProgramFilesDir();
+    theApp.CreateDirectoryPath(target);
+    theApp.WriteLog("*INIZIO COPIA DEI FILES*");
+    return CopyDirAndFiles(source, target);
+}
+
+bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
+{
+    try {
+        const std::string pattern = source + "\\*.*";
+        const double progressStep = ProgressStep(theApp.ReadInstallValue("DESCRIZIONI", "NumeroFiles"));
+
+        CFileFind finder;
+        bool more = finder.FindFile(pattern);
+        progressPos = 0;
+        while (more) {
+            more = finder.FindNextFile();
+            const std::string entryPath = finder.GetFilePath();
+
+            if (finder.IsDirectory()) {
+                if (finder.IsDots())
+                    continue;
+                const std::string folder = target + "\\" + finder.GetFileName();
+                theApp.CreateDirectoryPath(folder);
+                CopyDirAndFiles(entryPath, folder);
+                continue;
+            }
+
+            const std::string name = "\\" + finder.GetFileName();
+            const bool dao = IsDaoFile(name);
+            std::string secondaryPath;
+            std::string primaryFolder;
+            if (dao) {
+                const std::string secondaryFolder = target + "\\File Comuni\\microsoft shared\\DAO";
+                theApp.CreateDirectoryPath(secondaryFolder);
+                secondaryPath = secondaryFolder + name;
+                primaryFolder = target + "\\Common Files\\microsoft shared\\DAO";
+            } else {
+                primaryFolder = target + "\\Common Files\\Business Objects\\3.0\\bin";
+            }
+            theApp.CreateDirectoryPath(primaryFolder);
+            const std::string primaryPath = primaryFolder + name;
+
+            SetStatus("Copia in " + primaryPath);
+            AdvanceProgress(progressStep);
+
+            if (dao)
+                ::CopyFileA(entryPath.c_str(), secondaryPath.c_str(), FALSE);
+            if (::CopyFileA(entryPath.c_str(), primaryPath.c_str(), FALSE))
+                theApp.WriteLog("  Copiato il file: " + primaryPath);
+            else
+                theApp.WriteLog("  Copia del file: " + name + " NON RIUSCITA!!");
+        }
+        progressPos = 100;
+        SetBar(progressPos);
+        finder.Close();
+
+        theApp.SelfRegister(kDaoLibrary);
+        return true;
+    } catch (...) {
+        theApp.WriteLog("  Si \xE8 verificato un errore nella funzione CopyDirAndFiles");
+        return false;
+    }
+}

@@ -1,0 +1,20 @@
+// Helpers of the installation passes.
+#pragma once
+
+#include <string>
+
+// The Program Files folder from the registry; empty when it cannot be read.
+std::string GetProgramFilesDir();
+
+// The folder of 32-bit system components. When the shell cannot name it, the
+// system folder the platform reports; fellBack tells which.
+std::string GetSystemX86Dir(bool& fellBack);
+
+// The Windows folder.
+std::string GetWindowsDir();
+
+// White space removed from both ends.
+std::string TrimText(const std::string& text);
+
+// Capital letters of the system code page.
+std::string UpperText(std::string text);

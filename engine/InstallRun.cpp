@@ -1,0 +1,55 @@
+#include "app/InstallerApp.h"
+#include "pages/CompletionPage.h"
+#include "pages/HeaderBand.h"
+#include "pages/ProgressPage.h"
+#include "res/resource.h"
+#include "wizard/WizardDialog.h"
+
+void WizardDialog::InstallRun()
+{
+    installing = 1;
+    statusLine = &progressPage->statusLine;
+    progressBar = &progressPage->progressBar;
+    progressBar->SetRange32(0, 100);
+
+    std::string logPath = theApp.installDir;
+    theApp.CreateDirectoryPath(logPath);
+    logPath += "\\Installatore.log";
+    theApp.logFile.Reset(std::fopen(logPath.c_str(), "a"));
+
+    theApp.WriteLog("*****INIZIO INSTALLAZIONE *****");
+    CopyApplicationFiles();
+    theApp.WriteLog("*FINE COPIA DEI FILES*");
+    theApp.WriteLog("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
+    const bool succeeded = InstallSystemFiles();
+    theApp.WriteLog("*FINE COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
+
+    completionPage = std::make_unique<CompletionPage>();
+    completionPage->Create(IDD_COMPLETION, this);
+    if (succeeded) {
+        completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneSuccess"));
+        exitButton.SetWindowText("Fine");
+        currentStep = 3;
+    } else {
+        completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneError"));
+        completionPage->SetDlgItemText(IDC_TEXT,
+                                       "Chiudere tutte le applicazioni e riprovare.\r\n\r\n"
+                                       "Se il problema persiste contattare il Vostro fornitore.\r\n\r\n"
+                                       "Selezionare Esci per terminare.");
+        exitButton.SetWindowText("Esci");
+    }
+    ::ShowWindow(completionPage->GetDlgItem(IDC_START_CLIENT), SW_HIDE);
+    completionPage->SetWindowPos(HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+
+    // The run's references point into the progress page, which goes now.
+    statusLine = nullptr;
+    progressBar = nullptr;
+    headerBand->DestroyWindow();
+    headerBand.reset();
+    progressPage->DestroyWindow();
+    progressPage.reset();
+
+    exitButton.EnableWindow(true);
+    installing = 0;
+    theApp.WriteLog("*****FINE INSTALLAZIONE*****");
+}

@@ -1,0 +1,33 @@
+// Folder enumeration in the manner of the classic file finder: FindNextFile
+// moves to the next entry and tells whether another one follows it.
+#pragma once
+
+#include "framework/Handles.h"
+
+#include <windows.h>
+#include <string>
+
+class CFileFind {
+public:
+    CFileFind() = default;
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+
+    // Starts a search; true when the pattern matches at least one entry.
+    bool FindFile(const std::string& pattern);
+    // Makes the next entry current; false when the current one is the last.
+    bool FindNextFile();
+    void Close();
+
+    std::string GetFileName() const { return m_current.cFileName; }
+    std::string GetFilePath() const;
+    bool IsDirectory() const { return (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    bool IsDots() const;
+
+private:
+    FindHandle m_find;
+    WIN32_FIND_DATAA m_next{};
+    WIN32_FIND_DATAA m_current{};
+    bool m_hasNext = false;
+    std::string m_root;
+};

@@ -1,0 +1,163 @@
+#include "TestSupport.h"
+
+#include "app/InstallerApp.h"
+
+#include <shlwapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <stdexcept>
+
+namespace lumo_test {
+
+TempDir::TempDir(const std::string& tag)
+{
+    static std::atomic<unsigned> counter{ 0 };
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(sizeof(temp), temp);
+    for (;;) {
+        path_ = std::string(temp) + tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(counter++);
+        if (::CreateDirectoryA(path_.c_str(), nullptr))
+            return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create " + path_);
+    }
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(path_);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA data{};
+    HANDLE find = ::FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string child = path + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(child.c_str());
+            }
+        } while (::FindNextFileA(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(path.c_str());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        throw std::runtime_error("cannot write " + path);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return std::string();
+    std::string bytes;
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes.append(buffer, got);
+    std::fclose(file);
+    return bytes;
+}
+
+bool FileExists(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", start)) {
+        lines.push_back(text.substr(start, at - start));
+        start = at + 2;
+    }
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string TestProgramFolder()
+{
+    return ModuleFolder();
+}
+
+ScopedInstallDescription::ScopedInstallDescription(const std::string& content)
+    : path_(InstallDescriptionPath())
+{
+    Rewrite(content);
+}
+
+ScopedInstallDescription::~ScopedInstallDescription()
+{
+    ::DeleteFileA(path_.c_str());
+    // The profile reader caches files; make it forget this one.
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
+}
+
+void ScopedInstallDescription::Rewrite(const std::string& content) const
+{
+    WriteFileBytes(path_, content);
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
+}
+
+void DeleteRegistryTree(HKEY root, const std::string& subKey)
+{
+    ::SHDeleteKeyA(root, subKey.c_str());
+}
+
+bool RegistryKeyExists(HKEY root, const std::string& subKey)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+bool ReadRegistryString(HKEY root, const std::string& subKey, const std::string& name, std::string& value)
+{
+    char buffer[1024] = {};
+    DWORD size = sizeof(buffer) - 1;
+    if (::RegGetValueA(root, subKey.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ, nullptr, buffer,
+                       &size) != ERROR_SUCCESS)
+        return false;
+    value = buffer;
+    return true;
+}
+
+void WriteRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        throw std::runtime_error("cannot create key " + subKey);
+    ::RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+    ::RegCloseKey(key);
+}
+
+} // namespace lumo_test

@@ -1,0 +1,58 @@
+// Helpers shared by the test programs: temporary folders, files, the
+// description file beside the test program, registry clean-up.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace lumo_test {
+
+// A fresh folder below the temporary folder, removed with all it holds.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag = "lumo");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+void RemoveTree(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// The lines of a text, cut at CR LF (a last line without one is kept).
+std::vector<std::string> SplitLines(const std::string& text);
+
+// The folder of the running test program, where the product looks for
+// Installatore.ini.
+std::string TestProgramFolder();
+
+// Installatore.ini beside the test program for the lifetime of the object.
+class ScopedInstallDescription {
+public:
+    explicit ScopedInstallDescription(const std::string& content);
+    ~ScopedInstallDescription();
+    ScopedInstallDescription(const ScopedInstallDescription&) = delete;
+    ScopedInstallDescription& operator=(const ScopedInstallDescription&) = delete;
+    void Rewrite(const std::string& content) const;
+
+private:
+    std::string path_;
+};
+
+void DeleteRegistryTree(HKEY root, const std::string& subKey);
+bool RegistryKeyExists(HKEY root, const std::string& subKey);
+// The string value, or nullptr-equivalent false when absent.
+bool ReadRegistryString(HKEY root, const std::string& subKey, const std::string& name, std::string& value);
+void WriteRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value);
+
+} // namespace lumo_test

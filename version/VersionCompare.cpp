@@ -1,0 +1,55 @@
+#include "version/VersionCompare.h"
+
+#include "framework/Handles.h"
+#include "version/FileVersionInfo.h"
+
+bool CompareVersions(int major, int minor, int build, int revision, int existingMajor, int existingMinor,
+                     int existingBuild, int existingRevision)
+{
+    const int candidate[] = { major, minor, build, revision };
+    const int existing[] = { existingMajor, existingMinor, existingBuild, existingRevision };
+    for (int i = 0; i < 4; ++i) {
+        if (candidate[i] != existing[i])
+            return candidate[i] > existing[i];
+    }
+    return false;
+}
+
+FileVersion ReadFileVersion(const std::string& path)
+{
+    WIN32_FIND_DATAA data{};
+    if (!FindHandle(::FindFirstFileA(path.c_str(), &data)))
+        return FileVersion{};
+
+    FileVersionInfo info;
+    info.Read(path.c_str());
+    const FileVersion version = FileVersion::FromWords(info.GetFixedInfo().dwFileVersionMS,
+                                                       info.GetFixedInfo().dwFileVersionLS);
+    info.Reset();
+    return version;
+}
+
+int SplitText(const std::string& text, const std::string& delimiter, std::vector<std::string>& pieces,
+              bool keepEmpty)
+{
+    if (text.empty() || delimiter.empty())
+        return 0;
+
+    std::vector<size_t> positions;
+    for (size_t at = text.find(delimiter); at != std::string::npos; at = text.find(delimiter, at + delimiter.size()))
+        positions.push_back(at);
+    if (positions.empty())
+        return 0;
+
+    size_t start = 0;
+    auto append = [&](size_t end) {
+        if (end > start || keepEmpty)
+            pieces.push_back(text.substr(start, end - start));
+    };
+    for (size_t at : positions) {
+        append(at);
+        start = at + delimiter.size();
+    }
+    append(text.size());
+    return static_cast<int>(positions.size());
+}

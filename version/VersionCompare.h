@@ -1,0 +1,40 @@
+// Four-part file versions, their comparison, and the cutting of a delimited text.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct FileVersion {
+    WORD major = 0;
+    WORD minor = 0;
+    WORD build = 0;
+    WORD revision = 0;
+
+    static FileVersion FromWords(DWORD versionMS, DWORD versionLS)
+    {
+        return { HIWORD(versionMS), LOWORD(versionMS), HIWORD(versionLS), LOWORD(versionLS) };
+    }
+};
+
+// True when the candidate is strictly newer than the existing version,
+// comparing major, minor, build and revision in that order, as numbers.
+bool CompareVersions(int major, int minor, int build, int revision, int existingMajor, int existingMinor,
+                     int existingBuild, int existingRevision);
+
+inline bool CompareVersions(const FileVersion& candidate, const FileVersion& existing)
+{
+    return CompareVersions(candidate.major, candidate.minor, candidate.build, candidate.revision, existing.major,
+                           existing.minor, existing.build, existing.revision);
+}
+
+// The version of a file; 0.0.0.0 when it is missing or has no usable version.
+FileVersion ReadFileVersion(const std::string& path);
+
+// Cuts the text at every occurrence of the delimiter (left to right, never
+// overlapping) and appends the pieces to the list; empty pieces only when
+// keepEmpty is true. Returns the number of occurrences; a text without one
+// yields no piece at all.
+int SplitText(const std::string& text, const std::string& delimiter, std::vector<std::string>& pieces,
+              bool keepEmpty);

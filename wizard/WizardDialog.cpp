@@ -1,0 +1,141 @@
+#include "wizard/WizardDialog.h"
+
+#include "app/InstallerApp.h"
+#include "pages/CompletionPage.h"
+#include "pages/HeaderBand.h"
+#include "pages/ProgressPage.h"
+#include "pages/WelcomePage.h"
+#include "res/resource.h"
+
+void PumpMessages()
+{
+    MSG msg{};
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        CWinApp* app = AfxGetApp();
+        int exitCode = 0;
+        const bool alive = app != nullptr ? app->PumpMessage() != FALSE : AfxPumpMessage(&exitCode);
+        if (!alive) {
+            // Leave the quit request for the loop that owns it.
+            ::PostQuitMessage(exitCode);
+            return;
+        }
+    }
+}
+
+WizardDialog::WizardDialog(CWnd* parent) : CDialog(IDD_WIZARD, parent)
+{
+    icon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+
+WizardDialog::~WizardDialog()
+{
+    welcomePage.reset();
+    headerBand.reset();
+    progressPage.reset();
+    completionPage.reset();
+}
+
+void WizardDialog::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDCANCEL, exitButton);
+    DDX_Control(pDX, IDC_BACK, backButton);
+    DDX_Control(pDX, IDC_NEXT, nextButton);
+}
+
+BEGIN_MESSAGE_MAP(WizardDialog, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_NEXT, OnNext)
+END_MESSAGE_MAP()
+
+template <class Page>
+std::unique_ptr<Page> WizardDialog::CreatePage(UINT templateId, int x, int y)
+{
+    auto page = std::make_unique<Page>(this);
+    page->Create(templateId, this);
+    page->SetWindowPos(HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+    return page;
+}
+
+BOOL WizardDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    theApp.wizard = this;
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+    welcomePage = CreatePage<WelcomePage>(IDD_WELCOME, 0, 0);
+    headerBand = CreatePage<HeaderBand>(IDD_HEADER_BAND, 0, 0);
+    const RECT band = headerBand->GetWindowRect();
+    progressPage = CreatePage<ProgressPage>(IDD_PROGRESS, 0, band.bottom - band.top + 1);
+
+    SetWindowText(theApp.ReadInstallValue("DESCRIZIONI", "Caption"));
+    ShowWelcomeStep();
+    return TRUE;
+}
+
+void WizardDialog::ShowWelcomeStep()
+{
+    currentStep = 1;
+    backButton.ShowWindow(SW_HIDE);
+    welcomePage->ShowWindow(SW_SHOW);
+    headerBand->ShowWindow(SW_HIDE);
+    nextButton.SetWindowText("Installa");
+}
+
+void WizardDialog::OnNext()
+{
+    // Only the welcome step starts the run, and only once: the welcome page is
+    // gone from the run's start on, while currentStep stays 1 after a failure
+    // and the hidden default button can still receive Enter.
+    if (currentStep != 1 || installing || !welcomePage)
+        return;
+
+    headerBand->SetDlgItemText(IDC_HEADER_TITLE, "Installazione in corso...");
+    nextButton.ShowWindow(SW_HIDE);
+    backButton.ShowWindow(SW_HIDE);
+    exitButton.EnableWindow(false);
+    progressPage->ShowWindow(SW_SHOW);
+    welcomePage->DestroyWindow();
+    welcomePage.reset();
+    currentStep = 1;
+    InstallRun();
+}
+
+void WizardDialog::OnPaint()
+{
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT ps{};
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const RECT client = GetClientRect();
+    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, icon);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+HCURSOR WizardDialog::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(icon);
+}
+
+void WizardDialog::OnCancel()
+{
+    if (installing)
+        return;
+    if (currentStep > 2) {
+        CDialog::OnCancel();
+        return;
+    }
+    const std::string caption = theApp.ReadInstallValue("DESCRIZIONI", "Caption");
+    SetWindowText(caption);
+    if (::MessageBoxA(m_hWnd, "Terminare il programma di Installazione", caption.c_str(),
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
+        CDialog::OnCancel();
+}

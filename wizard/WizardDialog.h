@@ -1,0 +1,79 @@
+// The installer's only top-level window: the page area, the Next, Back and
+// Exit buttons, the step machine, and the installation run it hosts.
+#pragma once
+
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+
+#include <memory>
+#include <string>
+
+class WelcomePage;
+class HeaderBand;
+class ProgressPage;
+class CompletionPage;
+
+// Dispatches every pending message and returns as soon as the queue is empty;
+// never waits.
+void PumpMessages();
+
+class WizardDialog : public CDialog {
+public:
+    explicit WizardDialog(CWnd* parent);
+    ~WizardDialog() override;
+
+    BOOL OnInitDialog() override;
+    void OnCancel() override;
+
+    void ShowWelcomeStep();
+    void OnNext();
+
+    // The installation run and its two passes.
+    void InstallRun();
+    bool CopyApplicationFiles();
+    bool CopyDirAndFiles(std::string source, std::string target);
+    bool InstallSystemFiles();
+    bool CopyAndRegisterSysFiles(std::string source, std::string target);
+
+    int currentStep = 0;
+    CButton exitButton;
+    CButton backButton;
+    CButton nextButton;
+    HICON icon = nullptr;
+    std::unique_ptr<WelcomePage> welcomePage;
+    std::unique_ptr<HeaderBand> headerBand;
+    std::unique_ptr<ProgressPage> progressPage;
+    std::unique_ptr<CompletionPage> completionPage;
+    CProgressCtrl* progressBar = nullptr;
+    CStatic* statusLine = nullptr;
+    int progressPos = 0;
+    int installing = 0;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // Shows a page at the given point of the client area, on top of its siblings.
+    template <class Page>
+    std::unique_ptr<Page> CreatePage(UINT templateId, int x, int y);
+
+    // The bar position after one more file: the fraction is dropped at every
+    // step, and a step that is not a finite number leaves the bar at its lowest.
+    void AdvanceProgress(double progressStep);
+    void SetStatus(const std::string& text);
+    void SetBar(int position);
+};
+
+// The progress step per file for a count read from Installatore.ini.
+double ProgressStep(const std::string& countText);
+
+// Where the fault-injection seam of test builds can make a pass throw.
+#ifdef LUMO_FAULT_INJECTION
+void MaybeInjectFault(const char* where);
+#else
+inline void MaybeInjectFault(const char*) {}
+#endif
