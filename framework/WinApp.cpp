@@ -108,16 +108,13 @@ bool AfxPumpMessage(int* exitCode)
     return true;
 }
 
-int AfxWinMain(HINSTANCE instance)
+int AfxWinMain(CWinApp& app, HINSTANCE instance)
 {
-    CWinApp* app = AfxGetApp();
-    if (app == nullptr)
-        return -1;
-    app->m_hInstance = instance;
-    if (!app->InitInstance()) {
-        if (app->m_pMainWnd != nullptr)
-            app->m_pMainWnd->DestroyWindow();
-        return app->ExitInstance();
+    app.m_hInstance = instance;
+    if (!app.InitInstance()) {
+        if (app.m_pMainWnd != nullptr)
+            app.m_pMainWnd->DestroyWindow();
+        return app.ExitInstance();
     }
-    return app->Run();
+    return app.Run();
 }

@@ -51,4 +51,4 @@ bool AfxPumpMessage(int* exitCode = nullptr);
 
 // The entry sequence: InitInstance, then either ExitInstance at once or the
 // message loop.
-int AfxWinMain(HINSTANCE instance);
+int AfxWinMain(CWinApp& app, HINSTANCE instance);

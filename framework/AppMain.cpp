@@ -1,6 +1,0 @@
-#include "framework/WinApp.h"
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
-{
-    return AfxWinMain(instance);
-}
