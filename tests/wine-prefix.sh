@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Creates (setup) or stops (cleanup) the Wine prefix of one test run.
 # Usage: wine-prefix.sh setup|cleanup PREFIX
 set -e
@@ -7,14 +7,26 @@ WINEPREFIX="$2"
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Wine's long-lived helper processes inherit every open descriptor; none of
+# them may hold the test runner's pipes open after this script ends.
+for fd in /proc/$$/fd/*; do
+    fd=${fd##*/}
+    if [ "$fd" -gt 2 ] 2>/dev/null; then
+        eval "exec $fd>&-" 2>/dev/null || true
+    fi
+done
+
 case "$action" in
 setup)
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    wineboot -i </dev/null >/dev/null 2>&1
     # Let the first boot finish, then keep one server up for the whole run.
-    wineserver -w
-    wineserver -p
+    wineserver -w </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1
+    # Start the desktop process now, so that no test program becomes its parent.
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
     test -f "$WINEPREFIX/system.reg"
     ;;
 cleanup)
