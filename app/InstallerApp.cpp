@@ -95,7 +95,9 @@ bool InstallerApp::ReadRegistryDefaults()
 {
     const std::string pathKey = ReadInstallValue(kPathKeySection, "PathKey");
     RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, pathKey.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) {
+    // An empty path would open HKEY_LOCAL_MACHINE itself: no product key is named.
+    if (pathKey.empty() ||
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, pathKey.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) {
         key.Release();
         installDir = ReadInstallValue(kPathKeySection, "InstallationDir");
         return false;
