@@ -50,6 +50,8 @@ void WizardDialog::InstallRun()
     progressPage.reset();
 
     exitButton.EnableWindow(true);
+    // The button that focus had is hidden; Enter and Esc belong to Exit now.
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(exitButton.GetSafeHwnd()), TRUE);
     installing = 0;
     theApp.WriteLog("*****FINE INSTALLAZIONE*****");
 }
