@@ -12,7 +12,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-HRESULT WINAPI DllRegisterServer(void)
+__declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
 {
     HKEY key;
     const char* value = "registrato";
@@ -23,7 +23,7 @@ HRESULT WINAPI DllRegisterServer(void)
     return S_OK;
 }
 
-HRESULT WINAPI DllUnregisterServer(void)
+__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, COMPONENTS_KEY, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
