@@ -125,6 +125,11 @@ HCURSOR WizardDialog::OnQueryDragIcon()
     return static_cast<HCURSOR>(icon);
 }
 
+void WizardDialog::OnOK()
+{
+    // The wizard ends only through OnCancel, which knows when it may.
+}
+
 void WizardDialog::OnCancel()
 {
     if (installing)

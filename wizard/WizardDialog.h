@@ -23,6 +23,7 @@ public:
     ~WizardDialog() override;
 
     BOOL OnInitDialog() override;
+    void OnOK() override;
     void OnCancel() override;
 
     void ShowWelcomeStep();
