@@ -19,6 +19,12 @@ void InstallerApp::CreateDirectoryPath(const std::string& path) const
     // One walk left to right; a separator right after a colon would name the
     // drive alone, which is never asked for. Every result is ignored: existing
     // folders, roots and folders that cannot be made are all passed over.
+    // The passes ask for the same target folders file after file: one look
+    // settles a folder that is there already, parents included.
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return;
+
     std::string prefix;
     prefix.reserve(path.size());
     for (size_t i = 0; i < path.size(); ++i) {
