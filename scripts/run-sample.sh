@@ -44,6 +44,8 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
+# No window manager here: let Wine draw the caption and frame itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 
 # A copy of the delivery with extra data, so that the progress page stays up
 # long enough to be captured.
@@ -51,8 +53,9 @@ run="$root/build/x86_64/sample-run"
 rm -rf "$run"
 cp -r "$delivery" "$run"
 mkdir -p "$run/FilesToCopy/Dati"
-for i in $(seq 1 150); do
-    head -c 2000000 /dev/zero > "$run/FilesToCopy/Dati/archivio$i.dat"
+sed -i 's/^NumeroFiles=.*/NumeroFiles=100\r/' "$run/Installatore.ini"
+for i in $(seq 1 300); do
+    head -c 1000000 /dev/zero > "$run/FilesToCopy/Dati/archivio$i.dat"
 done
 
 caption="Installazione Pelvora Tesmoro"
@@ -64,7 +67,11 @@ sleep 1
 capture() { import -window "$window" "$shots/$1.png"; echo "saved $shots/$1.png"; }
 capture welcome
 xdotool key --window "$window" Return
-sleep 1.5
+# Capture once the run is under way, while the bar is partly filled.
+for _ in $(seq 1 100); do
+    [ "$(grep -c 'Copiato il file' "$log_dir/Installatore.log" 2>/dev/null)" -ge 60 ] && break
+    sleep 0.05
+done
 capture progress
 # The run ends on the completion page; its Exit button reads "Fine".
 for _ in $(seq 1 120); do
