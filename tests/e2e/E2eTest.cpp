@@ -1,0 +1,223 @@
+#include "e2e/E2eTest.h"
+
+#include "res/resource.h"
+
+#include <shlobj.h>
+
+#include <cctype>
+#include <cstdio>
+
+namespace lumo_e2e {
+
+const char kCaption[] = "Installazione Tesmoro (prova)";
+const char kProceduraIni[] = "Benvenuti nella prova\\ndel client Tesmoro";
+const char kProcedura1Ini[] = "Prima riga\\nSeconda riga";
+const char kProceduraShown[] = "Benvenuti nella prova\r\ndel client Tesmoro";
+const char kProcedura1Shown[] = "Prima riga\r\nSeconda riga";
+const char kSuccessText[] = "Installazione di prova riuscita";
+const char kErrorText[] = "Installazione di prova non riuscita";
+
+const char* const kRunMarkers[6] = {
+    "*****INIZIO INSTALLAZIONE *****",
+    "*INIZIO COPIA DEI FILES*",
+    "*FINE COPIA DEI FILES*",
+    "*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*",
+    "*FINE COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*",
+    "*****FINE INSTALLAZIONE*****",
+};
+
+const char kFailureHint[] = "Chiudere tutte le applicazioni e riprovare.\r\n\r\n"
+                            "Se il problema persiste contattare il Vostro fornitore.\r\n\r\n"
+                            "Selezionare Esci per terminare.";
+const char kSuccessHint[] = "Selezionare Fine per chiudere il programma di installazione.";
+
+void E2eTest::SetUp()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    unique_ = std::string("E2E_") + info->name() + "_" + std::to_string(::GetCurrentProcessId());
+    installRoot_ = std::make_unique<lumo_test::TempDir>("lumo-e2e-dir");
+    lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
+}
+
+void E2eTest::TearDown()
+{
+    for (auto& process : processes_) {
+        if (process->Running())
+            ADD_FAILURE() << "a started program was still running at the end of the test; killed";
+        process->Kill();
+    }
+    processes_.clear();
+    for (const auto& path : appFiles_)
+        ::DeleteFileA(path.c_str());
+    lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
+    installRoot_.reset();
+}
+
+std::string E2eTest::StandardIni(const std::string& extraDescriptions) const
+{
+    return "[DESCRIZIONI]\r\n"
+           "Caption=" + std::string(kCaption) + "\r\n"
+           "Procedura=" + kProceduraIni + "\r\n"
+           "Procedura_1=" + kProcedura1Ini + "\r\n"
+           "InstallazioneSuccess=" + kSuccessText + "\r\n"
+           "InstallazioneError=" + kErrorText + "\r\n"
+           "NumeroFiles=3\r\n"
+           "NumeroSysFiles=1\r\n" +
+           extraDescriptions +
+           "[CHIAVI]\r\n"
+           "PathKey=" + PathKey() + "\r\n"
+           "InstallationDir=" + InstallDir() + "\r\n";
+}
+
+std::unique_ptr<Delivery> E2eTest::StandardDelivery(const std::string& exeName, const std::string& sourceExe)
+{
+    auto delivery = std::make_unique<Delivery>("deliv", exeName, sourceExe);
+    delivery->WriteIni(StandardIni());
+    AddAppFiles(*delivery, 3, 1000);
+    delivery->AddSysFile(Unique() + "_sys.txt", "not a component");
+    return delivery;
+}
+
+void E2eTest::AddAppFiles(const Delivery& delivery, int count, size_t size)
+{
+    const std::string target = AppTargetFolder();
+    for (int i = 0; i < count; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof(number), "%04d", i);
+        const std::string name = Unique() + "_" + number + ".dat";
+        std::string bytes(size, '\0');
+        for (size_t at = 0; at < size; ++at)
+            bytes[at] = static_cast<char>((at * 7 + static_cast<size_t>(i)) & 0xFF);
+        delivery.AddAppFile(name, bytes);
+        appFiles_.push_back(target + "\\" + name);
+    }
+}
+
+std::string E2eTest::AppTargetFolder()
+{
+    char programFiles[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    return std::string(programFiles) + "\\Common Files\\Business Objects\\3.0\\bin";
+}
+
+Process& E2eTest::Start(const Delivery& delivery, const std::string& arguments,
+                        const std::vector<std::pair<std::string, std::string>>& extraEnv)
+{
+    std::string commandLine = "\"" + delivery.ExePath() + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    return StartCommandLine(delivery.ExePath(), commandLine, extraEnv);
+}
+
+Process& E2eTest::StartCommandLine(const std::string& exe, const std::string& commandLine,
+                                   const std::vector<std::pair<std::string, std::string>>& extraEnv)
+{
+    processes_.push_back(std::make_unique<Process>());
+    Process& process = *processes_.back();
+    const size_t slash = exe.rfind('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : exe.substr(0, slash);
+    if (!process.Start(exe, commandLine, folder, extraEnv))
+        ADD_FAILURE() << "cannot start " << commandLine << " (error " << ::GetLastError() << ")";
+    return process;
+}
+
+Wizard E2eTest::StartWizard(Process*& process, const Delivery& delivery,
+                            const std::vector<std::pair<std::string, std::string>>& extraEnv)
+{
+    process = &Start(delivery, "", extraEnv);
+    return WaitForWizard(*process, kStartTimeoutMs);
+}
+
+HWND E2eTest::RunToCompletion(const Wizard& wizard)
+{
+    PostClick(wizard.Hwnd(), IDC_NEXT);
+    return WaitForCompletion(wizard);
+}
+
+HWND E2eTest::WaitForCompletion(const Wizard& wizard)
+{
+    HWND page = nullptr;
+    if (!WaitUntil(
+            [&] {
+                page = wizard.CompletionPage();
+                return page != nullptr && ::IsWindowVisible(page);
+            },
+            kRunTimeoutMs))
+        return nullptr;
+    // The run is over once Exit works again, a moment after the page shows;
+    // a test that checks Exit finds out if it never does.
+    WaitUntil([&] { return wizard.ButtonEnabled(IDCANCEL); }, kExitTimeoutMs);
+    return page;
+}
+
+void E2eTest::ConfirmExit(Process& process)
+{
+    const MessageBoxState box = WaitForMessageBox(process, kStartTimeoutMs);
+    ASSERT_NE(nullptr, box.hwnd) << "no exit question";
+    EXPECT_EQ("Terminare il programma di Installazione", box.text);
+    PostClick(box.hwnd, IDYES);
+    EXPECT_TRUE(process.WaitExit(kExitTimeoutMs)) << "the program did not end after Yes";
+}
+
+void E2eTest::PressKey(const Process& process, const Wizard& wizard, WORD key)
+{
+    HWND focus = FocusOfThread(process.ThreadId());
+    PostKey(focus != nullptr ? focus : wizard.Hwnd(), key);
+}
+
+std::vector<std::string> E2eTest::LogLines() const
+{
+    const std::string text = lumo_test::ReadFileBytes(LogPath());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> E2eTest::LogMarkers() const
+{
+    std::vector<std::string> markers;
+    for (const auto& line : LogLines()) {
+        std::string message;
+        if (SplitLogLine(line, message) && !message.empty() && message[0] == '*')
+            markers.push_back(message);
+    }
+    return markers;
+}
+
+bool SplitLogLine(const std::string& line, std::string& message)
+{
+    // "[" m "/" d "/" yyyy " - " h ":" m ":" s ":" ms "]", each number without leading zeros.
+    size_t at = 0;
+    auto number = [&](size_t minDigits, size_t maxDigits) {
+        const size_t begin = at;
+        while (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])))
+            ++at;
+        const size_t digits = at - begin;
+        return digits >= minDigits && digits <= maxDigits && (digits == 1 || line[begin] != '0');
+    };
+    auto literal = [&](const char* text) {
+        const std::string expected(text);
+        if (line.compare(at, expected.size(), expected) != 0)
+            return false;
+        at += expected.size();
+        return true;
+    };
+    if (!(literal("[") && number(1, 2) && literal("/") && number(1, 2) && literal("/") && number(4, 4) &&
+          literal(" - ") && number(1, 2) && literal(":") && number(1, 2) && literal(":") && number(1, 2) &&
+          literal(":") && number(1, 3) && literal("]")))
+        return false;
+    message = line.substr(at);
+    return true;
+}
+
+} // namespace lumo_e2e

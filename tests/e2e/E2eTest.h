@@ -1,0 +1,96 @@
+// The fixture of the end-to-end tests: names no other test uses, the usual
+// description file, program starts that never outlive the test, and the
+// clean-up of what a run leaves in the registry and on disk.
+#pragma once
+
+#include "e2e/Driver.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumo_e2e {
+
+// Values of the usual description file.
+extern const char kCaption[];
+extern const char kProceduraIni[];
+extern const char kProcedura1Ini[];
+extern const char kProceduraShown[];
+extern const char kProcedura1Shown[];
+extern const char kSuccessText[];
+extern const char kErrorText[];
+
+// The marker lines of one run, in order.
+extern const char* const kRunMarkers[6];
+
+// What the completion page says after a failed run.
+extern const char kFailureHint[];
+// What the completion page template says, left alone after a successful run.
+extern const char kSuccessHint[];
+
+// Generous bounds: a program start under the emulator can take seconds.
+constexpr DWORD kStartTimeoutMs = 20000;
+constexpr DWORD kRunTimeoutMs = 60000;
+constexpr DWORD kExitTimeoutMs = 10000;
+
+class E2eTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Unique for this test in this run, usable in file and key names.
+    const std::string& Unique() const { return unique_; }
+    std::string PathKey() const { return "Software\\LumoE2E\\" + unique_; }
+    std::string InstallDir() const { return installRoot_->Path() + "\\Tesmoro"; }
+    std::string LogPath() const { return InstallDir() + "\\Installatore.log"; }
+
+    // The description file of a normal delivery; extra lines go to [DESCRIZIONI].
+    std::string StandardIni(const std::string& extraDescriptions = "") const;
+
+    // A delivery with the usual description file and a few small files.
+    std::unique_ptr<Delivery> StandardDelivery(const std::string& exeName = "LumoInstall.exe",
+                                               const std::string& sourceExe = ProductExe());
+
+    // Adds count application files of size bytes each, with names of this test.
+    void AddAppFiles(const Delivery& delivery, int count, size_t size);
+    // Where the run puts the application files.
+    static std::string AppTargetFolder();
+
+    // Starts the program of the delivery; arguments follow its quoted path.
+    Process& Start(const Delivery& delivery, const std::string& arguments = "",
+                   const std::vector<std::pair<std::string, std::string>>& extraEnv = {});
+    Process& StartCommandLine(const std::string& exe, const std::string& commandLine,
+                              const std::vector<std::pair<std::string, std::string>>& extraEnv = {});
+
+    // Starts it and waits for its wizard.
+    Wizard StartWizard(Process*& process, const Delivery& delivery,
+                       const std::vector<std::pair<std::string, std::string>>& extraEnv = {});
+
+    // Presses Installa and waits for the end of the run.
+    HWND RunToCompletion(const Wizard& wizard);
+    // Waits until the completion page shows and the run has handed back
+    // control; null when the page never came.
+    HWND WaitForCompletion(const Wizard& wizard);
+    // Answers the exit question with Yes and waits for the end.
+    void ConfirmExit(Process& process);
+    // Esc on the focused window of the program, as the keyboard would send it.
+    static void PressKey(const Process& process, const Wizard& wizard, WORD key);
+
+    // The log's lines without their line ends.
+    std::vector<std::string> LogLines() const;
+    // Only the marker lines, without their time stamps.
+    std::vector<std::string> LogMarkers() const;
+
+private:
+    std::string unique_;
+    std::unique_ptr<lumo_test::TempDir> installRoot_;
+    std::vector<std::unique_ptr<Process>> processes_;
+    std::vector<std::string> appFiles_;
+};
+
+// True when the line starts with "[m/d/yyyy - h:m:s:ms]"; message receives the rest.
+bool SplitLogLine(const std::string& line, std::string& message);
+
+} // namespace lumo_e2e
