@@ -55,10 +55,13 @@ bool IsDark(COLORREF colour)
 
 class ScreenshotE2eTest : public E2eTest {
 protected:
-    // Captures the wizard once it is painted: each of the given controls shows
-    // something dark (its text or picture) and, when stable is asked for, two
-    // pictures in a row are the same. The picture is kept under fileName.
-    Shot Capture(const Wizard& wizard, const std::vector<HWND>& drawn, bool stable, const std::string& fileName)
+    using Drawn = std::pair<HWND, std::function<bool(COLORREF)>>;
+
+    // Captures the wizard once it is painted: each of the given controls has
+    // a pixel of the colour its drawing makes (the dark of a text, the fill of
+    // the bar) and, when stable is asked for, two pictures in a row are the
+    // same. The picture is kept under fileName.
+    Shot Capture(const Wizard& wizard, const std::vector<Drawn>& drawn, bool stable, const std::string& fileName)
     {
         Shot shot;
         Shot previous;
@@ -66,8 +69,8 @@ protected:
             [&] {
                 if (!CaptureWindow(wizard.Hwnd(), shot.image, &shot.origin))
                     return false;
-                const bool complete = std::all_of(drawn.begin(), drawn.end(), [&](HWND control) {
-                    return shot.CountPixels(ScreenRect(control), IsDark) > 0;
+                const bool complete = std::all_of(drawn.begin(), drawn.end(), [&](const Drawn& control) {
+                    return shot.CountPixels(ScreenRect(control.first), control.second) > 0;
                 });
                 const bool same = !stable || (previous.image.bgr == shot.image.bgr &&
                                               previous.origin.x == shot.origin.x &&
@@ -129,9 +132,12 @@ TEST_F(ScreenshotE2eTest, PagesLookAsTheyShould)
         HWND page = wizard.WelcomePage();
         ASSERT_NE(nullptr, page);
         const Shot shot = Capture(wizard,
-                                  { ::GetDlgItem(page, IDC_TITLE), ::GetDlgItem(page, IDC_TEXT),
-                                    ::GetDlgItem(page, IDC_ADVICE), ::GetDlgItem(page, IDC_LOGO),
-                                    wizard.Button(IDC_NEXT), wizard.Button(IDCANCEL) },
+                                  { { ::GetDlgItem(page, IDC_TITLE), IsDark },
+                                    { ::GetDlgItem(page, IDC_TEXT), IsDark },
+                                    { ::GetDlgItem(page, IDC_ADVICE), IsDark },
+                                    { ::GetDlgItem(page, IDC_LOGO), IsDark },
+                                    { wizard.Button(IDC_NEXT), IsDark },
+                                    { wizard.Button(IDCANCEL), IsDark } },
                                   true, "welcome.bmp");
         ExpectWhitePage(shot, page, IDC_ADVICE);
     }
@@ -149,15 +155,19 @@ TEST_F(ScreenshotE2eTest, PagesLookAsTheyShould)
             kStartTimeoutMs, 10))
             << "no progress page";
         HWND status = ::GetDlgItem(page, IDC_STATUS_LINE);
+        HWND barControl = ::GetDlgItem(page, IDC_PROGRESS_BAR);
+        EXPECT_TRUE(::IsWindowVisible(barControl)) << "the progress bar is hidden";
+        const COLORREF face = ::GetSysColor(COLOR_3DFACE);
+        ASSERT_NE(ColourText(kWhite), ColourText(face)) << "the system dialog colour is white here";
+        // Few files are announced, so the bar is soon full of its fill colour.
+        const auto isFill = [face](COLORREF c) { return c != face && c != RGB(0, 0, 0) && c != kWhite; };
         // The run changes the page all the time; it need not stand still.
-        const Shot shot = Capture(wizard, { status }, false, "progress.bmp");
+        const Shot shot = Capture(wizard, { { status, IsDark }, { barControl, isFill } }, false, "progress.bmp");
         ASSERT_TRUE(::IsWindowVisible(page) && wizard.CompletionPage() == nullptr)
             << "the run ended before the picture was taken";
 
-        const COLORREF face = ::GetSysColor(COLOR_3DFACE);
-        ASSERT_NE(ColourText(kWhite), ColourText(face)) << "the system dialog colour is white here";
         const RECT pageRect = ScreenRect(page);
-        const RECT bar = ScreenRect(::GetDlgItem(page, IDC_PROGRESS_BAR));
+        const RECT bar = ScreenRect(barControl);
         ExpectColour(shot, face, (bar.left + bar.right) / 2, (bar.bottom + pageRect.bottom) / 2, "below the bar");
         ExpectColour(shot, face, (pageRect.left + bar.left) / 2, (bar.top + bar.bottom) / 2, "left of the bar");
     }
@@ -167,8 +177,10 @@ TEST_F(ScreenshotE2eTest, PagesLookAsTheyShould)
         HWND page = WaitForCompletion(wizard);
         ASSERT_NE(nullptr, page) << "no completion page";
         const Shot shot = Capture(wizard,
-                                  { ::GetDlgItem(page, IDC_TITLE), ::GetDlgItem(page, IDC_TEXT),
-                                    ::GetDlgItem(page, IDC_LOGO), wizard.Button(IDCANCEL) },
+                                  { { ::GetDlgItem(page, IDC_TITLE), IsDark },
+                                    { ::GetDlgItem(page, IDC_TEXT), IsDark },
+                                    { ::GetDlgItem(page, IDC_LOGO), IsDark },
+                                    { wizard.Button(IDCANCEL), IsDark } },
                                   true, "completion.bmp");
         ExpectWhitePage(shot, page, IDC_TEXT);
     }
