@@ -1,17 +1,51 @@
 #include "components/Components.h"
 
+#include <shlwapi.h>
+
+#include <stdexcept>
+
 namespace lumo_test {
+
+namespace {
+
+// The components lower-case their path the same way, ASCII letters only.
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+} // namespace
 
 std::string ComponentPath(const std::string& fileName)
 {
     return std::string(LUMO_COMPONENTS_DIR) + "\\" + fileName;
 }
 
-DWORD RegistrationCount(const std::string&)
+std::string CopyComponent(const std::string& fileName, const std::string& destinationPath)
 {
-    return 0;
+    if (!::CopyFileA(ComponentPath(fileName).c_str(), destinationPath.c_str(), FALSE))
+        throw std::runtime_error("cannot copy " + fileName + " to " + destinationPath + " (error " +
+                                 std::to_string(::GetLastError()) + ")");
+    return destinationPath;
 }
 
-void ResetRegistrationCounts() {}
+DWORD RegistrationCount(const std::string& modulePath)
+{
+    DWORD count = 0;
+    DWORD size = sizeof(count);
+    if (::RegGetValueA(HKEY_CURRENT_USER, kRegistrationCountsKey, LowerAscii(modulePath).c_str(), RRF_RT_REG_DWORD,
+                       nullptr, &count, &size) != ERROR_SUCCESS)
+        return 0;
+    return count;
+}
+
+void ResetRegistrationCounts()
+{
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kRegistrationCountsKey);
+}
 
 } // namespace lumo_test

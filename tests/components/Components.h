@@ -2,6 +2,24 @@
 // version resources of chosen versions and DllRegisterServer variants. Each
 // DllRegisterServer call adds one to a counter in the registry, so a test can
 // prove that it ran and how often.
+//
+// Versioned components (complete version resource: fixed record with equal
+// file and product version, StringFileInfo "040904B0", translation 0x409/1200;
+// DllRegisterServer returns S_OK):
+//   ver_6_2_0_0.dll  ver_1_2_3_4.dll  ver_1_2_3_5.dll  ver_2_0_0_0.dll
+//   ver_1_9_9_9.dll  ver_7_0_0_0.dll  ver_6_65535_65535_65535.dll
+// Incomplete version resources (DllRegisterServer returns S_OK):
+//   ver_no_translation.dll  fixed record 3.1.4.1, no \VarFileInfo\Translation
+//   ver_none.dll            no version resource at all
+// DllRegisterServer variants (complete version resource, 1.0.0.0):
+//   reg_s_ok.dll          returns S_OK
+//   reg_s_false.dll       returns S_FALSE (1), a success status
+//   reg_positive_max.dll  returns 0x7FFFFFFF, the largest success status
+//   reg_e_fail.dll        returns E_FAIL
+//   reg_no_entry.dll      exports no DllRegisterServer
+//
+// A loaded DLL stays loaded (the product never frees a component), so a test
+// that registers must load a fresh copy: CopyComponent to a unique path.
 #pragma once
 
 #include <windows.h>
@@ -10,14 +28,40 @@
 
 namespace lumo_test {
 
+namespace component {
+constexpr const char* kVer6_2_0_0 = "ver_6_2_0_0.dll";
+constexpr const char* kVer1_2_3_4 = "ver_1_2_3_4.dll";
+constexpr const char* kVer1_2_3_5 = "ver_1_2_3_5.dll";
+constexpr const char* kVer2_0_0_0 = "ver_2_0_0_0.dll";
+constexpr const char* kVer1_9_9_9 = "ver_1_9_9_9.dll";
+constexpr const char* kVer7_0_0_0 = "ver_7_0_0_0.dll";
+constexpr const char* kVer6_65535_65535_65535 = "ver_6_65535_65535_65535.dll";
+constexpr const char* kNoTranslation = "ver_no_translation.dll";
+constexpr const char* kNoVersion = "ver_none.dll";
+constexpr const char* kRegisterOk = "reg_s_ok.dll";
+constexpr const char* kRegisterFalse = "reg_s_false.dll";
+constexpr const char* kRegisterPositiveMax = "reg_positive_max.dll";
+constexpr const char* kRegisterFail = "reg_e_fail.dll";
+constexpr const char* kRegisterNoEntry = "reg_no_entry.dll";
+} // namespace component
+
 // Full path of a built component, by its file name (for example "ver_6_2_0_0.dll").
 std::string ComponentPath(const std::string& fileName);
+
+// Copies a built component to destinationPath (replacing a file there) and
+// returns destinationPath; throws std::runtime_error when the copy fails.
+std::string CopyComponent(const std::string& fileName, const std::string& destinationPath);
+
+// Registry key (below HKEY_CURRENT_USER) that holds the counters: one
+// REG_DWORD per module, named by its lower-cased full path.
+constexpr const char* kRegistrationCountsKey = "Software\\LumoInstallTests\\DllRegisterServer";
 
 // How often DllRegisterServer of the component loaded from modulePath ran
 // (the path as the module was loaded, compared without regard to case).
 DWORD RegistrationCount(const std::string& modulePath);
 
-// Forgets every counter.
+// Forgets every counter. Counters are per path, so tests that use unique
+// copies do not need this.
 void ResetRegistrationCounts();
 
 } // namespace lumo_test
