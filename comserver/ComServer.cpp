@@ -6,9 +6,9 @@
 
 #include <string>
 
-namespace {
-
-// The system registrar's interface, as atl.dll exposes it.
+// The system registrar's interface, as atl.dll exposes it. Implemented only
+// outside this program: it must not have internal linkage, or the compiler may
+// assume no implementation exists and drop the calls through it.
 const CLSID CLSID_Registrar = { 0x44EC053A, 0x400F, 0x11D0, { 0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3 } };
 const IID IID_IRegistrar = { 0x44EC053B, 0x400F, 0x11D0, { 0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3 } };
 
@@ -24,6 +24,8 @@ struct IRegistrar : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE ResourceRegister(LPCOLESTR fileName, UINT id, LPCOLESTR type) = 0;
     virtual HRESULT STDMETHODCALLTYPE ResourceUnregister(LPCOLESTR fileName, UINT id, LPCOLESTR type) = 0;
 };
+
+namespace {
 
 // Releases a COM interface when it goes out of scope.
 template <class T>
