@@ -25,6 +25,8 @@ setup)
     # Let the first boot finish, then keep one server up for the whole run.
     wineserver -w </dev/null >/dev/null 2>&1
     wineserver -p </dev/null >/dev/null 2>&1
+    # A crashing test program must fail at once, not wait on the debugger's dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
     # Start the desktop process now, so that no test program becomes its parent.
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1
     test -f "$WINEPREFIX/system.reg"
