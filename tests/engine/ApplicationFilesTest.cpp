@@ -1,0 +1,265 @@
+// The application-file pass on real folder trees: where each file lands, what
+// the log says about it, and which folders the walk visits.
+#include "EngineHarness.h"
+
+#include "app/InstallerApp.h"
+#include "components/Components.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace lumo_engine;
+using lumo_test::FileExists;
+using lumo_test::ReadFileBytes;
+using lumo_test::ScopedInstallDescription;
+
+namespace {
+
+constexpr char kBin[] = "Common Files\\Business Objects\\3.0\\bin";
+constexpr char kDao[] = "Common Files\\microsoft shared\\DAO";
+constexpr char kDaoSecondary[] = "File Comuni\\microsoft shared\\DAO";
+constexpr char kDescription[] = "[DESCRIZIONI]\r\nNumeroFiles=10\r\n";
+
+std::vector<std::string> Sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class ApplicationFiles : public EngineTest {
+protected:
+    ScopedInstallDescription ini{ kDescription };
+    std::string source = scratch.Make("FilesToCopy");
+    std::string target = scratch.Make("Programs");
+};
+
+TEST_F(ApplicationFiles, MapsEveryFileIntoTheSharedFolderOfItsMirroredFolder)
+{
+    PutFile(source + "\\Sub\\a.dll", "a");
+    PutFile(source + "\\dao350.dll", "dao library");
+    PutFile(source + "\\DAO2535.TLB", "dao type library");
+    PutFile(source + "\\dao350.dll.bak", "not a dao file");
+    PutFile(source + "\\readme.txt", "readme");
+    // A second folder: the file system cannot hold two names that differ in case only.
+    PutFile(source + "\\Upper\\DAO350.DLL", "upper-case dao library");
+    PutFile(source + "\\Upper\\dao2535.tlb", "lower-case dao type library");
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    const std::vector<std::string> expected = Sorted({
+        std::string(kBin) + "\\dao350.dll.bak",
+        std::string(kBin) + "\\readme.txt",
+        std::string(kDao) + "\\DAO2535.TLB",
+        std::string(kDao) + "\\dao350.dll",
+        std::string(kDaoSecondary) + "\\DAO2535.TLB",
+        std::string(kDaoSecondary) + "\\dao350.dll",
+        "Sub\\" + std::string(kBin) + "\\a.dll",
+        "Upper\\" + std::string(kDao) + "\\DAO350.DLL",
+        "Upper\\" + std::string(kDao) + "\\dao2535.tlb",
+        "Upper\\" + std::string(kDaoSecondary) + "\\DAO350.DLL",
+        "Upper\\" + std::string(kDaoSecondary) + "\\dao2535.tlb",
+    });
+    EXPECT_EQ(expected, FilesBelow(target));
+
+    // Both DAO copies are whole copies of the source.
+    EXPECT_EQ("dao library", ReadFileBytes(target + "\\" + kDao + "\\dao350.dll"));
+    EXPECT_EQ("dao library", ReadFileBytes(target + "\\" + kDaoSecondary + "\\dao350.dll"));
+    EXPECT_EQ("upper-case dao library", ReadFileBytes(target + "\\Upper\\" + kDao + "\\DAO350.DLL"));
+    EXPECT_EQ("a", ReadFileBytes(target + "\\Sub\\" + kBin + "\\a.dll"));
+    EXPECT_EQ("not a dao file", ReadFileBytes(target + "\\" + kBin + "\\dao350.dll.bak"));
+
+    // One line per file, naming the primary copy only.
+    const std::vector<std::string> lines = Sorted({
+        "  Copiato il file: " + target + "\\" + kBin + "\\dao350.dll.bak",
+        "  Copiato il file: " + target + "\\" + kBin + "\\readme.txt",
+        "  Copiato il file: " + target + "\\" + kDao + "\\DAO2535.TLB",
+        "  Copiato il file: " + target + "\\" + kDao + "\\dao350.dll",
+        "  Copiato il file: " + target + "\\Sub\\" + kBin + "\\a.dll",
+        "  Copiato il file: " + target + "\\Upper\\" + kDao + "\\DAO350.DLL",
+        "  Copiato il file: " + target + "\\Upper\\" + kDao + "\\dao2535.tlb",
+    });
+    EXPECT_EQ(lines, Sorted(NewMessages()));
+}
+
+TEST_F(ApplicationFiles, StatusNamesThePrimaryCopyBeforeTheBarMoves)
+{
+    PutFile(source + "\\dao350.dll", "dao");
+    PutFile(source + "\\tool.exe", "tool");
+    PutFile(source + "\\notes.txt", "notes");
+    const std::vector<std::string> order = ListingOrder(source);
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    std::vector<std::string> expected;
+    for (const std::string& name : order)
+        expected.push_back("Copia in " + target + "\\" + (name == "dao350.dll" ? kDao : kBin) + "\\" + name);
+    EXPECT_EQ(expected, harness.StatusTexts());
+    // Each file's position reaches the bar while its own status is shown; the
+    // folder's closing 100 comes after the last one.
+    ASSERT_EQ(order.size() + 1, harness.StatusAtBar().size());
+    for (size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(expected[i], harness.StatusAtBar()[i]) << "bar step " << i;
+}
+
+TEST_F(ApplicationFiles, OverwritesANewerTargetWithoutAVersionTest)
+{
+    const std::string existing = target + "\\" + kBin + "\\comp.dll";
+    PutComponent(lumo_test::component::kVer7_0_0_0, existing);
+    PutComponent(lumo_test::component::kVer1_2_3_4, source + "\\comp.dll");
+    ASSERT_EQ("7.0.0.0", VersionText(existing));
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    EXPECT_EQ("1.2.3.4", VersionText(existing));
+    EXPECT_EQ(ReadFileBytes(source + "\\comp.dll"), ReadFileBytes(existing));
+    EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + existing }, NewMessages());
+}
+
+TEST_F(ApplicationFiles, TargetInUseGivesTheFailedCopyLineAndTheWalkGoesOn)
+{
+    const std::string locked = target + "\\" + kBin + "\\locked.dll";
+    PutFile(locked, "old");
+    HeldOpen inUse(locked);
+    PutFile(source + "\\locked.dll", "new");
+    PutFile(source + "\\free.txt", "free");
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    EXPECT_EQ("old", ReadFileBytes(locked));
+    EXPECT_EQ("free", ReadFileBytes(target + "\\" + kBin + "\\free.txt"));
+    const std::vector<std::string> lines = Sorted({
+        "  Copia del file: \\locked.dll NON RIUSCITA!!",
+        "  Copiato il file: " + target + "\\" + kBin + "\\free.txt",
+    });
+    EXPECT_EQ(lines, Sorted(NewMessages()));
+}
+
+TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
+{
+    // Secondary copy fails, primary succeeds: a success line.
+    PutFile(source + "\\dao350.dll", "new dao");
+    const std::string secondary = target + "\\" + kDaoSecondary + "\\dao350.dll";
+    PutFile(secondary, "old dao");
+    auto secondaryInUse = std::make_unique<HeldOpen>(secondary);
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    secondaryInUse.reset();
+    EXPECT_EQ("old dao", ReadFileBytes(secondary));
+    EXPECT_EQ("new dao", ReadFileBytes(target + "\\" + kDao + "\\dao350.dll"));
+    EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + target + "\\" + kDao + "\\dao350.dll" },
+              NewMessages());
+
+    // Primary copy fails, secondary succeeds: a failure line, with the name only.
+    const std::string source2 = scratch.Make("FilesToCopy2");
+    const std::string target2 = scratch.Make("Programs2");
+    PutFile(source2 + "\\DAO2535.TLB", "new tlb");
+    const std::string primary = target2 + "\\" + kDao + "\\DAO2535.TLB";
+    PutFile(primary, "old tlb");
+    auto primaryInUse = std::make_unique<HeldOpen>(primary);
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source2, target2));
+    primaryInUse.reset();
+    EXPECT_EQ("old tlb", ReadFileBytes(primary));
+    EXPECT_EQ("new tlb", ReadFileBytes(target2 + "\\" + kDaoSecondary + "\\DAO2535.TLB"));
+    EXPECT_EQ(std::vector<std::string>{ "  Copia del file: \\DAO2535.TLB NON RIUSCITA!!" }, NewMessages());
+}
+
+TEST_F(ApplicationFiles, PercentSignsInNamesReachTheLogAsWritten)
+{
+    const std::string copied = "100%s%d%n.txt";
+    const std::string failed = "%s%s%s.txt";
+    PutFile(source + "\\" + copied, "p");
+    PutFile(source + "\\" + failed, "new");
+    const std::string failedTarget = target + "\\" + kBin + "\\" + failed;
+    PutFile(failedTarget, "old");
+    HeldOpen inUse(failedTarget);
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    EXPECT_EQ(Sorted({ "  Copiato il file: " + target + "\\" + kBin + "\\" + copied,
+                       "  Copia del file: \\" + failed + " NON RIUSCITA!!" }),
+              Sorted(NewMessages()));
+}
+
+TEST_F(ApplicationFiles, NeverDescendsIntoDotEntries)
+{
+    // Beside the source: reached only through "..".
+    PutFile(scratch.root / "outside.txt", "outside");
+    PutFile(source + "\\inside.txt", "inside");
+    MakeFolders(source + "\\Empty");
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    EXPECT_EQ(std::vector<std::string>{ std::string(kBin) + "\\inside.txt" }, FilesBelow(target));
+    EXPECT_TRUE(lumo_test::DirectoryExists(target + "\\Empty"));
+    EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + target + "\\" + kBin + "\\inside.txt" },
+              NewMessages());
+}
+
+TEST_F(ApplicationFiles, MirrorsNestedFoldersThreeLevelsDeep)
+{
+    PutFile(source + "\\top.txt", "0");
+    PutFile(source + "\\L1\\one.txt", "1");
+    PutFile(source + "\\L1\\L2\\two.txt", "2");
+    PutFile(source + "\\L1\\L2\\L3\\three.txt", "3");
+    MakeFolders(source + "\\L1\\L2\\L3\\Empty");
+
+    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+
+    const std::string bin = kBin;
+    const std::vector<std::string> expected = Sorted({
+        bin + "\\top.txt",
+        "L1\\" + bin + "\\one.txt",
+        "L1\\L2\\" + bin + "\\two.txt",
+        "L1\\L2\\L3\\" + bin + "\\three.txt",
+    });
+    EXPECT_EQ(expected, FilesBelow(target));
+    EXPECT_EQ("3", ReadFileBytes(target + "\\L1\\L2\\L3\\" + bin + "\\three.txt"));
+    EXPECT_TRUE(lumo_test::DirectoryExists(target + "\\L1\\L2\\L3\\Empty"));
+
+    std::vector<std::string> lines;
+    for (const std::string& file : expected)
+        lines.push_back("  Copiato il file: " + target + "\\" + file);
+    EXPECT_EQ(Sorted(lines), Sorted(NewMessages()));
+}
+
+// The whole pass as the run starts it: the delivery's FilesToCopy beside the
+// program into the Program Files folder the registry names.
+TEST_F(ApplicationFiles, CopyApplicationFilesTakesFilesToCopyIntoProgramFiles)
+{
+    char programFiles[MAX_PATH] = {};
+    DWORD size = sizeof(programFiles);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                                            "ProgramFilesDir", RRF_RT_REG_SZ, nullptr, programFiles, &size));
+    const std::string unique = "lumo-engine-" + std::to_string(::GetCurrentProcessId());
+    const std::string delivery = lumo_test::TestProgramFolder() + "\\FilesToCopy";
+    const std::string landed = std::string(programFiles) + "\\" + kBin + "\\" + unique + ".txt";
+    const std::string landedFolder = std::string(programFiles) + "\\" + unique;
+    struct CleanUp {
+        std::string delivery, landed, landedFolder;
+        ~CleanUp()
+        {
+            lumo_test::RemoveTree(delivery);
+            ::DeleteFileA(landed.c_str());
+            lumo_test::RemoveTree(landedFolder);
+        }
+    } cleanUp{ delivery, landed, landedFolder };
+    lumo_test::RemoveTree(delivery);
+    PutFile(delivery + "\\" + unique + ".txt", "delivered");
+    PutFile(delivery + "\\" + unique + "\\inner.txt", "inner");
+
+    ASSERT_TRUE(Wizard().CopyApplicationFiles());
+
+    EXPECT_EQ("delivered", ReadFileBytes(landed));
+    const std::string inner = landedFolder + "\\" + kBin + "\\inner.txt";
+    EXPECT_EQ("inner", ReadFileBytes(inner));
+    const std::vector<std::string> messages = NewMessages();
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ("*INIZIO COPIA DEI FILES*", messages[0]);
+    EXPECT_EQ(Sorted({ "  Copiato il file: " + landed, "  Copiato il file: " + inner }),
+              Sorted({ messages[1], messages[2] }));
+}
+
+} // namespace
