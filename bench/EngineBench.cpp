@@ -9,6 +9,7 @@
 //
 // Usage: engine_bench [--work FOLDER] [--files N] [--megabytes M] [--sysfiles N]
 //                     [--rounds N] [--component PATH] [--profile]
+#include "TestSupport.h"
 #include "app/InstallerApp.h"
 #include "framework/Dialog.h"
 #include "pages/ProgressPage.h"
@@ -74,35 +75,6 @@ void MakeFolders(const std::string& path)
     for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
         ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
     ::CreateDirectoryA(path.c_str(), nullptr);
-}
-
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string child = path + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                ::DeleteFileA(child.c_str());
-        } while (::FindNextFileA(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(path.c_str());
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        throw std::runtime_error("cannot write " + path);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
 }
 
 // The reference: every file of the tree copied to the same place below target.
@@ -174,8 +146,8 @@ Tree Generate(const Options& options, bool write)
     tree.appSource = options.work + "\\FilesToCopy";
     tree.sysSource = options.work + "\\SysFile";
     if (write) {
-        RemoveTree(tree.appSource);
-        RemoveTree(tree.sysSource);
+        lumo_test::RemoveTree(tree.appSource);
+        lumo_test::RemoveTree(tree.sysSource);
         MakeFolders(tree.appSource);
         MakeFolders(tree.sysSource);
     }
@@ -199,7 +171,7 @@ Tree Generate(const Options& options, bool write)
         const size_t offset = static_cast<size_t>(next() % static_cast<unsigned>(block.size() - size + 1));
         if (write) {
             MakeFolders(dir);
-            WriteBytes(dir + "\\app" + std::to_string(i) + (i % 3 == 0 ? ".dll" : ".dat"),
+            lumo_test::WriteFileBytes(dir + "\\app" + std::to_string(i) + (i % 3 == 0 ? ".dll" : ".dat"),
                        block.substr(offset, static_cast<size_t>(size)));
         }
         tree.appBytes += size;
@@ -235,7 +207,7 @@ Tree Generate(const Options& options, bool write)
         tree.sysNames.push_back(dir + "\\" + name);
     }
     if (write) {
-        WriteBytes(InstallDescriptionPath(), "[DESCRIZIONI]\r\nCaption=Bench\r\nNumeroFiles=" +
+        lumo_test::WriteFileBytes(InstallDescriptionPath(), "[DESCRIZIONI]\r\nCaption=Bench\r\nNumeroFiles=" +
                                                  std::to_string(options.files / (kAppFolders + 1)) +
                                                  "\r\nNumeroSysFiles=" +
                                                  std::to_string(options.sysFiles / kSysFolders) + "\r\n" + section);
@@ -347,7 +319,7 @@ void Ablations(WizardDialog& wizard, const Tree& tree, const Options& options)
             FILE* back = theApp.logFile.Release();
             if (withLog)
                 log = back;
-            RemoveTree(target);
+            lumo_test::RemoveTree(target);
         }
     }
     theApp.logFile.Reset(log);
@@ -569,9 +541,9 @@ int MeasureRound(const Options& options)
         plainSys();
     }
     theApp.logFile.Reset();
-    RemoveTree(options.work + "\\plain-app" + r);
-    RemoveTree(options.work + "\\pass-app" + r);
-    RemoveTree(options.work + "\\plain-sys" + r);
+    lumo_test::RemoveTree(options.work + "\\plain-app" + r);
+    lumo_test::RemoveTree(options.work + "\\pass-app" + r);
+    lumo_test::RemoveTree(options.work + "\\plain-sys" + r);
 
     std::printf("round %d: application pass %.3f s, plain %.3f s; system pass %.3f s, plain %.3f s\n",
                 options.round, appPass, appPlain, sysPass, sysPlain);
@@ -649,8 +621,8 @@ int Run(const Options& options)
     // both contenders alike.
     PlainCopy(tree.appSource, options.work + "\\warm-app");
     PlainCopy(tree.sysSource, options.work + "\\warm-sys");
-    RemoveTree(options.work + "\\warm-app");
-    RemoveTree(options.work + "\\warm-sys");
+    lumo_test::RemoveTree(options.work + "\\warm-app");
+    lumo_test::RemoveTree(options.work + "\\warm-sys");
 
     ::DeleteFileA(ResultsPath(options).c_str());
     ::DeleteFileA(ReferencePath(options).c_str());

@@ -28,6 +28,8 @@ void RemoveTree(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// The names in a folder in the order the file system lists them, without "." and "..".
+std::vector<std::string> ListEntries(const std::string& folder);
 bool DirectoryExists(const std::string& path);
 // The lines of a text, cut at CR LF (a last line without one is kept).
 std::vector<std::string> SplitLines(const std::string& text);

@@ -88,7 +88,7 @@ TEST_F(ApplicationFiles, StatusNamesThePrimaryCopyBeforeTheBarMoves)
     PutFile(source + "\\dao350.dll", "dao");
     PutFile(source + "\\tool.exe", "tool");
     PutFile(source + "\\notes.txt", "notes");
-    const std::vector<std::string> order = ListingOrder(source);
+    const std::vector<std::string> order = lumo_test::ListEntries(source);
 
     ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
 

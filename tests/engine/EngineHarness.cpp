@@ -188,22 +188,6 @@ void PutComponent(const std::string& component, const std::string& path)
     lumo_test::CopyComponent(component, path);
 }
 
-std::vector<std::string> ListingOrder(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA((folder + "\\*.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (::FindNextFileA(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
 std::vector<std::string> FilesBelow(const std::string& folder)
 {
     std::vector<std::string> files;

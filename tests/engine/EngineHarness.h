@@ -101,9 +101,6 @@ void PutFile(const std::string& path, const std::string& bytes);
 // Copies a built component to path, making the parent folders first.
 void PutComponent(const std::string& component, const std::string& path);
 
-// The entries of a folder, "." and ".." left out, in the order the platform
-// lists them.
-std::vector<std::string> ListingOrder(const std::string& folder);
 // Every file below the folder, as paths relative to it, sorted.
 std::vector<std::string> FilesBelow(const std::string& folder);
 

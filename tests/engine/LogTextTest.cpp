@@ -65,7 +65,7 @@ std::vector<std::string> Compose(const ExpectedLog& expected, const std::string&
                                  const std::map<std::string, std::string>& values)
 {
     std::vector<std::string> lines;
-    const std::vector<std::string> order = ListingOrder(source);
+    const std::vector<std::string> order = lumo_test::ListEntries(source);
     EXPECT_EQ(expected.blocks.size(), order.size()) << "entries in the source folder vs blocks";
     for (const std::string& name : order) {
         const auto block = expected.blocks.find(name);

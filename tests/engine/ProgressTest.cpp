@@ -97,7 +97,7 @@ TEST_F(EngineTest, SubfolderRestartsTheBarAndLeavesTheParentFull)
     PutFile(source + "\\b.txt", "b");
     PutFile(source + "\\Sub\\c.txt", "c");
     PutFile(source + "\\Sub\\d.txt", "d");
-    const std::vector<std::string> order = ListingOrder(source);
+    const std::vector<std::string> order = lumo_test::ListEntries(source);
     ASSERT_EQ(3u, order.size());
     const size_t subAt = static_cast<size_t>(std::find(order.begin(), order.end(), "Sub") - order.begin());
 

@@ -279,10 +279,10 @@ TEST_F(SystemFiles, OtherFolderWordIsUpperCasedAndMadeEvenWhenNothingIsCopied)
     EXPECT_FALSE(FileExists(target + "\\kept.dll"));
 
     // The folders are made with the upper-cased names.
-    const std::vector<std::string> made = ListingOrder(scratch.root.Path());
+    const std::vector<std::string> made = lumo_test::ListEntries(scratch.root.Path());
     EXPECT_EQ(1, std::count(made.begin(), made.end(), "SHARED-MIXED"));
     EXPECT_EQ(1, std::count(made.begin(), made.end(), "KEPT-MIXED"));
-    EXPECT_EQ(std::vector<std::string>{ "BIN" }, ListingOrder(scratch.root / "KEPT-MIXED"));
+    EXPECT_EQ(std::vector<std::string>{ "BIN" }, lumo_test::ListEntries(scratch.root / "KEPT-MIXED"));
 
     const std::vector<std::string> messages = NewMessages();
     EXPECT_EQ(Sorted({ Copied(shared), Registered(shared), NotCopied(kept) }), Sorted(messages));
@@ -298,7 +298,7 @@ TEST_F(SystemFiles, StatusShowsTheDefaultPathWhileTheBarMoves)
     ini.Rewrite("[DESCRIZIONI]\r\nNumeroSysFiles=2\r\n[SYSFILE]\r\naway.dll=" + (scratch.root / "Away") + "\r\n");
     PutComponent(component::kRegisterOk, source + "\\away.dll");
     PutComponent(component::kRegisterOk, source + "\\home.dll");
-    const std::vector<std::string> order = ListingOrder(source);
+    const std::vector<std::string> order = lumo_test::ListEntries(source);
 
     ASSERT_TRUE(Run(source, target));
 

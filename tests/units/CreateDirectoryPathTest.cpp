@@ -8,23 +8,6 @@ using lumo_test::FileExists;
 
 namespace {
 
-// The names in a folder, without "." and "..".
-std::vector<std::string> Entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (::FindNextFileA(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
 std::string Show(const std::vector<std::string>& names)
 {
     std::string shown;
@@ -111,7 +94,7 @@ TEST(CreateDirectoryPath, EmptyPathChangesNothing)
     ASSERT_TRUE(::SetCurrentDirectoryA(dir.Path().c_str()));
     theApp.CreateDirectoryPath("");
     ::SetCurrentDirectoryA(current);
-    EXPECT_TRUE(Entries(dir.Path()).empty()) << Show(Entries(dir.Path()));
+    EXPECT_TRUE(lumo_test::ListEntries(dir.Path()).empty()) << Show(lumo_test::ListEntries(dir.Path()));
 }
 
 TEST(CreateDirectoryPath, LongPathsAreWalkedToTheEnd)
@@ -147,7 +130,7 @@ TEST(CreateDirectoryPath, LongPathsAreWalkedToTheEnd)
                 break;
             // A cut-off path would leave a folder with a shortened name behind.
             const std::string name = level.substr(parent.size() + 1);
-            const std::vector<std::string> entries = Entries(parent);
+            const std::vector<std::string> entries = lumo_test::ListEntries(parent);
             EXPECT_TRUE(entries.empty() || (entries.size() == 1 && entries[0] == name))
                 << "in " << parent << ":" << Show(entries);
             parent = level;
@@ -162,5 +145,5 @@ TEST(CreateDirectoryPath, LongSingleNameIsPassedOverSafely)
     theApp.CreateDirectoryPath(path);
     EXPECT_TRUE(DirectoryExists(dir.Path()));
     // A cut-off path would leave a folder with a shortened name behind.
-    EXPECT_TRUE(Entries(dir.Path()).empty()) << Show(Entries(dir.Path()));
+    EXPECT_TRUE(lumo_test::ListEntries(dir.Path()).empty()) << Show(lumo_test::ListEntries(dir.Path()));
 }
