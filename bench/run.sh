@@ -3,14 +3,17 @@
 # its own. Extra arguments go to the program (see bench/EngineBench.cpp), for
 # example: bench/run.sh --rounds 5 --profile
 # Environment: BUILD_DIR (default build/x86_64 in the source tree),
-# BENCH_PREFIX (default $BUILD_DIR/bench/wineprefix), DISPLAY (default :99).
+# BENCH_PREFIX (default $BUILD_DIR/bench/wineprefix). Without a display it runs
+# under xvfb-run.
 set -e
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$source_dir/build/x86_64}
 export WINEPREFIX=${BENCH_PREFIX:-$build_dir/bench/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export DISPLAY=${DISPLAY:-:99}
 
 if [ ! -f "$build_dir/build.ninja" ]; then
     cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-x86_64.cmake" >/dev/null
