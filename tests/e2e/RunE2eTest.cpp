@@ -79,6 +79,8 @@ TEST_F(RunE2eTest, WhileRunningExitIsDisabledAndEscAndCloseDoNothing)
 
     PressKey(*process, wizard, VK_ESCAPE);
     ::PostMessageA(wizard.Hwnd(), WM_CLOSE, 0, 0);
+    // The hidden Next button's command must not start a second run.
+    PostClick(wizard.Hwnd(), IDC_NEXT);
     bool asked = false;
     WaitUntil(
         [&] {
@@ -107,6 +109,7 @@ TEST_F(RunE2eTest, WhileRunningExitIsDisabledAndEscAndCloseDoNothing)
     // Exit comes back a moment after the page shows.
     EXPECT_TRUE(WaitUntil([&] { return wizard.ButtonEnabled(IDCANCEL); }, kExitTimeoutMs));
     FinishWithoutQuestion(*process, wizard);
+    EXPECT_EQ(Markers(1), LogMarkers());
 }
 
 TEST_F(RunE2eTest, SuccessShowsTheCompletionPageAndFineEndsAtOnce)
@@ -210,8 +213,19 @@ TEST_F(RunE2eTest, FailureShowsTheHintAndExitAsksFirst)
     EXPECT_EQ(kErrorText, Wizard::ItemText(completion, IDC_TITLE));
     EXPECT_EQ("Esci", wizard.ButtonText(IDCANCEL));
 
+    // After a failure the step is the welcome step again, but the welcome page
+    // is gone: neither Next nor Enter may start another run.
+    PostClick(wizard.Hwnd(), IDC_NEXT);
+    PressKey(*process, wizard, VK_RETURN);
+    ::Sleep(500);
+    EXPECT_EQ(nullptr, FindMessageBox(process->Id()));
+    EXPECT_TRUE(::IsWindowVisible(completion));
+    EXPECT_EQ(nullptr, wizard.ProgressPage());
+    EXPECT_EQ(kErrorText, Wizard::ItemText(completion, IDC_TITLE));
+
     PostClick(wizard.Hwnd(), IDCANCEL);
     ConfirmExit(*process);
+    EXPECT_EQ(Markers(1), LogMarkers());
 }
 
 } // namespace
