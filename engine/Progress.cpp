@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <stdexcept>
 
 double ProgressStep(const std::string& countText)
 {
@@ -40,8 +41,6 @@ void WizardDialog::SetBar(int position)
 }
 
 #ifdef LUMO_FAULT_INJECTION
-#include <stdexcept>
-
 void MaybeInjectFault(const char* where)
 {
     char wanted[64] = {};
