@@ -138,7 +138,7 @@ constexpr double kAim = 1.3;
 constexpr int kSysFolders = 3;
 
 // Sizes spread evenly around the mean (from a fifth of it to nine fifths),
-// with bytes that do not compress, from a fixed seed.
+// with bytes that do not compress, from a fixed starting value.
 // Without write, only describes the tree that an earlier call wrote.
 Tree Generate(const Options& options, bool write)
 {
