@@ -116,6 +116,23 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+std::vector<std::string> SplitLinesAnyEnd(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::string TestProgramFolder()
 {
     return ModuleFolder();

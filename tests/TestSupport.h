@@ -33,6 +33,9 @@ std::vector<std::string> ListEntries(const std::string& folder);
 bool DirectoryExists(const std::string& path);
 // The lines of a text, cut at CR LF (a last line without one is kept).
 std::vector<std::string> SplitLines(const std::string& text);
+// The lines of a text cut at LF, a CR before it dropped: for files whose line
+// ends are not what is under test.
+std::vector<std::string> SplitLinesAnyEnd(const std::string& text);
 
 // The folder of the running test program, where the product looks for
 // Installatore.ini.

@@ -167,20 +167,7 @@ void E2eTest::PressKey(const Process& process, const Wizard& wizard, WORD key)
 
 std::vector<std::string> E2eTest::LogLines() const
 {
-    const std::string text = lumo_test::ReadFileBytes(LogPath());
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
+    return lumo_test::SplitLinesAnyEnd(lumo_test::ReadFileBytes(LogPath()));
 }
 
 std::vector<std::string> E2eTest::LogMarkers() const

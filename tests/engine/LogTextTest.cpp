@@ -27,15 +27,7 @@ ExpectedLog ReadExpected(const std::string& fileName)
         throw std::runtime_error("cannot read " + path);
     ExpectedLog expected;
     std::vector<std::string>* block = nullptr;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string& line : lumo_test::SplitLinesAnyEnd(text)) {
         if (line.empty() || line[0] == '#')
             continue;
         if (line.compare(0, 2, "@ ") == 0) {
