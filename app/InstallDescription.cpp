@@ -1,25 +1,44 @@
+#include "app/InstallDescription.h"
+
 #include "app/InstallerApp.h"
+
+#include <windows.h>
+
+std::string ExpandLineBreaks(const std::string& text)
+{
+    std::string value;
+    value.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            value += "\r\n";
+            ++i;
+        } else {
+            value += text[i];
+        }
+    }
+    return value;
+}
+
+std::string ReadDescriptionValue(const std::string& file, const std::string& section, const std::string& key,
+                                 ValueKind kind)
+{
+    char buffer[kMaxInstallValue + 1] = {};
+    ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof(buffer), file.c_str());
+    buffer[sizeof(buffer) - 1] = '\0';
+    return kind == ValueKind::Text ? ExpandLineBreaks(buffer) : std::string(buffer);
+}
 
 std::string InstallDescriptionPath()
 {
-    return ModuleFolder() + "\\Installatore.ini";
+    return ModuleFolder() + "\\" + kInstallDescriptionName;
 }
 
 std::string InstallerApp::ReadInstallValue(const std::string& section, const std::string& key) const
 {
-    char buffer[256] = {};
-    ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof(buffer),
-                               InstallDescriptionPath().c_str());
-    buffer[sizeof(buffer) - 1] = '\0';
+    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Text);
+}
 
-    std::string value;
-    for (const char* p = buffer; *p != '\0'; ++p) {
-        if (p[0] == '\\' && p[1] == 'n') {
-            value += "\r\n";
-            ++p;
-        } else {
-            value += *p;
-        }
-    }
-    return value;
+std::string InstallerApp::ReadInstallPath(const std::string& section, const std::string& key) const
+{
+    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Path);
 }

@@ -93,13 +93,14 @@ bool InstallerApp::CheckInstallDescription()
 
 bool InstallerApp::ReadRegistryDefaults()
 {
-    const std::string pathKey = ReadInstallValue(kPathKeySection, "PathKey");
+    const std::string pathKey = ReadInstallPath(kPathKeySection, "PathKey");
     RegKey key;
     // An empty path would open HKEY_LOCAL_MACHINE itself: no product key is named.
     if (pathKey.empty() ||
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, pathKey.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) {
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, pathKey.c_str(), 0, KEY_ALL_ACCESS | kMachineRegistryView,
+                        key.Receive()) != ERROR_SUCCESS) {
         key.Release();
-        installDir = ReadInstallValue(kPathKeySection, "InstallationDir");
+        installDir = ReadInstallPath(kPathKeySection, "InstallationDir");
         return false;
     }
 
@@ -114,7 +115,7 @@ bool InstallerApp::ReadRegistryDefaults()
         buffer[size < sizeof(buffer) ? size : sizeof(buffer) - 1] = '\0';
         installDir = buffer;
     } else {
-        installDir = ReadInstallValue(kPathKeySection, "InstallationDir");
+        installDir = ReadInstallPath(kPathKeySection, "InstallationDir");
     }
     return true;
 }

@@ -9,6 +9,11 @@
 
 class WizardDialog;
 
+// The view of HKEY_LOCAL_MACHINE that the shipped 32-bit program sees on
+// 64-bit Windows. Every build asks for it explicitly, so that all read the
+// values an earlier 32-bit installation recorded. (Ignored on 32-bit Windows.)
+constexpr REGSAM kMachineRegistryView = KEY_WOW64_32KEY;
+
 // Outcome of SelfRegister.
 enum RegisterResult : int {
     RegisterOk = 0,
@@ -31,6 +36,8 @@ public:
     // One value of Installatore.ini, read afresh: at most 255 characters,
     // empty when absent, each "\n" pair turned into a line break.
     std::string ReadInstallValue(const std::string& section, const std::string& key) const;
+    // The same for a value that names a folder or a key: taken as written.
+    std::string ReadInstallPath(const std::string& section, const std::string& key) const;
 
     // Log and folders.
     void WriteLog(const std::string& message);

@@ -3,23 +3,19 @@
 // version test.
 #include "app/InstallerApp.h"
 #include "engine/Engine.h"
+#include "engine/Rules.h"
 #include "framework/FileFind.h"
 #include "wizard/WizardDialog.h"
 
 namespace {
 constexpr char kDaoLibrary[] = "C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL";
-
-bool IsDaoFile(const std::string& name)
-{
-    return lstrcmpiA(name.c_str(), "\\dao350.dll") == 0 || lstrcmpiA(name.c_str(), "\\DAO2535.TLB") == 0;
-}
 } // namespace
 
 std::string GetProgramFilesDir()
 {
     RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
-                        key.Receive()) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                        KEY_QUERY_VALUE | kMachineRegistryView, key.Receive()) != ERROR_SUCCESS) {
         key.Release();
         return std::string();
     }
@@ -66,27 +62,18 @@ bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
             }
 
             const std::string name = "\\" + finder.GetFileName();
-            const bool dao = IsDaoFile(name);
-            std::string secondaryPath;
-            std::string primaryFolder;
-            if (dao) {
-                const std::string secondaryFolder = target + "\\File Comuni\\microsoft shared\\DAO";
-                theApp.CreateDirectoryPath(secondaryFolder);
-                secondaryPath = secondaryFolder + name;
-                primaryFolder = target + "\\Common Files\\microsoft shared\\DAO";
-            } else {
-                primaryFolder = target + "\\Common Files\\Business Objects\\3.0\\bin";
-            }
-            theApp.CreateDirectoryPath(primaryFolder);
-            const std::string primaryPath = primaryFolder + name;
+            const ApplicationTargets targets = ApplicationFileTargets(target, finder.GetFileName());
+            if (targets.IsDao())
+                theApp.CreateDirectoryPath(targets.secondaryFolder);
+            theApp.CreateDirectoryPath(targets.primaryFolder);
 
-            SetStatus("Copia in " + primaryPath);
+            SetStatus("Copia in " + targets.primaryPath);
             AdvanceProgress(progressStep);
 
-            if (dao)
-                ::CopyFileA(entryPath.c_str(), secondaryPath.c_str(), FALSE);
-            if (::CopyFileA(entryPath.c_str(), primaryPath.c_str(), FALSE))
-                theApp.WriteLog("  Copiato il file: " + primaryPath);
+            if (targets.IsDao())
+                ::CopyFileA(entryPath.c_str(), targets.secondaryPath.c_str(), FALSE);
+            if (::CopyFileA(entryPath.c_str(), targets.primaryPath.c_str(), FALSE))
+                theApp.WriteLog("  Copiato il file: " + targets.primaryPath);
             else
                 theApp.WriteLog("  Copia del file: " + name + " NON RIUSCITA!!");
         }

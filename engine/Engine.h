@@ -12,9 +12,3 @@ std::string GetSystemX86Dir(bool& fellBack);
 
 // The Windows folder.
 std::string GetWindowsDir();
-
-// White space removed from both ends.
-std::string TrimText(const std::string& text);
-
-// Capital letters of the system code page.
-std::string UpperText(std::string text);

@@ -3,29 +3,12 @@
 // strictly newer than the file there, and is registered as its entry says.
 #include "app/InstallerApp.h"
 #include "engine/Engine.h"
+#include "engine/Rules.h"
 #include "framework/FileFind.h"
 #include "version/VersionCompare.h"
 #include "wizard/WizardDialog.h"
 
 #include <shlobj.h>
-
-#include <vector>
-
-std::string TrimText(const std::string& text)
-{
-    static const char kBlanks[] = " \t\r\n\v\f";
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
-std::string UpperText(std::string text)
-{
-    if (!text.empty())
-        ::CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
 
 std::string GetSystemX86Dir(bool& fellBack)
 {
@@ -82,6 +65,7 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
     try {
         const std::string pattern = source + "\\*.*";
         const double progressStep = ProgressStep(theApp.ReadInstallValue("DESCRIZIONI", "NumeroSysFiles"));
+        const std::string windowsFolder = GetWindowsDir();
 
         progressPos = 100;
         SetBar(progressPos);
@@ -110,35 +94,19 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
 
             const FileVersion sourceVersion = ReadFileVersion(entryPath);
 
-            std::string targetPath = defaultPath;
-            bool registerAfterCopy = true;
-            const std::string entry = TrimText(theApp.ReadInstallValue("SYSFILE", fileName));
-            if (!entry.empty()) {
-                std::vector<std::string> pieces;
-                SplitText(entry, "|", pieces, true);
-                // A value without "|" is a folder word with no flag.
-                if (pieces.empty())
-                    pieces.push_back(entry);
-                const std::string folderWord = UpperText(TrimText(pieces[0]));
-                if (folderWord == "SYSPATH") {
-                    targetPath = defaultPath;
-                } else if (folderWord == "WINPATH") {
-                    targetPath = GetWindowsDir() + "\\" + fileName;
-                } else {
-                    // Created before the version test, so also for a file not copied.
-                    theApp.CreateDirectoryPath(folderWord);
-                    targetPath = folderWord + "\\" + fileName;
-                }
-                registerAfterCopy = pieces.size() > 1 && UpperText(TrimText(pieces[1])) == "REG";
-            }
+            const SysFileEntry entry = ParseSysFileEntry(theApp.ReadInstallPath("SYSFILE", fileName));
+            // An own folder is made before the version test, so also for a file not copied.
+            if (entry.destination == SysDestination::OwnFolder)
+                theApp.CreateDirectoryPath(entry.folderWord);
+            const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder, fileName);
 
             const FileVersion targetVersion = ReadFileVersion(targetPath);
-            if (CompareVersions(sourceVersion, targetVersion)) {
+            if (ShouldCopySystemFile(sourceVersion, targetVersion)) {
                 if (::CopyFileA(entryPath.c_str(), targetPath.c_str(), FALSE))
                     theApp.WriteLog("  Copiato il file: " + targetPath);
                 else
                     theApp.WriteLog("  Copia del file: " + targetPath + " NON RIUSCITA!!");
-                if (registerAfterCopy)
+                if (entry.registerAfterCopy)
                     LogRegistration(theApp.SelfRegister(targetPath), targetPath);
             } else {
                 theApp.WriteLog("  FILE " + targetPath +

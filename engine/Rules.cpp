@@ -1,0 +1,82 @@
+#include "engine/Rules.h"
+
+#include <windows.h>
+
+#include <vector>
+
+std::string TrimText(const std::string& text)
+{
+    static const char kBlanks[] = " \t\r\n\v\f";
+    const size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::string UpperText(std::string text)
+{
+    if (!text.empty())
+        ::CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+bool IsDaoFile(const std::string& backslashName)
+{
+    return lstrcmpiA(backslashName.c_str(), "\\dao350.dll") == 0 ||
+           lstrcmpiA(backslashName.c_str(), "\\DAO2535.TLB") == 0;
+}
+
+ApplicationTargets ApplicationFileTargets(const std::string& targetFolder, const std::string& fileName)
+{
+    const std::string name = "\\" + fileName;
+    ApplicationTargets targets;
+    if (IsDaoFile(name)) {
+        targets.secondaryFolder = targetFolder + "\\File Comuni\\microsoft shared\\DAO";
+        targets.secondaryPath = targets.secondaryFolder + name;
+        targets.primaryFolder = targetFolder + "\\Common Files\\microsoft shared\\DAO";
+    } else {
+        targets.primaryFolder = targetFolder + "\\Common Files\\Business Objects\\3.0\\bin";
+    }
+    targets.primaryPath = targets.primaryFolder + name;
+    return targets;
+}
+
+SysFileEntry ParseSysFileEntry(const std::string& value)
+{
+    SysFileEntry entry;
+    const std::string trimmed = TrimText(value);
+    if (trimmed.empty())
+        return entry;
+    entry.present = true;
+
+    std::vector<std::string> pieces;
+    entry.hasDelimiter = SplitText(trimmed, "|", pieces, true) > 0;
+    if (!entry.hasDelimiter)
+        pieces.push_back(trimmed);
+    entry.folderWord = UpperText(TrimText(pieces[0]));
+    if (pieces.size() > 1)
+        entry.flagWord = UpperText(TrimText(pieces[1]));
+
+    if (entry.folderWord == "SYSPATH")
+        entry.destination = SysDestination::SystemFolder;
+    else if (entry.folderWord == "WINPATH")
+        entry.destination = SysDestination::WindowsFolder;
+    else
+        entry.destination = SysDestination::OwnFolder;
+    entry.registerAfterCopy = entry.flagWord == "REG";
+    return entry;
+}
+
+std::string SysFileTargetPath(const SysFileEntry& entry, const std::string& defaultPath,
+                              const std::string& windowsFolder, const std::string& fileName)
+{
+    switch (entry.destination) {
+    case SysDestination::WindowsFolder:
+        return windowsFolder + "\\" + fileName;
+    case SysDestination::OwnFolder:
+        return entry.folderWord + "\\" + fileName;
+    case SysDestination::SystemFolder:
+        break;
+    }
+    return defaultPath;
+}

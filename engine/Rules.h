@@ -1,0 +1,63 @@
+// The installation's rules as pure functions of plain values: where a file
+// goes, what a SYSFILE value means, whether a version wins. The passes carry
+// them out; the delivery checker calls the same functions to predict them.
+#pragma once
+
+#include "version/VersionCompare.h"
+
+#include <string>
+
+// White space removed from both ends.
+std::string TrimText(const std::string& text);
+
+// Capital letters of the system code page.
+std::string UpperText(std::string text);
+
+// Where one application file goes below the target folder of its folder.
+struct ApplicationTargets {
+    // The copy that is logged. For a DAO file the shared DAO folder, for every
+    // other file the shared Business Objects folder.
+    std::string primaryFolder;
+    std::string primaryPath;
+    // Only a DAO file has a second copy, made first and never logged.
+    std::string secondaryFolder;
+    std::string secondaryPath;
+    bool IsDao() const { return !secondaryPath.empty(); }
+};
+
+// True for the two DAO files; the name comes with its leading backslash.
+bool IsDaoFile(const std::string& backslashName);
+
+ApplicationTargets ApplicationFileTargets(const std::string& targetFolder, const std::string& fileName);
+
+// What a SYSFILE value asks for.
+enum class SysDestination {
+    SystemFolder, // the pass's own folder, subfolders mirrored
+    WindowsFolder,
+    OwnFolder,    // a folder named in the value
+};
+
+struct SysFileEntry {
+    bool present = false;       // the value is not empty once trimmed
+    bool hasDelimiter = false;  // it holds a "|"
+    std::string folderWord;     // the first piece, trimmed and in capitals
+    std::string flagWord;       // the second piece, trimmed and in capitals
+    SysDestination destination = SysDestination::SystemFolder;
+    bool registerAfterCopy = true;
+};
+
+// A value without an entry (empty) means the system folder and registration.
+// A value without "|" is a destination without a flag.
+SysFileEntry ParseSysFileEntry(const std::string& value);
+
+// Where a system file goes: defaultPath is the mirrored place in the system
+// folder; an own folder is the folder word itself.
+std::string SysFileTargetPath(const SysFileEntry& entry, const std::string& defaultPath,
+                              const std::string& windowsFolder, const std::string& fileName);
+
+// A system file is copied only when it is strictly newer than the file at its
+// target (0.0.0.0 when there is none); a file without a version never is.
+inline bool ShouldCopySystemFile(const FileVersion& source, const FileVersion& target)
+{
+    return CompareVersions(source, target);
+}
