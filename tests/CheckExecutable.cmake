@@ -1,4 +1,5 @@
-# Fails unless every DLL that EXE imports is a DLL of the system.
+# Fails unless EXE imports system DLLs only, carries no debug sections and,
+# when MAX_BYTES is given, is no larger than that.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -19,3 +20,17 @@ foreach(line IN LISTS lines)
     endif()
     message(STATUS "imports ${dll}")
 endforeach()
+
+execute_process(COMMAND ${OBJDUMP} -h ${EXE} OUTPUT_VARIABLE sections RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump -h failed on ${EXE}")
+endif()
+if(sections MATCHES "\\.debug_")
+    message(FATAL_ERROR "${EXE} carries debug sections: it is not stripped")
+endif()
+
+file(SIZE ${EXE} size)
+message(STATUS "${EXE}: ${size} bytes")
+if(DEFINED MAX_BYTES AND size GREATER MAX_BYTES)
+    message(FATAL_ERROR "${EXE} is ${size} bytes, more than ${MAX_BYTES}")
+endif()

@@ -157,40 +157,74 @@ void ScopedInstallDescription::Rewrite(const std::string& content) const
     ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
 }
 
-void DeleteRegistryTree(HKEY root, const std::string& subKey)
+namespace {
+
+REGSAM ViewFor(HKEY root, REGSAM view)
 {
-    ::SHDeleteKeyA(root, subKey.c_str());
+    if (view != kProductView)
+        return view;
+    return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
 }
 
-bool RegistryKeyExists(HKEY root, const std::string& subKey)
+} // namespace
+
+void DeleteRegistryTree(HKEY root, const std::string& subKey, REGSAM view)
+{
+    const size_t slash = subKey.rfind('\\');
+    const std::string parent = slash == std::string::npos ? std::string() : subKey.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? subKey : subKey.substr(slash + 1);
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, parent.empty() ? nullptr : parent.c_str(), 0, KEY_ALL_ACCESS | ViewFor(root, view),
+                        &key) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteTreeA(key, leaf.c_str());
+    ::RegCloseKey(key);
+}
+
+bool RegistryKeyExists(HKEY root, const std::string& subKey, REGSAM view)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | ViewFor(root, view), &key) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(key);
     return true;
 }
 
-bool ReadRegistryString(HKEY root, const std::string& subKey, const std::string& name, std::string& value)
+bool ReadRegistryString(HKEY root, const std::string& subKey, const std::string& name, std::string& value,
+                        REGSAM view)
 {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | ViewFor(root, view), &key) != ERROR_SUCCESS)
+        return false;
     char buffer[1024] = {};
     DWORD size = sizeof(buffer) - 1;
-    if (::RegGetValueA(root, subKey.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ, nullptr, buffer,
-                       &size) != ERROR_SUCCESS)
+    const LONG status =
+        ::RegGetValueA(key, nullptr, name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size);
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
         return false;
     value = buffer;
     return true;
 }
 
-void WriteRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value)
+void WriteRegistryValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+                        const std::string& bytes, REGSAM view)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | ViewFor(root, view), nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create key " + subKey);
-    ::RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+    const LONG status = ::RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, type,
+                                         reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        throw std::runtime_error("cannot write a value below " + subKey);
+}
+
+void WriteRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value,
+                         REGSAM view)
+{
+    WriteRegistryValue(root, subKey, name, REG_SZ, value + '\0', view);
 }
 
 } // namespace lumo_test

@@ -54,10 +54,19 @@ private:
     std::string path_;
 };
 
-void DeleteRegistryTree(HKEY root, const std::string& subKey);
-bool RegistryKeyExists(HKEY root, const std::string& subKey);
-// The string value, or nullptr-equivalent false when absent.
-bool ReadRegistryString(HKEY root, const std::string& subKey, const std::string& name, std::string& value);
-void WriteRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value);
+// Registry helpers. HKEY_LOCAL_MACHINE is reached through the view the
+// product reads (the 32-bit one) unless a view flag is given; other roots
+// are used as they are.
+constexpr REGSAM kProductView = 0;
+void DeleteRegistryTree(HKEY root, const std::string& subKey, REGSAM view = kProductView);
+bool RegistryKeyExists(HKEY root, const std::string& subKey, REGSAM view = kProductView);
+// False when the value is absent.
+bool ReadRegistryString(HKEY root, const std::string& subKey, const std::string& name, std::string& value,
+                        REGSAM view = kProductView);
+void WriteRegistryString(HKEY root, const std::string& subKey, const std::string& name, const std::string& value,
+                         REGSAM view = kProductView);
+// Writes raw bytes of any type (no terminator is added).
+void WriteRegistryValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+                        const std::string& bytes, REGSAM view = kProductView);
 
 } // namespace lumo_test

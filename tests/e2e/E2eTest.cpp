@@ -96,7 +96,8 @@ void E2eTest::AddAppFiles(const Delivery& delivery, int count, size_t size)
 std::string E2eTest::AppTargetFolder()
 {
     char programFiles[MAX_PATH] = {};
-    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    // Where a 32-bit program finds Program Files, whatever this program's bitness.
+    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles);
     return std::string(programFiles) + "\\Common Files\\Business Objects\\3.0\\bin";
 }
 

@@ -4,6 +4,8 @@
 
 #include "res/resource.h"
 
+#include <shlobj.h>
+
 #include <iterator>
 
 using namespace lumo_e2e;
@@ -144,12 +146,19 @@ TEST_F(RunE2eTest, SuccessShowsTheCompletionPageAndFineEndsAtOnce)
     }
     EXPECT_EQ(Markers(1), LogMarkers());
 
-    // The application files arrived whole.
+    // The application files arrived whole, below the Program Files folder of
+    // 32-bit programs; a 64-bit test program sees another one, which gets nothing.
+    char nativeProgramFiles[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, nativeProgramFiles);
+    const std::string nativeTarget = std::string(nativeProgramFiles) + "\\Common Files\\Business Objects\\3.0\\bin";
     for (int i = 0; i < 3; ++i) {
         const std::string name = Unique() + "_000" + std::to_string(i) + ".dat";
         EXPECT_EQ(lumo_test::ReadFileBytes(delivery->Folder() + "\\FilesToCopy\\" + name),
                   lumo_test::ReadFileBytes(AppTargetFolder() + "\\" + name))
             << name;
+        if (lstrcmpiA(nativeTarget.c_str(), AppTargetFolder().c_str()) != 0) {
+            EXPECT_FALSE(lumo_test::FileExists(nativeTarget + "\\" + name)) << name;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "components/Components.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <memory>
@@ -229,10 +230,9 @@ TEST_F(ApplicationFiles, MirrorsNestedFoldersThreeLevelsDeep)
 // program into the Program Files folder the registry names.
 TEST_F(ApplicationFiles, CopyApplicationFilesTakesFilesToCopyIntoProgramFiles)
 {
+    // The Program Files folder of 32-bit programs, in every build.
     char programFiles[MAX_PATH] = {};
-    DWORD size = sizeof(programFiles);
-    ASSERT_EQ(ERROR_SUCCESS, ::RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                                            "ProgramFilesDir", RRF_RT_REG_SZ, nullptr, programFiles, &size));
+    ASSERT_EQ(S_OK, ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles));
     const std::string unique = "lumo-engine-" + std::to_string(::GetCurrentProcessId());
     const std::string delivery = lumo_test::TestProgramFolder() + "\\FilesToCopy";
     const std::string landed = std::string(programFiles) + "\\" + kBin + "\\" + unique + ".txt";

@@ -13,10 +13,14 @@ class ReadRegistryDefaultsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE, "Software\\LumoInstallTests");
+        TearDown();
         theApp.installDir = "unchanged";
     }
-    void TearDown() override { DeleteRegistryTree(HKEY_LOCAL_MACHINE, "Software\\LumoInstallTests"); }
+    void TearDown() override
+    {
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, "Software\\LumoInstallTests", KEY_WOW64_32KEY);
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, "Software\\LumoInstallTests", KEY_WOW64_64KEY);
+    }
 
     static std::string Ini(const std::string& pathKey, const std::string& installationDir)
     {
@@ -25,12 +29,7 @@ protected:
 
     static void SetValue(DWORD type, const std::string& bytes)
     {
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                   nullptr, &key, nullptr));
-        ::RegSetValueExA(key, "InstallationDir", 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                         static_cast<DWORD>(bytes.size()));
-        ::RegCloseKey(key);
+        WriteRegistryValue(HKEY_LOCAL_MACHINE, kProductKey, "InstallationDir", type, bytes);
     }
 };
 
@@ -42,6 +41,27 @@ TEST_F(ReadRegistryDefaultsTest, TakesTheFolderOfAnEarlierInstallation)
     SetValue(REG_SZ, std::string("D:\\Pelvora\\Tesmoro") + '\0');
     EXPECT_TRUE(theApp.ReadRegistryDefaults());
     EXPECT_EQ("D:\\Pelvora\\Tesmoro", theApp.installDir);
+}
+
+// A 32-bit program on 64-bit Windows sees the 32-bit view of the machine's
+// keys, where an earlier installation recorded its folder; every build reads
+// that view, whatever its own bitness.
+TEST_F(ReadRegistryDefaultsTest, ReadsTheRegistryViewOfThe32BitProgram)
+{
+    ScopedInstallDescription ini(Ini(kProductKey, "C:\\Dal\\File"));
+    WriteRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "InstallationDir", "D:\\Vista32", KEY_WOW64_32KEY);
+    EXPECT_TRUE(theApp.ReadRegistryDefaults());
+    EXPECT_EQ("D:\\Vista32", theApp.installDir);
+
+    // A value only in the 64-bit view is not an earlier installation of this program.
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY);
+    WriteRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "InstallationDir", "D:\\Vista64", KEY_WOW64_64KEY);
+    std::string seen;
+    ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, kProductKey, "InstallationDir", seen, KEY_WOW64_64KEY));
+    ASSERT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kProductKey, KEY_WOW64_32KEY))
+        << "this machine does not keep two registry views apart";
+    EXPECT_FALSE(theApp.ReadRegistryDefaults());
+    EXPECT_EQ("C:\\Dal\\File", theApp.installDir);
 }
 
 TEST_F(ReadRegistryDefaultsTest, FallsBackToTheDescriptionFileWhenTheValueIsMissing)
