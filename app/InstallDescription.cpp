@@ -1,7 +1,5 @@
 #include "app/InstallDescription.h"
 
-#include "app/InstallerApp.h"
-
 #include <windows.h>
 
 std::string ExpandLineBreaks(const std::string& text)
@@ -26,19 +24,4 @@ std::string ReadDescriptionValue(const std::string& file, const std::string& sec
     ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof(buffer), file.c_str());
     buffer[sizeof(buffer) - 1] = '\0';
     return kind == ValueKind::Text ? ExpandLineBreaks(buffer) : std::string(buffer);
-}
-
-std::string InstallDescriptionPath()
-{
-    return ModuleFolder() + "\\" + kInstallDescriptionName;
-}
-
-std::string InstallerApp::ReadInstallValue(const std::string& section, const std::string& key) const
-{
-    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Text);
-}
-
-std::string InstallerApp::ReadInstallPath(const std::string& section, const std::string& key) const
-{
-    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Path);
 }

@@ -1,5 +1,7 @@
 #include "app/InstallerApp.h"
 
+#include "app/InstallDescription.h"
+#include "app/InstallFolder.h"
 #include "wizard/WizardDialog.h"
 
 #include <objbase.h>
@@ -7,10 +9,6 @@
 #include <vector>
 
 InstallerApp theApp;
-
-namespace {
-constexpr char kPathKeySection[] = "CHIAVI";
-}
 
 std::string ModulePath()
 {
@@ -93,29 +91,22 @@ bool InstallerApp::CheckInstallDescription()
 
 bool InstallerApp::ReadRegistryDefaults()
 {
-    const std::string pathKey = ReadInstallPath(kPathKeySection, "PathKey");
-    RegKey key;
-    // An empty path would open HKEY_LOCAL_MACHINE itself: no product key is named.
-    if (pathKey.empty() ||
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, pathKey.c_str(), 0, KEY_ALL_ACCESS | kMachineRegistryView,
-                        key.Receive()) != ERROR_SUCCESS) {
-        key.Release();
-        installDir = ReadInstallPath(kPathKeySection, "InstallationDir");
-        return false;
-    }
+    const InstallFolder decided = DecideInstallFolder(InstallDescriptionPath());
+    installDir = decided.folder;
+    return decided.keyOpened;
+}
 
-    char buffer[MAX_PATH] = {};
-    DWORD size = sizeof(buffer);
-    const LONG status = ::RegQueryValueExA(key.Get(), "InstallationDir", nullptr, nullptr,
-                                           reinterpret_cast<BYTE*>(buffer), &size);
-    // The platform does not terminate a value stored without its terminator;
-    // one that fills the buffer to the last byte does not fit.
-    const bool fits = status == ERROR_SUCCESS && (size < sizeof(buffer) || buffer[sizeof(buffer) - 1] == '\0');
-    if (fits) {
-        buffer[size < sizeof(buffer) ? size : sizeof(buffer) - 1] = '\0';
-        installDir = buffer;
-    } else {
-        installDir = ReadInstallPath(kPathKeySection, "InstallationDir");
-    }
-    return true;
+std::string InstallDescriptionPath()
+{
+    return ModuleFolder() + "\\" + kInstallDescriptionName;
+}
+
+std::string InstallerApp::ReadInstallValue(const std::string& section, const std::string& key) const
+{
+    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Text);
+}
+
+std::string InstallerApp::ReadInstallPath(const std::string& section, const std::string& key) const
+{
+    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Path);
 }

@@ -9,10 +9,6 @@
 
 class WizardDialog;
 
-// The view of HKEY_LOCAL_MACHINE that the shipped 32-bit program sees on
-// 64-bit Windows. Every build asks for it explicitly, so that all read the
-// values an earlier 32-bit installation recorded. (Ignored on 32-bit Windows.)
-constexpr REGSAM kMachineRegistryView = KEY_WOW64_32KEY;
 
 // Outcome of SelfRegister.
 enum RegisterResult : int {

@@ -2,7 +2,7 @@
 // below Program Files into the shared folder of its mirrored folder, without a
 // version test.
 #include "app/InstallerApp.h"
-#include "engine/Engine.h"
+#include "engine/Folders.h"
 #include "engine/Rules.h"
 #include "framework/FileFind.h"
 #include "wizard/WizardDialog.h"
@@ -10,25 +10,6 @@
 namespace {
 constexpr char kDaoLibrary[] = "C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL";
 } // namespace
-
-std::string GetProgramFilesDir()
-{
-    RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
-                        KEY_QUERY_VALUE | kMachineRegistryView, key.Receive()) != ERROR_SUCCESS) {
-        key.Release();
-        return std::string();
-    }
-    char buffer[MAX_PATH] = {};
-    DWORD size = sizeof(buffer);
-    if (::RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
-            ERROR_SUCCESS ||
-        size == 0)
-        return std::string();
-    // The value need not carry its terminator.
-    buffer[size < sizeof(buffer) ? size : sizeof(buffer) - 1] = '\0';
-    return buffer;
-}
 
 bool WizardDialog::CopyApplicationFiles()
 {

@@ -2,17 +2,7 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdlib>
-#include <limits>
 #include <stdexcept>
-
-double ProgressStep(const std::string& countText)
-{
-    const double count = std::atof(countText.c_str());
-    if (count == 0.0)
-        return std::numeric_limits<double>::infinity();
-    return 100.0 / count;
-}
 
 void WizardDialog::AdvanceProgress(double progressStep)
 {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <limits>
 #include <vector>
 
 std::string TrimText(const std::string& text)
@@ -18,6 +20,14 @@ std::string UpperText(std::string text)
     if (!text.empty())
         ::CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
     return text;
+}
+
+double ProgressStep(const std::string& countText)
+{
+    const double count = std::atof(countText.c_str());
+    if (count == 0.0)
+        return std::numeric_limits<double>::infinity();
+    return 100.0 / count;
 }
 
 bool IsDaoFile(const std::string& backslashName)

@@ -13,6 +13,11 @@ std::string TrimText(const std::string& text);
 // Capital letters of the system code page.
 std::string UpperText(std::string text);
 
+// The progress step per file for a count read from Installatore.ini: 100
+// divided by the count as the C runtime reads a number (0 for a text without
+// one). A count of 0 gives an infinite step.
+double ProgressStep(const std::string& countText);
+
 // Where one application file goes below the target folder of its folder.
 struct ApplicationTargets {
     // The copy that is logged. For a DAO file the shared DAO folder, for every

@@ -2,31 +2,11 @@
 // 32-bit system folder (or where its SYSFILE entry sends it) only when it is
 // strictly newer than the file there, and is registered as its entry says.
 #include "app/InstallerApp.h"
-#include "engine/Engine.h"
+#include "engine/Folders.h"
 #include "engine/Rules.h"
 #include "framework/FileFind.h"
 #include "version/VersionCompare.h"
 #include "wizard/WizardDialog.h"
-
-#include <shlobj.h>
-
-std::string GetSystemX86Dir(bool& fellBack)
-{
-    char buffer[MAX_PATH] = {};
-    fellBack = false;
-    if (::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_SYSTEMX86, FALSE) && buffer[0] != '\0')
-        return buffer;
-    fellBack = true;
-    const UINT length = ::GetSystemDirectoryA(buffer, sizeof(buffer));
-    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : std::string();
-}
-
-std::string GetWindowsDir()
-{
-    char buffer[4096] = {};
-    const UINT length = ::GetWindowsDirectoryA(buffer, sizeof(buffer));
-    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : std::string();
-}
 
 bool WizardDialog::InstallSystemFiles()
 {

@@ -69,9 +69,6 @@ private:
     void SetBar(int position);
 };
 
-// The progress step per file for a count read from Installatore.ini.
-double ProgressStep(const std::string& countText);
-
 // Where the fault-injection seam of test builds can make a pass throw.
 #ifdef LUMO_FAULT_INJECTION
 void MaybeInjectFault(const char* where);

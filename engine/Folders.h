@@ -1,9 +1,10 @@
-// Helpers of the installation passes.
+// The machine's folders that the passes install into.
 #pragma once
 
 #include <string>
 
-// The Program Files folder from the registry; empty when it cannot be read.
+// The Program Files folder from the registry (the 32-bit view); empty when it
+// cannot be read.
 std::string GetProgramFilesDir();
 
 // The folder of 32-bit system components. When the shell cannot name it, the
