@@ -247,6 +247,7 @@ private:
                     " non \xE8 conosciuto: solo REG chiede la registrazione, quindi il file non verr\xE0 registrato. "
                     "Scrivere REG per registrarlo, o lasciare vuoto il posto dopo \"|\".");
         }
+        CheckSharedEntry(subject, file);
         if (entry.destination != SysDestination::OwnFolder)
             return;
         if (!IsFullFolderPath(entry.folderWord)) {
@@ -263,6 +264,30 @@ private:
                     "WINPATH.");
         }
         CheckLineBreakPair(subject, WrittenFolder(file.entryValue));
+    }
+
+    // Files of one name in several SysFile folders all read the same entry.
+    void CheckSharedEntry(const std::string& subject, const SysFilePlan& file)
+    {
+        std::string names;
+        size_t count = 0;
+        bool sameTarget = false;
+        for (const SysFilePlan& other : plan_.sysFiles) {
+            if (!SameName(other.fileName, file.fileName))
+                continue;
+            names += (count++ == 0 ? "" : ", ") + other.relative;
+            sameTarget = sameTarget || (&other != &file && SameName(other.targetPath, file.targetPath));
+        }
+        if (count < 2)
+            return;
+        Add(sameTarget ? Severity::Error : Severity::Warning, "LC012", subject,
+            "la voce vale per " + std::to_string(count) + " file con lo stesso nome in cartelle diverse di SysFile (" +
+                names + ")" +
+                (sameTarget ? ": vanno tutti in " + Quoted(file.targetPath) +
+                                  ", dove resta solo quello di versione pi\xF9 alta (a parit\xE0, il primo incontrato). "
+                                  "Dare ai file nomi diversi."
+                            : ": ricevono tutti la stessa registrazione. Se devono essere trattati in modo diverso, "
+                              "dare loro nomi diversi."));
     }
 
     void CheckPathLength(const std::string& subject, const std::string& target)
@@ -313,23 +338,6 @@ private:
                     "SYSPATH|) o consegnare il componente giusto.");
         }
 
-        if (file.entry.present) {
-            for (size_t earlier = 0; earlier < index; ++earlier) {
-                const SysFilePlan& other = plan_.sysFiles[earlier];
-                if (!SameName(other.fileName, file.fileName))
-                    continue;
-                const bool sameTarget = SameName(other.targetPath, file.targetPath);
-                Add(sameTarget ? Severity::Error : Severity::Warning, "LC012", file.relative,
-                    "ha lo stesso nome di " + other.relative + " e condivide con esso la voce [SYSFILE] " +
-                        file.fileName +
-                        (sameTarget ? ": entrambi vanno in " + Quoted(file.targetPath) +
-                                          ", dove resta solo quello di versione pi\xF9 alta (a parit\xE0, il primo). "
-                                          "Dare ai due file nomi diversi."
-                                    : ": stessa destinazione e stessa registrazione per entrambi. Se devono essere "
-                                      "trattati in modo diverso, dare loro nomi diversi."));
-                break;
-            }
-        }
         CheckPathLength(file.relative, file.targetPath);
     }
 

@@ -17,6 +17,10 @@
 //   reg_positive_max.dll  returns 0x7FFFFFFF, the largest success status
 //   reg_e_fail.dll        returns E_FAIL
 //   reg_no_entry.dll      exports no DllRegisterServer
+// Of the other bitness than the test build (64-bit in the i686 build, 32-bit
+// in the x86_64 one), built by the other compiler, 1.0.0.0, DllRegisterServer
+// returns S_OK; this build cannot load it:
+//   other_bitness.dll
 //
 // A loaded DLL stays loaded (the product never frees a component), so a test
 // that registers must load a fresh copy: CopyComponent to a unique path.
@@ -43,6 +47,7 @@ constexpr const char* kRegisterFalse = "reg_s_false.dll";
 constexpr const char* kRegisterPositiveMax = "reg_positive_max.dll";
 constexpr const char* kRegisterFail = "reg_e_fail.dll";
 constexpr const char* kRegisterNoEntry = "reg_no_entry.dll";
+constexpr const char* kOtherBitness = "other_bitness.dll";
 } // namespace component
 
 // Full path of a built component, by its file name (for example "ver_6_2_0_0.dll").

@@ -1,0 +1,160 @@
+#include "checker/CheckRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace lumo_check_test {
+
+namespace {
+
+// A start under the emulator takes seconds; a run that never ends fails.
+constexpr DWORD kRunTimeoutMs = 120000;
+
+struct OwnedHandle {
+    HANDLE handle = nullptr;
+    ~OwnedHandle()
+    {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+    }
+};
+
+void DrainPipe(HANDLE pipe, std::string& output)
+{
+    DWORD available = 0;
+    while (::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char buffer[4096];
+        DWORD read = 0;
+        if (!::ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) || read == 0)
+            return;
+        output.append(buffer, read);
+    }
+}
+
+} // namespace
+
+CheckRun RunLumoCheck(const std::string& arguments, const std::string& currentDir)
+{
+    CheckRun run;
+    SECURITY_ATTRIBUTES inherit{ sizeof(inherit), nullptr, TRUE };
+    OwnedHandle readEnd;
+    OwnedHandle writeEnd;
+    if (!::CreatePipe(&readEnd.handle, &writeEnd.handle, &inherit, 0))
+        return run;
+    ::SetHandleInformation(readEnd.handle, HANDLE_FLAG_INHERIT, 0);
+
+    std::string exe = LUMO_CHECK_EXE_PATH;
+    for (char& c : exe)
+        c = c == '/' ? '\\' : c;
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd.handle;
+    startup.hStdError = writeEnd.handle;
+    PROCESS_INFORMATION process{};
+    run.started = ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                   currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process) != FALSE;
+    if (!run.started)
+        return run;
+    OwnedHandle processHandle{ process.hProcess };
+    OwnedHandle threadHandle{ process.hThread };
+    // Only the child holds the writing end now, so the pipe ends with it.
+    ::CloseHandle(writeEnd.handle);
+    writeEnd.handle = nullptr;
+
+    std::string output;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        DrainPipe(readEnd.handle, output);
+        if (::WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+            DrainPipe(readEnd.handle, output);
+            run.ended = true;
+            break;
+        }
+        if (::GetTickCount() - start > kRunTimeoutMs) {
+            ::TerminateProcess(process.hProcess, 99);
+            break;
+        }
+    }
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    run.lines = lumo_test::SplitLines(output);
+    if (!run.lines.empty() && run.lines.back().empty())
+        run.lines.pop_back();
+    return run;
+}
+
+std::vector<FindingLine> Findings(const CheckRun& run)
+{
+    std::vector<FindingLine> findings;
+    for (size_t i = 0; i + 1 < run.lines.size(); ++i) {
+        const std::string& line = run.lines[i];
+        const size_t code = line.find(' ');
+        const size_t subject = code == std::string::npos ? code : line.find(' ', code + 1);
+        const size_t colon = subject == std::string::npos ? subject : line.find(": ", subject + 1);
+        if (colon == std::string::npos) {
+            ADD_FAILURE() << "not a finding line: " << line;
+            continue;
+        }
+        findings.push_back({ line.substr(0, code), line.substr(code + 1, subject - code - 1),
+                             line.substr(subject + 1, colon - subject - 1), line.substr(colon + 2) });
+    }
+    return findings;
+}
+
+std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFolder)
+{
+    std::vector<PlanRow> rows;
+    const std::string lead = "  " + sourceFolder + "\\";
+    for (const std::string& line : run.lines) {
+        if (line.compare(0, lead.size(), lead) != 0)
+            continue;
+        const size_t arrow = line.find(" -> ");
+        if (arrow == std::string::npos) {
+            ADD_FAILURE() << "plan line without a target: " << line;
+            continue;
+        }
+        PlanRow row;
+        row.source = line.substr(2, arrow - 2);
+        const std::string rest = line.substr(arrow + 4);
+        size_t at = rest.find("; ");
+        row.target = rest.substr(0, at);
+        while (at != std::string::npos) {
+            const size_t next = rest.find("; ", at + 2);
+            row.fields.push_back(rest.substr(at + 2, next == std::string::npos ? next : next - at - 2));
+            at = next;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string PlanValue(const CheckRun& run, const std::string& label)
+{
+    const std::string lead = label + ": ";
+    for (const std::string& line : run.lines) {
+        if (line.compare(0, lead.size(), lead) == 0)
+            return line.substr(lead.size());
+    }
+    return std::string();
+}
+
+ShortRoot::ShortRoot()
+{
+    // Of a fixed length, so that the tests can reckon their path lengths.
+    char name[16];
+    std::snprintf(name, sizeof(name), "C:\\lc%08lx", static_cast<unsigned long>(::GetTickCount() ^ ::GetCurrentProcessId()));
+    path_ = name;
+    if (!::CreateDirectoryA(path_.c_str(), nullptr))
+        throw std::runtime_error("cannot create " + path_);
+}
+
+ShortRoot::~ShortRoot()
+{
+    lumo_test::RemoveTree(path_);
+}
+
+} // namespace lumo_check_test
