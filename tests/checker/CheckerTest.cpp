@@ -161,6 +161,8 @@ struct Case {
     std::function<void(Builder&)> build;
     std::vector<Expected> expected;
     DWORD exitCode;
+    // What the explanations must say, each in one of them.
+    std::vector<std::string> mentions = {};
 };
 
 // Builds each case's delivery in a folder of its own, runs the checker on it
@@ -179,10 +181,14 @@ void RunCases(const std::vector<Case>& cases, const std::string& rootBase = "")
         const CheckRun run = RunLumoCheck("\"" + builder.Folder() + "\"");
         ASSERT_TRUE(run.started && run.ended) << "LumoCheck.exe did not run to its end";
         std::vector<Expected> found;
+        std::string messages;
         for (const FindingLine& line : Findings(run)) {
             found.push_back({ line.severity, line.code, line.subject });
             EXPECT_GT(line.message.size(), 40u) << "a finding without its explanation: " << line.message;
+            messages += line.message + "\n";
         }
+        for (const std::string& mention : c.mentions)
+            EXPECT_NE(std::string::npos, messages.find(mention)) << mention << " not in:\n" << messages;
         std::vector<Expected> expected = c.expected;
         std::sort(found.begin(), found.end());
         std::sort(expected.begin(), expected.end());
@@ -253,7 +259,9 @@ TEST(Checker, DescriptionFileRules)
               b.Set("DESCRIZIONI", "Procedura", std::string(256, 'x'));
               b.Set("SYSFILE", "lc_core.dll", "SYSPATH|REG" + std::string(300, ' ') + "x");
           },
-          { { "ERRORE", "LC007", "[DESCRIZIONI] Procedura" }, { "ERRORE", "LC007", "[SYSFILE] lc_core.dll" } }, 2 },
+          { { "ERRORE", "LC007", "[DESCRIZIONI] Procedura" }, { "ERRORE", "LC007", "[SYSFILE] lc_core.dll" } },
+          2,
+          { "lungo 256 caratteri", "lungo 312 caratteri" } },
         { "LC013 missing keys",
           [](Builder& b) {
               b.Remove("DESCRIZIONI", "Caption");
@@ -263,7 +271,8 @@ TEST(Checker, DescriptionFileRules)
           { { "AVVISO", "LC013", "[DESCRIZIONI] Caption" },
             { "AVVISO", "LC013", "[DESCRIZIONI] InstallazioneSuccess" },
             { "AVVISO", "LC013", "[CHIAVI] InstallationDir" } },
-          1 },
+          1,
+          { "non avranno titolo", "\\Installatore.log, alla radice" } },
         { "LC014 counts that are not positive numbers",
           [](Builder& b) {
               b.Set("DESCRIZIONI", "NumeroFiles", "quattro");
@@ -281,7 +290,8 @@ TEST(Checker, DescriptionFileRules)
               b.Set("DESCRIZIONI", "NumeroSysFiles", "1");
           },
           { { "AVVISO", "LC015", "[DESCRIZIONI] NumeroFiles" }, { "AVVISO", "LC015", "[DESCRIZIONI] NumeroSysFiles" } },
-          1 },
+          1,
+          { "troppo lentamente", "troppo presto", "(2)", "(3)" } },
         { "LC010 folder paths with \\n",
           [](Builder& b) {
               b.Set("CHIAVI", "InstallationDir", "C:\\Pelvora\\nuovo" + kRun);
@@ -349,13 +359,19 @@ TEST(Checker, ComponentRules)
               for (const char* name : { "lc_older.dll", "lc_equal.dll", "lc_newer.dll" })
                   b.Set("SYSFILE", name, target + "|REG");
           },
-          { { "AVVISO", "LC002", "SysFile\\lc_older.dll" }, { "AVVISO", "LC002", "SysFile\\lc_equal.dll" } }, 1 },
+          { { "AVVISO", "LC002", "SysFile\\lc_older.dll" }, { "AVVISO", "LC002", "SysFile\\lc_equal.dll" } },
+          1,
+          { "la versione 1.2.3.4 non \xE8 pi\xF9 recente", "(1.2.3.5)", "(1.2.3.4)" } },
         { "LC003 a component of the other bitness",
           [](Builder& b) {
               b.AddSys("lc_other.dll", component::kOtherBitness);
               b.Set("SYSFILE", "lc_other.dll", "SYSPATH|REG");
           },
-          { { "ERRORE", "LC003", "SysFile\\lc_other.dll" } }, 2 },
+          { { "ERRORE", "LC003", "SysFile\\lc_other.dll" } },
+          2,
+          // The installer of the build that ships is a 32-bit program.
+          { sizeof(void*) == 4 ? "\xE8 una DLL a 64 bit: l'installatore, a 32 bit,"
+                               : "\xE8 una DLL a 32 bit: l'installatore, a 64 bit," } },
         // Registered when it has no entry or asks for REG; not with another flag.
         { "LC004 registration without DllRegisterServer",
           [](Builder& b) {
