@@ -1,5 +1,6 @@
 # Fails unless EXE imports system DLLs only, carries no debug sections and,
-# when MAX_BYTES is given, is no larger than that.
+# when MAX_BYTES is given, is no larger than that. FORBIDDEN lists system DLLs
+# that it must not import either.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -17,6 +18,10 @@ foreach(line IN LISTS lines)
     list(FIND allowed "${dll}" found)
     if(found EQUAL -1)
         message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+    endif()
+    list(FIND FORBIDDEN "${dll}" found)
+    if(NOT found EQUAL -1)
+        message(FATAL_ERROR "${EXE} imports ${dll}, which it must not")
     endif()
     message(STATUS "imports ${dll}")
 endforeach()
