@@ -37,6 +37,8 @@ public:
 
     // Log and folders.
     void WriteLog(const std::string& message);
+    // The same without allocating: what an exception handler may call.
+    void WriteLog(const char* message) noexcept;
     void CreateDirectoryPath(const std::string& path) const;
 
     // Loads a component and calls its DllRegisterServer; the library stays loaded.

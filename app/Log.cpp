@@ -2,6 +2,11 @@
 
 void InstallerApp::WriteLog(const std::string& message)
 {
+    WriteLog(message.c_str());
+}
+
+void InstallerApp::WriteLog(const char* message) noexcept
+{
     if (!logFile)
         return;
     SYSTEMTIME now{};
@@ -9,7 +14,7 @@ void InstallerApp::WriteLog(const std::string& message)
     std::fprintf(logFile.Get(), "[%d/%d/%d - %d:%d:%d:%d]", now.wMonth, now.wDay, now.wYear, now.wHour,
                  now.wMinute, now.wSecond, now.wMilliseconds);
     // Written as data, never as a format: a file name may hold a percent sign.
-    std::fputs(message.c_str(), logFile.Get());
+    std::fputs(message, logFile.Get());
     std::fputs("\n", logFile.Get());
     std::fflush(logFile.Get());
 }

@@ -23,11 +23,10 @@ bool WizardDialog::CopyApplicationFiles()
 bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
 {
     try {
-        const std::string pattern = source + "\\*.*";
         const double progressStep = ProgressStep(theApp.ReadInstallValue("DESCRIZIONI", "NumeroFiles"));
 
         CFileFind finder;
-        bool more = finder.FindFile(pattern);
+        bool more = StartFolderSearch(finder, source);
         progressPos = 0;
         while (more) {
             more = finder.FindNextFile();
@@ -52,8 +51,8 @@ bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
             AdvanceProgress(progressStep);
 
             if (targets.IsDao())
-                ::CopyFileA(entryPath.c_str(), targets.secondaryPath.c_str(), FALSE);
-            if (::CopyFileA(entryPath.c_str(), targets.primaryPath.c_str(), FALSE))
+                CopyFileWhilePumping(entryPath, targets.secondaryPath);
+            if (CopyFileWhilePumping(entryPath, targets.primaryPath))
                 theApp.WriteLog("  Copiato il file: " + targets.primaryPath);
             else
                 theApp.WriteLog("  Copia del file: " + name + " NON RIUSCITA!!");

@@ -1,4 +1,6 @@
 #include "app/InstallerApp.h"
+#include "engine/Rules.h"
+#include "framework/FileFind.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
 #include "pages/ProgressPage.h"
@@ -54,4 +56,14 @@ void WizardDialog::InstallRun()
     SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(exitButton.GetSafeHwnd()), TRUE);
     installing = 0;
     theApp.WriteLog("*****FINE INSTALLAZIONE*****");
+}
+
+bool WizardDialog::StartFolderSearch(CFileFind& finder, const std::string& folder)
+{
+    const std::string pattern = folder + "\\*.*";
+    if (finder.FindFile(pattern))
+        return true;
+    if (IsUnlistableFolder(pattern.size(), finder.SearchError()))
+        theApp.WriteLog("  LA CARTELLA: " + folder + " NON PUO' ESSERE LETTA, I SUOI FILE NON SONO STATI COPIATI");
+    return false;
 }

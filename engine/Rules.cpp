@@ -35,6 +35,11 @@ double ProgressStep(const std::string& countText)
     return 100.0 / count;
 }
 
+bool IsUnlistableFolder(size_t patternLength, unsigned long searchError)
+{
+    return patternLength >= MAX_PATH || (searchError != ERROR_FILE_NOT_FOUND && searchError != ERROR_PATH_NOT_FOUND);
+}
+
 bool IsDaoFile(const std::string& backslashName)
 {
     return lstrcmpiA(backslashName.c_str(), "\\dao350.dll") == 0 ||

@@ -25,6 +25,12 @@ double ReadCount(const std::string& countText);
 // one). A count of 0 gives an infinite step.
 double ProgressStep(const std::string& countText);
 
+// Whether a folder search that found nothing means a folder that is there
+// but cannot be listed (its pattern is too long for the platform, or the
+// search failed for another reason than a missing folder), rather than one
+// that is missing.
+bool IsUnlistableFolder(size_t patternLength, unsigned long searchError);
+
 // Where one application file goes below the target folder of its folder.
 struct ApplicationTargets {
     // The copy that is logged. For a DAO file the shared DAO folder, for every

@@ -43,7 +43,6 @@ void LogRegistration(RegisterResult result, const std::string& path)
 bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string target)
 {
     try {
-        const std::string pattern = source + "\\*.*";
         const double progressStep = ProgressStep(theApp.ReadInstallValue("DESCRIZIONI", "NumeroSysFiles"));
         const std::string windowsFolder = GetWindowsDir();
 
@@ -51,7 +50,7 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
         SetBar(progressPos);
 
         CFileFind finder;
-        bool more = finder.FindFile(pattern);
+        bool more = StartFolderSearch(finder, source);
         progressPos = 0;
         while (more) {
             more = finder.FindNextFile();
@@ -82,7 +81,7 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
 
             const FileVersion targetVersion = ReadFileVersion(targetPath);
             if (ShouldCopySystemFile(sourceVersion, targetVersion)) {
-                if (::CopyFileA(entryPath.c_str(), targetPath.c_str(), FALSE))
+                if (CopyFileWhilePumping(entryPath, targetPath))
                     theApp.WriteLog("  Copiato il file: " + targetPath);
                 else
                     theApp.WriteLog("  Copia del file: " + targetPath + " NON RIUSCITA!!");

@@ -4,6 +4,7 @@ bool CFileFind::FindFile(const std::string& pattern)
 {
     Close();
     m_find.Reset(::FindFirstFileA(pattern.c_str(), &m_next));
+    m_error = m_find ? ERROR_SUCCESS : ::GetLastError();
     if (!m_find)
         return false;
     m_hasNext = true;

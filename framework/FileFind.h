@@ -15,6 +15,8 @@ public:
 
     // Starts a search; true when the pattern matches at least one entry.
     bool FindFile(const std::string& pattern);
+    // Why the last FindFile found nothing (the platform's error code).
+    DWORD SearchError() const { return m_error; }
     // Makes the next entry current; false when the current one is the last.
     bool FindNextFile();
     void Close();
@@ -29,5 +31,6 @@ private:
     WIN32_FIND_DATAA m_next{};
     WIN32_FIND_DATAA m_current{};
     bool m_hasNext = false;
+    DWORD m_error = ERROR_SUCCESS;
     std::string m_root;
 };

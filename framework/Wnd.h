@@ -79,6 +79,10 @@ public:
     {
         return ::SendMessageA(m_hWnd, message, wParam, lParam);
     }
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::PostMessageA(m_hWnd, message, wParam, lParam);
+    }
     BOOL ShowWindow(int cmdShow) const { return ::ShowWindow(m_hWnd, cmdShow); }
     BOOL EnableWindow(bool enable) const { return ::EnableWindow(m_hWnd, enable); }
     bool IsWindowVisible() const { return ::IsWindowVisible(m_hWnd) != FALSE; }

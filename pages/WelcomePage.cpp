@@ -22,8 +22,10 @@ BOOL WelcomePage::OnInitDialog()
 
 void WelcomePage::OnOK()
 {
+    // Posted, not sent: Next destroys this page and runs the whole
+    // installation, which must not happen inside this page's own handler.
     if (theApp.wizard != nullptr)
-        theApp.wizard->SendMessage(WM_COMMAND, IDC_NEXT, 0);
+        theApp.wizard->PostMessage(WM_COMMAND, IDC_NEXT, 0);
 }
 
 void WelcomePage::OnCancel()

@@ -1,6 +1,7 @@
-# Fails unless EXE imports system DLLs only, carries no debug sections and,
-# when MAX_BYTES is given, is no larger than that. FORBIDDEN lists system DLLs
-# that it must not import either.
+# Fails unless EXE imports only DLLs that the system always loads from its own
+# folder (no version.dll: a copy beside the program would be loaded instead),
+# carries no debug sections and, when MAX_BYTES is given, is no larger.
+# FORBIDDEN lists such DLLs that it must not import either.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -10,14 +11,14 @@ if(NOT lines)
     message(FATAL_ERROR "no import table read from ${EXE}")
 endif()
 set(allowed kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll
-    version.dll msvcrt.dll)
+    msvcrt.dll)
 foreach(line IN LISTS lines)
     string(REGEX REPLACE "DLL Name: " "" dll "${line}")
     string(STRIP "${dll}" dll)
     string(TOLOWER "${dll}" dll)
     list(FIND allowed "${dll}" found)
     if(found EQUAL -1)
-        message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+        message(FATAL_ERROR "${EXE} imports ${dll}, which is not a DLL the system loads from its own folder")
     endif()
     list(FIND FORBIDDEN "${dll}" found)
     if(NOT found EQUAL -1)

@@ -1,5 +1,7 @@
 #include "version/FileVersionInfo.h"
 
+#include "version/VersionApi.h"
+
 #include <cstring>
 #include <new>
 
@@ -27,21 +29,24 @@ bool FileVersionInfo::Read(const char* path)
 
 bool FileVersionInfo::ReadFixedInfo(const char* path)
 {
+    const VersionApi& api = Version();
+    if (!api.Available())
+        return false;
     DWORD unused = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path, &unused);
+    const DWORD size = api.GetFileVersionInfoSizeA(path, &unused);
     if (size == 0)
         return false;
     versionData.reset(new (std::nothrow) BYTE[size]);
     if (!versionData)
         return false;
-    if (!::GetFileVersionInfoA(path, 0, size, versionData.get()))
+    if (!api.GetFileVersionInfoA(path, 0, size, versionData.get()))
         return false;
 
     void* root = nullptr;
     UINT length = 0;
     char rootPath[] = "\\";
     // A root value shorter than the record counts as missing: nothing is read past it.
-    if (!::VerQueryValueA(versionData.get(), rootPath, &root, &length) || root == nullptr ||
+    if (!api.VerQueryValueA(versionData.get(), rootPath, &root, &length) || root == nullptr ||
         length < sizeof(VS_FIXEDFILEINFO))
         return false;
     std::memcpy(&fixedInfo, root, sizeof(fixedInfo));
@@ -56,7 +61,7 @@ bool FileVersionInfo::ReadTranslation()
     void* table = nullptr;
     UINT length = 0;
     char translationPath[] = "\\VarFileInfo\\Translation";
-    if (::VerQueryValueA(versionData.get(), translationPath, &table, &length) && table != nullptr) {
+    if (Version().VerQueryValueA(versionData.get(), translationPath, &table, &length) && table != nullptr) {
         translations = static_cast<const DWORD*>(table);
         translationCount = length / sizeof(DWORD);
     }

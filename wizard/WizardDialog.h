@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+class CFileFind;
 class WelcomePage;
 class HeaderBand;
 class ProgressPage;
@@ -16,6 +17,12 @@ class CompletionPage;
 // Dispatches every pending message and returns as soon as the queue is empty;
 // never waits.
 void PumpMessages();
+
+// Copies a file onto target, replacing a file there, as CopyFileA does, while
+// the window keeps answering: the copy runs on a thread of its own and this
+// thread dispatches messages until it ends, so a file of any size, or a slow
+// disk, never leaves the window hung. The last error is the copy's.
+bool CopyFileWhilePumping(const std::string& source, const std::string& target);
 
 class WizardDialog : public CDialog {
 public:
@@ -67,6 +74,10 @@ private:
     void AdvanceProgress(double progressStep);
     void SetStatus(const std::string& text);
     void SetBar(int position);
+    // Starts the search of a pass's folder. A folder that is there but cannot
+    // be listed is logged, so that nothing is skipped without a trace; a
+    // missing one is simply empty.
+    bool StartFolderSearch(CFileFind& finder, const std::string& folder);
 };
 
 // Where the fault-injection seam of test builds can make a pass throw.

@@ -1,6 +1,8 @@
 /* One test component. The variant is chosen at compile time:
  * LUMO_REGISTER_STATUS is what DllRegisterServer returns; with
- * LUMO_NO_ENTRY_POINT the DLL has no DllRegisterServer at all. */
+ * LUMO_NO_ENTRY_POINT the DLL has no DllRegisterServer at all; with
+ * LUMO_USES_HELPER it imports lumohelper.dll by name and records, at
+ * registration, which copy of the helper the loader gave it. */
 #include <windows.h>
 
 static HMODULE thisModule;
@@ -15,18 +17,25 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 
 #ifndef LUMO_NO_ENTRY_POINT
 
-/* Counts the call under the module's own lower-cased path, so that each copy
- * of a component has a counter of its own. */
-static void CountRegistration(void)
+/* The module's own path, lower-cased: the name of its values in the registry,
+ * so that each copy of a component has values of its own. */
+static BOOL LowerModulePath(char* path)
 {
-    char path[MAX_PATH + 1] = { 0 };
     const DWORD length = GetModuleFileNameA(thisModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        return;
+        return FALSE;
     for (DWORD i = 0; i < length; ++i) {
         if (path[i] >= 'A' && path[i] <= 'Z')
             path[i] = (char)(path[i] - 'A' + 'a');
     }
+    return TRUE;
+}
+
+static void CountRegistration(void)
+{
+    char path[MAX_PATH + 1] = { 0 };
+    if (!LowerModulePath(path))
+        return;
 
     HKEY key = NULL;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumoInstallTests\\DllRegisterServer", 0, NULL, 0,
@@ -42,9 +51,30 @@ static void CountRegistration(void)
     RegCloseKey(key);
 }
 
+#ifdef LUMO_USES_HELPER
+__declspec(dllimport) const char* LumoHelperOrigin(void);
+
+static void RecordHelperOrigin(void)
+{
+    char path[MAX_PATH + 1] = { 0 };
+    if (!LowerModulePath(path))
+        return;
+    HKEY key = NULL;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumoInstallTests\\HelperOrigin", 0, NULL, 0, KEY_SET_VALUE,
+                        NULL, &key, NULL) != ERROR_SUCCESS)
+        return;
+    const char* origin = LumoHelperOrigin();
+    RegSetValueExA(key, path, 0, REG_SZ, (const BYTE*)origin, (DWORD)lstrlenA(origin) + 1);
+    RegCloseKey(key);
+}
+#endif
+
 HRESULT STDAPICALLTYPE DllRegisterServer(void)
 {
     CountRegistration();
+#ifdef LUMO_USES_HELPER
+    RecordHelperOrigin();
+#endif
     return LUMO_REGISTER_STATUS;
 }
 

@@ -21,6 +21,11 @@
 // in the x86_64 one), built by the other compiler, 1.0.0.0, DllRegisterServer
 // returns S_OK; this build cannot load it:
 //   other_bitness.dll
+// A component with a dependency (complete version resource, 1.0.0.0):
+//   uses_helper.dll       imports lumohelper.dll by name; its DllRegisterServer
+//                         records which copy of the helper it was given
+// The helper, twice under the same name: helper-good\lumohelper.dll and
+// helper-planted\lumohelper.dll (below the components' folder).
 //
 // A loaded DLL stays loaded (the product never frees a component), so a test
 // that registers must load a fresh copy: CopyComponent to a unique path.
@@ -48,6 +53,10 @@ constexpr const char* kRegisterPositiveMax = "reg_positive_max.dll";
 constexpr const char* kRegisterFail = "reg_e_fail.dll";
 constexpr const char* kRegisterNoEntry = "reg_no_entry.dll";
 constexpr const char* kOtherBitness = "other_bitness.dll";
+constexpr const char* kUsesHelper = "uses_helper.dll";
+constexpr const char* kHelperGood = "helper-good\\lumohelper.dll";
+constexpr const char* kHelperPlanted = "helper-planted\\lumohelper.dll";
+constexpr const char* kHelperName = "lumohelper.dll";
 } // namespace component
 
 // Full path of a built component, by its file name (for example "ver_6_2_0_0.dll").
@@ -64,6 +73,10 @@ constexpr const char* kRegistrationCountsKey = "Software\\LumoInstallTests\\DllR
 // How often DllRegisterServer of the component loaded from modulePath ran
 // (the path as the module was loaded, compared without regard to case).
 DWORD RegistrationCount(const std::string& modulePath);
+
+// Registry key (below HKEY_CURRENT_USER) where uses_helper.dll records, under
+// its lower-cased path, the origin ("good" or "planted") of the helper it got.
+constexpr const char* kHelperOriginKey = "Software\\LumoInstallTests\\HelperOrigin";
 
 // Forgets every counter. Counters are per path, so tests that use unique
 // copies do not need this.

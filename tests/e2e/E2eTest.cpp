@@ -151,6 +151,29 @@ HWND E2eTest::WaitForCompletion(const Wizard& wizard)
     return page;
 }
 
+void E2eTest::FinishWithoutQuestion(Process& process, const Wizard& wizard)
+{
+    PostClick(wizard.Hwnd(), IDCANCEL);
+    bool asked = false;
+    const bool ended = WaitUntil(
+        [&] {
+            asked = asked || FindMessageBox(process.Id()) != nullptr;
+            return !process.Running();
+        },
+        kExitTimeoutMs, 10);
+    EXPECT_FALSE(asked) << "Fine asked a question";
+    EXPECT_TRUE(ended) << "Fine did not end the program";
+}
+
+void E2eTest::RunOnce(const Delivery& delivery)
+{
+    Process* process = nullptr;
+    const Wizard wizard = StartWizard(process, delivery);
+    ASSERT_TRUE(wizard) << "no wizard";
+    ASSERT_NE(nullptr, RunToCompletion(wizard)) << "no completion page";
+    FinishWithoutQuestion(*process, wizard);
+}
+
 void E2eTest::ConfirmExit(Process& process)
 {
     const MessageBoxState box = WaitForMessageBox(process, kStartTimeoutMs);

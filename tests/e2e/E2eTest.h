@@ -73,6 +73,11 @@ protected:
     // Waits until the completion page shows and the run has handed back
     // control; null when the page never came.
     HWND WaitForCompletion(const Wizard& wizard);
+    // Ends the program with Exit on the completion page of a successful run:
+    // no question may come first.
+    static void FinishWithoutQuestion(Process& process, const Wizard& wizard);
+    // One whole successful run of the delivery, by a click on Installa.
+    void RunOnce(const Delivery& delivery);
     // Answers the exit question with Yes and waits for the end.
     void ConfirmExit(Process& process);
     // Esc on the focused window of the program, as the keyboard would send it.

@@ -21,32 +21,6 @@ protected:
             markers.insert(markers.end(), std::begin(kRunMarkers), std::end(kRunMarkers));
         return markers;
     }
-
-    // Ends the program with Exit on the completion page of a successful run:
-    // no question may come first.
-    static void FinishWithoutQuestion(Process& process, const Wizard& wizard)
-    {
-        PostClick(wizard.Hwnd(), IDCANCEL);
-        bool asked = false;
-        const bool ended = WaitUntil(
-            [&] {
-                asked = asked || FindMessageBox(process.Id()) != nullptr;
-                return !process.Running();
-            },
-            kExitTimeoutMs, 10);
-        EXPECT_FALSE(asked) << "Fine asked a question";
-        EXPECT_TRUE(ended) << "Fine did not end the program";
-    }
-
-    // One whole successful run of the delivery, by a click on Installa.
-    void RunOnce(const Delivery& delivery)
-    {
-        Process* process = nullptr;
-        const Wizard wizard = StartWizard(process, delivery);
-        ASSERT_TRUE(wizard) << "no wizard";
-        ASSERT_NE(nullptr, RunToCompletion(wizard)) << "no completion page";
-        FinishWithoutQuestion(*process, wizard);
-    }
 };
 
 TEST_F(RunE2eTest, WhileRunningExitIsDisabledAndEscAndCloseDoNothing)
@@ -215,25 +189,28 @@ TEST_F(RunE2eTest, FailureShowsTheHintAndExitAsksFirst)
     EXPECT_EQ(IDNO, box.defaultButton);
 
     PostClick(box.hwnd, IDNO);
-    EXPECT_TRUE(WaitUntil([&] { return FindMessageBox(process->Id()) == nullptr; }, kExitTimeoutMs));
-    ::Sleep(300);
+    // Wine keeps an answered box alive, and focused, for about two seconds:
+    // keys sent before it is destroyed would go to it, not to the wizard.
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box.hwnd); }, kExitTimeoutMs)) << "the box was never destroyed";
     ASSERT_TRUE(process->Running()) << "No ended the program";
     EXPECT_TRUE(::IsWindowVisible(completion));
     EXPECT_EQ(kErrorText, Wizard::ItemText(completion, IDC_TITLE));
     EXPECT_EQ("Esci", wizard.ButtonText(IDCANCEL));
 
     // After a failure the step is the welcome step again, but the welcome page
-    // is gone: neither Next nor Enter may start another run.
+    // is gone: a Next command starts nothing. Enter belongs to the focused
+    // Exit button now, so it asks the exit question again.
     PostClick(wizard.Hwnd(), IDC_NEXT);
     PressKey(*process, wizard, VK_RETURN);
-    ::Sleep(500);
-    EXPECT_EQ(nullptr, FindMessageBox(process->Id()));
+    const MessageBoxState again = WaitForMessageBox(*process, kStartTimeoutMs);
+    ASSERT_NE(nullptr, again.hwnd) << "Enter on Esci did not ask";
+    EXPECT_EQ("Terminare il programma di Installazione", again.text);
     EXPECT_TRUE(::IsWindowVisible(completion));
     EXPECT_EQ(nullptr, wizard.ProgressPage());
     EXPECT_EQ(kErrorText, Wizard::ItemText(completion, IDC_TITLE));
 
-    PostClick(wizard.Hwnd(), IDCANCEL);
-    ConfirmExit(*process);
+    PostClick(again.hwnd, IDYES);
+    EXPECT_TRUE(process->WaitExit(kExitTimeoutMs)) << "the program did not end after Yes";
     EXPECT_EQ(Markers(1), LogMarkers());
 }
 

@@ -64,6 +64,22 @@ TEST_F(ReadRegistryDefaultsTest, ReadsTheRegistryViewOfThe32BitProgram)
     EXPECT_EQ("C:\\Dal\\File", theApp.installDir);
 }
 
+// Key paths and folders are taken as written: "\n" in them is part of a
+// name (Software\nuovo, C:\nuovo), not a line break as in the page texts.
+TEST_F(ReadRegistryDefaultsTest, KeyAndFolderWithBackslashNAreTakenAsWritten)
+{
+    const std::string key = "Software\\LumoInstallTests\\nuovo";
+    ScopedInstallDescription ini(Ini(key, "C:\\nuovo\\Tesmoro") + "[DESCRIZIONI]\r\nProcedura=a\\nb\r\n");
+    EXPECT_FALSE(theApp.ReadRegistryDefaults());
+    EXPECT_EQ("C:\\nuovo\\Tesmoro", theApp.installDir);
+
+    WriteRegistryString(HKEY_LOCAL_MACHINE, key, "InstallationDir", "D:\\nuovo");
+    EXPECT_TRUE(theApp.ReadRegistryDefaults());
+    EXPECT_EQ("D:\\nuovo", theApp.installDir);
+
+    EXPECT_EQ("a\r\nb", theApp.ReadInstallValue("DESCRIZIONI", "Procedura")) << "texts keep their line breaks";
+}
+
 TEST_F(ReadRegistryDefaultsTest, FallsBackToTheDescriptionFileWhenTheValueIsMissing)
 {
     ScopedInstallDescription ini(Ini(kProductKey, "C:\\Dal\\File"));
