@@ -95,6 +95,10 @@ public:
         CheckCount("NumeroFiles", "FilesToCopy", plan_.appFiles.size());
         CheckCount("NumeroSysFiles", "SysFile", plan_.sysFiles.size());
         CheckSysFileEntries();
+        for (const auto* folders : { &plan_.unlistableAppFolders, &plan_.unlistableSysFolders }) {
+            for (const UnlistableFolder& folder : *folders)
+                CheckUnlistable(folder);
+        }
         for (const AppFilePlan& file : plan_.appFiles) {
             CheckPathLength(file.relative, file.targets.primaryPath);
             if (file.targets.IsDao())
@@ -288,6 +292,16 @@ private:
                                   "Dare ai file nomi diversi."
                             : ": ricevono tutti la stessa registrazione. Se devono essere trattati in modo diverso, "
                               "dare loro nomi diversi."));
+    }
+
+    void CheckUnlistable(const UnlistableFolder& folder)
+    {
+        Add(Severity::Error, "LC019", folder.relative,
+            "la cartella non pu\xF2 essere letta (il suo percorso, lungo " + std::to_string(folder.path.size()) +
+                " caratteri, con \"\\*.*\" supera i " + std::to_string(kMaxPlatformPath) +
+                " ammessi, oppure manca il permesso): l'installatore non ne copia nessun file e scrive nel log \"LA "
+                "CARTELLA: ... NON PUO' ESSERE LETTA\". Accorciare i nomi delle cartelle o mettere la consegna in una "
+                "cartella meno profonda.");
     }
 
     void CheckPathLength(const std::string& subject, const std::string& target)

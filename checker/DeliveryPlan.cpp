@@ -12,17 +12,21 @@ namespace {
 
 // The files of a source folder, at any depth, in the order the passes meet
 // them: a subfolder is walked when its turn comes in its parent's listing.
-template <class Visit>
-void WalkFolder(const std::string& source, const std::string& target, const std::string& relative, Visit visit)
+template <class Visit, class Unlistable>
+void WalkFolder(const std::string& source, const std::string& target, const std::string& relative, Visit visit,
+                Unlistable unlistable)
 {
     CFileFind finder;
-    bool more = finder.FindFile(source + "\\*.*");
+    const std::string pattern = source + "\\*.*";
+    bool more = finder.FindFile(pattern);
+    if (!more && IsUnlistableFolder(pattern.size(), finder.SearchError()))
+        unlistable(source, relative);
     while (more) {
         more = finder.FindNextFile();
         const std::string name = finder.GetFileName();
         if (finder.IsDirectory()) {
             if (!finder.IsDots())
-                WalkFolder(finder.GetFilePath(), target + "\\" + name, relative + "\\" + name, visit);
+                WalkFolder(finder.GetFilePath(), target + "\\" + name, relative + "\\" + name, visit, unlistable);
             continue;
         }
         visit(finder.GetFilePath(), target, relative + "\\" + name, name);
@@ -90,6 +94,9 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
                [&](const std::string& source, const std::string& target, const std::string& relative,
                    const std::string& name) {
                    plan.appFiles.push_back({ source, relative, ApplicationFileTargets(target, name) });
+               },
+               [&](const std::string& source, const std::string& relative) {
+                   plan.unlistableAppFolders.push_back({ source, relative, plan.appFiles.size() });
                });
 
     // A file copied earlier in the pass is what a later one with the same
@@ -114,6 +121,9 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
                    if (file.copy)
                        copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
                    plan.sysFiles.push_back(std::move(file));
+               },
+               [&](const std::string& source, const std::string& relative) {
+                   plan.unlistableSysFolders.push_back({ source, relative, plan.sysFiles.size() });
                });
     return plan;
 }

@@ -29,6 +29,14 @@ struct SysFilePlan {
     bool registers = false; // copied and registered after the copy
 };
 
+// A folder of the delivery that a pass cannot list (its search pattern is too
+// long, or the search fails): the pass logs it and copies none of its files.
+struct UnlistableFolder {
+    std::string path;     // full path, as the log names it
+    std::string relative; // "SysFile\..."
+    size_t before;        // how many files of the pass come before it
+};
+
 struct DeliveryPlan {
     std::string folder;      // full path, no trailing backslash
     std::string description; // folder + "\Installatore.ini"
@@ -45,6 +53,8 @@ struct DeliveryPlan {
     // In the order the passes handle them.
     std::vector<AppFilePlan> appFiles;
     std::vector<SysFilePlan> sysFiles;
+    std::vector<UnlistableFolder> unlistableAppFolders;
+    std::vector<UnlistableFolder> unlistableSysFolders;
 };
 
 // The folder as a full path without a trailing backslash, as the installer

@@ -2,6 +2,22 @@
 
 namespace {
 
+// The plan's line for a folder that its pass cannot list.
+std::string UnlistableLine(const UnlistableFolder& folder)
+{
+    return "  " + folder.relative + ": la cartella " + folder.path +
+           " non pu\xF2 essere letta, i suoi file non saranno copiati";
+}
+
+// The unlistable folders that the pass meets right before its file number index.
+void AddUnlistable(std::vector<std::string>& lines, const std::vector<UnlistableFolder>& folders, size_t index)
+{
+    for (const UnlistableFolder& folder : folders) {
+        if (folder.before == index)
+            lines.push_back(UnlistableLine(folder));
+    }
+}
+
 std::string Counted(size_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -59,20 +75,26 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
 
     lines.push_back("File applicativi (FilesToCopy): " + std::to_string(plan.appFiles.size()) +
                     ", sotto la cartella dei programmi " + plan.programFilesFolder);
-    for (const AppFilePlan& file : plan.appFiles) {
+    for (size_t i = 0; i < plan.appFiles.size(); ++i) {
+        const AppFilePlan& file = plan.appFiles[i];
+        AddUnlistable(lines, plan.unlistableAppFolders, i);
         lines.push_back("  " + file.relative + " -> " + file.targets.primaryPath);
         if (file.targets.IsDao())
             lines.push_back("    prima, senza riga nel log: " + file.targets.secondaryPath);
     }
+    AddUnlistable(lines, plan.unlistableAppFolders, plan.appFiles.size());
 
     lines.push_back("File di sistema (SysFile): " + std::to_string(plan.sysFiles.size()) +
                     ", nella cartella di sistema " + plan.systemFolder +
                     (plan.systemFolderFellBack ? " (la cartella di sistema a 32 bit non \xE8 disponibile)" : ""));
-    for (const SysFilePlan& file : plan.sysFiles) {
+    for (size_t i = 0; i < plan.sysFiles.size(); ++i) {
+        const SysFilePlan& file = plan.sysFiles[i];
+        AddUnlistable(lines, plan.unlistableSysFolders, i);
         lines.push_back("  " + file.relative + " -> " + file.targetPath + "; versione " +
                         VersionText(file.sourceVersion) + "; sul computer " + VersionText(file.targetVersion) +
                         "; " + (file.copy ? "copia" : "non copia") + "; " +
                         (file.registers ? "registra" : "non registra"));
     }
+    AddUnlistable(lines, plan.unlistableSysFolders, plan.sysFiles.size());
     return lines;
 }

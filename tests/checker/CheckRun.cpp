@@ -113,6 +113,18 @@ std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFold
         if (line.compare(0, lead.size(), lead) != 0)
             continue;
         const size_t arrow = line.find(" -> ");
+        const std::string folderLead = ": la cartella ";
+        const std::string folderTail = " non pu\xF2 essere letta, i suoi file non saranno copiati";
+        const size_t folder = line.find(folderLead);
+        if (arrow == std::string::npos && folder != std::string::npos && line.size() > folderTail.size() &&
+            line.compare(line.size() - folderTail.size(), folderTail.size(), folderTail) == 0) {
+            PlanRow row;
+            row.source = line.substr(2, folder - 2);
+            const size_t start = folder + folderLead.size();
+            row.unlistable = line.substr(start, line.size() - folderTail.size() - start);
+            rows.push_back(row);
+            continue;
+        }
         if (arrow == std::string::npos) {
             ADD_FAILURE() << "plan line without a target: " << line;
             continue;
@@ -140,6 +152,41 @@ std::string PlanValue(const CheckRun& run, const std::string& label)
             return line.substr(lead.size());
     }
     return std::string();
+}
+
+namespace {
+
+std::wstring LongForm(const std::string& path)
+{
+    const std::string full = "\\\\?\\" + path;
+    return std::wstring(full.begin(), full.end());
+}
+
+} // namespace
+
+std::string MakeDeepFolder(const std::string& base, size_t length)
+{
+    std::string relative;
+    while (base.size() + 1 + relative.size() < length) {
+        const size_t room = length - base.size() - 1 - relative.size() - (relative.empty() ? 0 : 1);
+        // Never leave a single character, which a separator alone would take.
+        const size_t size = room <= 100 ? room : (room == 101 ? 99 : 100);
+        const std::string name(size, static_cast<char>('a' + relative.size() % 26));
+        relative += (relative.empty() ? "" : "\\") + name;
+        if (!::CreateDirectoryW(LongForm(base + "\\" + relative).c_str(), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create " + base + "\\" + relative);
+    }
+    return relative;
+}
+
+void RemoveDeepFolder(const std::string& base, const std::string& relative)
+{
+    for (std::string inner = relative; !inner.empty();) {
+        ::RemoveDirectoryW(LongForm(base + "\\" + inner).c_str());
+        const size_t slash = inner.rfind('\\');
+        inner = slash == std::string::npos ? std::string() : inner.substr(0, slash);
+    }
 }
 
 ShortRoot::ShortRoot()

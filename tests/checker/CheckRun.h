@@ -38,10 +38,18 @@ struct PlanRow {
     std::string source; // "SysFile\a.dll"
     std::string target;
     std::vector<std::string> fields; // after the target, for system files
+    std::string unlistable;          // a folder the pass cannot list, instead of a file
 };
 std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFolder);
 // The value after "label: " on the line that starts with it; empty when none.
 std::string PlanValue(const CheckRun& run, const std::string& label);
+
+// Makes a chain of folders below base whose full path is exactly length
+// characters long (through the long-path form, which has no MAX_PATH limit),
+// and returns the chain's path relative to base.
+std::string MakeDeepFolder(const std::string& base, size_t length);
+// Removes the (empty) chain that MakeDeepFolder made, innermost first.
+void RemoveDeepFolder(const std::string& base, const std::string& relative);
 
 // A folder straight below C:\, for paths that must stay short on the source
 // side; removed with all it holds.

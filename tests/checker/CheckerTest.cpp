@@ -414,6 +414,35 @@ TEST(Checker, TargetPathTooLong)
         shortRoot.Path());
 }
 
+// A folder whose search pattern ("\\*.*" added) reaches MAX_PATH cannot be
+// listed by the installer: its files are never copied. (Wine still lists a
+// folder whose pattern is just at the limit, Windows does not: the folder here
+// is well beyond it.)
+TEST(Checker, FolderThatCannotBeListed)
+{
+    lumo_test::TempDir root("lumo-chk");
+    Builder builder(root.Path());
+    builder.AddSys("Vicina\\lc_near.dll", component::kVer1_2_3_4);
+    const std::string vicina = builder.Folder() + "\\SysFile\\Vicina";
+    const std::string chain = MakeDeepFolder(vicina, 266);
+    const std::string deep = "SysFile\\Vicina\\" + chain;
+    builder.Write();
+    struct Chain {
+        std::string base, relative;
+        ~Chain() { RemoveDeepFolder(base, relative); }
+    } removeChain{ vicina, chain };
+
+    const CheckRun run = RunLumoCheck("\"" + builder.Folder() + "\"");
+    ASSERT_TRUE(run.ended);
+    const std::vector<FindingLine> findings = Findings(run);
+    ASSERT_EQ(1u, findings.size());
+    EXPECT_EQ("ERRORE", findings[0].severity);
+    EXPECT_EQ("LC019", findings[0].code);
+    EXPECT_EQ(deep, findings[0].subject);
+    EXPECT_NE(std::string::npos, findings[0].message.find("lungo 266 caratteri"));
+    EXPECT_EQ(2u, run.exitCode);
+}
+
 TEST(Checker, FolderThatCannotBeReadAndTheDefaultFolder)
 {
     lumo_test::TempDir root("lumo-chk");
@@ -447,6 +476,13 @@ TEST(Checker, FolderThatCannotBeReadAndTheDefaultFolder)
     EXPECT_EQ("LC001", findings[0].code);
     EXPECT_EQ("SysFile\\lc_nover.dll", findings[0].subject);
     EXPECT_EQ(2u, run.exitCode);
+
+    // Under Wine the ended program's current folder stays in use for a
+    // moment: the folder goes once it is free.
+    for (int i = 0; i < 100 && lumo_test::DirectoryExists(builder.Folder()); ++i) {
+        lumo_test::RemoveTree(builder.Folder());
+        ::Sleep(20);
+    }
 }
 
 } // namespace
