@@ -162,8 +162,9 @@ std::wstring LongForm(const std::string& path)
     return std::wstring(full.begin(), full.end());
 }
 
-} // namespace
-
+// Makes a chain of folders below base whose full path is exactly length
+// characters long (through the long-path form, which has no MAX_PATH limit),
+// and returns the chain's path relative to base.
 std::string MakeDeepFolder(const std::string& base, size_t length)
 {
     std::string relative;
@@ -178,6 +179,14 @@ std::string MakeDeepFolder(const std::string& base, size_t length)
             throw std::runtime_error("cannot create " + base + "\\" + relative);
     }
     return relative;
+}
+
+} // namespace
+
+std::string MakeUnlistableFolder(const std::string& base)
+{
+    const std::string outer = MakeDeepFolder(base, 240);
+    return outer + "\\" + MakeDeepFolder(base + "\\" + outer, kUnlistableLength);
 }
 
 void RemoveDeepFolder(const std::string& base, const std::string& relative)

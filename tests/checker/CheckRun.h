@@ -44,11 +44,12 @@ std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFold
 // The value after "label: " on the line that starts with it; empty when none.
 std::string PlanValue(const CheckRun& run, const std::string& label);
 
-// Makes a chain of folders below base whose full path is exactly length
-// characters long (through the long-path form, which has no MAX_PATH limit),
-// and returns the chain's path relative to base.
-std::string MakeDeepFolder(const std::string& base, size_t length);
-// Removes the (empty) chain that MakeDeepFolder made, innermost first.
+// A folder chain below base whose innermost folder, 271 characters long,
+// cannot be listed while its parent, 240 long, can: well clear of MAX_PATH on
+// both sides (Wine still lists a folder whose pattern is just at the limit).
+constexpr size_t kUnlistableLength = 271;
+std::string MakeUnlistableFolder(const std::string& base);
+// Removes the (empty) chain that MakeUnlistableFolder made, innermost first.
 void RemoveDeepFolder(const std::string& base, const std::string& relative);
 
 // A folder straight below C:\, for paths that must stay short on the source

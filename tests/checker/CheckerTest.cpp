@@ -415,16 +415,14 @@ TEST(Checker, TargetPathTooLong)
 }
 
 // A folder whose search pattern ("\\*.*" added) reaches MAX_PATH cannot be
-// listed by the installer: its files are never copied. (Wine still lists a
-// folder whose pattern is just at the limit, Windows does not: the folder here
-// is well beyond it.)
+// listed by the installer: its files are never copied.
 TEST(Checker, FolderThatCannotBeListed)
 {
     lumo_test::TempDir root("lumo-chk");
     Builder builder(root.Path());
     builder.AddSys("Vicina\\lc_near.dll", component::kVer1_2_3_4);
     const std::string vicina = builder.Folder() + "\\SysFile\\Vicina";
-    const std::string chain = MakeDeepFolder(vicina, 266);
+    const std::string chain = MakeUnlistableFolder(vicina);
     const std::string deep = "SysFile\\Vicina\\" + chain;
     builder.Write();
     struct Chain {
@@ -439,7 +437,8 @@ TEST(Checker, FolderThatCannotBeListed)
     EXPECT_EQ("ERRORE", findings[0].severity);
     EXPECT_EQ("LC019", findings[0].code);
     EXPECT_EQ(deep, findings[0].subject);
-    EXPECT_NE(std::string::npos, findings[0].message.find("lungo 266 caratteri"));
+    EXPECT_NE(std::string::npos,
+              findings[0].message.find("lungo " + std::to_string(kUnlistableLength) + " caratteri"));
     EXPECT_EQ(2u, run.exitCode);
 }
 

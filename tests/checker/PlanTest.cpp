@@ -262,10 +262,9 @@ TEST_F(PlanTest, PlanMatchesARunWithNewerAndOlderComponents)
     // order, and the plan must follow it as the run does.
     add("A" + u + "\\" + u + "_twin.dll", component::kVer1_2_3_4);
     add("B" + u + "\\" + u + "_twin.dll", component::kVer2_0_0_0);
-    // A folder too deep to list (Wine lists one whose pattern is just at the
-    // limit; this one is beyond it): the run logs it, and mirrors the folders
+    // A folder too deep to list: the run logs it, and mirrors the folders
     // above it into the system folder.
-    const std::string chain = MakeDeepFolder(delivery.Folder() + "\\SysFile", delivery.Folder().size() + 8 + 222);
+    const std::string chain = MakeUnlistableFolder(delivery.Folder() + "\\SysFile");
     // Before the delivery's folder goes, which cannot remove so deep a tree.
     Cleanup deepCleanup;
     deepCleanup.Add([&, chain] {
