@@ -1,5 +1,6 @@
 #include "wizard/WizardDialog.h"
 
+#include "app/InstallationLock.h"
 #include "app/InstallerApp.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
@@ -144,6 +145,19 @@ void WizardDialog::OnNext()
     // and the hidden default button can still receive Enter.
     if (currentStep != 1 || installing || !welcomePage)
         return;
+
+    // One installation at a time on the machine: another one already running
+    // is never disturbed; this wizard says so and ends.
+    InstallationLock lock;
+    if (!lock.TryAcquire()) {
+        ::MessageBoxA(m_hWnd,
+                      "Un'altra installazione \xE8 gi\xE0 in corso su questo computer.\r\n"
+                      "Attendere che termini, poi riprovare.",
+                      theApp.ReadInstallValue("DESCRIZIONI", "Caption").c_str(), MB_OK | MB_ICONEXCLAMATION);
+        exitCode = ERROR_INSTALL_ALREADY_RUNNING;
+        EndDialog(IDCANCEL);
+        return;
+    }
 
     headerBand->SetDlgItemText(IDC_HEADER_TITLE, "Installazione in corso...");
     nextButton.ShowWindow(SW_HIDE);
