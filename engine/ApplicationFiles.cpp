@@ -51,8 +51,8 @@ bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
             AdvanceProgress(progressStep);
 
             if (targets.IsDao())
-                CopyFileWhilePumping(entryPath, targets.secondaryPath);
-            if (CopyFileWhilePumping(entryPath, targets.primaryPath)) {
+                fileCopier.Copy(entryPath, targets.secondaryPath);
+            if (fileCopier.Copy(entryPath, targets.primaryPath)) {
                 theApp.WriteLog("  Copiato il file: " + targets.primaryPath);
             } else {
                 CountFailure();

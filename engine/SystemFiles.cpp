@@ -81,7 +81,7 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
 
             const FileVersion targetVersion = ReadFileVersion(targetPath);
             if (ShouldCopySystemFile(sourceVersion, targetVersion)) {
-                if (CopyFileWhilePumping(entryPath, targetPath)) {
+                if (fileCopier.Copy(entryPath, targetPath)) {
                     theApp.WriteLog("  Copiato il file: " + targetPath);
                 } else {
                     CountFailure();

@@ -4,6 +4,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "wizard/BackgroundCopy.h"
 
 #include <memory>
 #include <string>
@@ -18,11 +19,9 @@ class CompletionPage;
 // never waits.
 void PumpMessages();
 
-// Copies a file onto target, replacing a file there, as CopyFileA does, while
-// the window keeps answering: the copy runs on a thread of its own and this
-// thread dispatches messages until it ends, so a file of any size, or a slow
-// disk, never leaves the window hung. The last error is the copy's.
-bool CopyFileWhilePumping(const std::string& source, const std::string& target);
+// The same, telling whether pumping may go on: false once a quit request was
+// seen (it is left in the queue for the loop that owns it).
+bool PumpMessagesUntilQuit();
 
 class WizardDialog : public CDialog {
 public:
@@ -66,6 +65,8 @@ public:
     // What the wizard ends with: the user left before the run, unless a run
     // took place or another installation was running.
     int exitCode = ERROR_INSTALL_USEREXIT;
+    // Where the passes copy, so that the window answers during every copy.
+    BackgroundCopy fileCopier;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
