@@ -157,7 +157,8 @@ TEST_F(UnattendedE2eTest, AnyFailureEndsWith1603)
         EXPECT_EQ("Fine", wizard.ButtonText(IDCANCEL));
         FinishWithoutQuestion(*process, wizard);
         EXPECT_EQ(kFailure, ExitCodeOf(*process));
-        EXPECT_TRUE(Contains(LogMessages(), "  LA REGISTRAZIONE DEL FILE: " + failing + " NON E' AVVENUTA CORRETTAMENTE"));
+        EXPECT_TRUE(
+            Contains(LogMessages(), "  LA REGISTRAZIONE DEL FILE: " + failing + " NON E' AVVENUTA CORRETTAMENTE"));
 
         RemoveInstalledComponents();
         const RunResult silent = RunWithoutWindow(*delivery, "/S");
