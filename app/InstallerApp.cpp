@@ -42,28 +42,46 @@ bool IsSidInstallName(const std::string& exePath)
     return lstrcmpiA(fileName.c_str(), "LumoSidInstall.exe") == 0;
 }
 
+void InstallerCommandLine::ParseParam(const char* param, bool flag, bool last)
+{
+    if (flag && lstrcmpiA(param, "S") == 0)
+        m_bSilent = true;
+    else
+        CCommandLineInfo::ParseParam(param, flag, last);
+}
+
 BOOL InstallerApp::InitInstance()
 {
     if (!InitComServer())
         return FALSE;
 
-    CCommandLineInfo commandLine;
+    InstallerCommandLine commandLine;
     ParseCommandLine(commandLine);
     if (commandLine.m_bRunEmbedded || commandLine.m_bRunAutomated)
         return TRUE;
+    silent = commandLine.m_bSilent;
 
-    Enable3dControls();
+    // A silent run has no window at all and needs no display.
+    if (!silent)
+        Enable3dControls();
 
     sidInstall = IsSidInstallName(ModulePath()) ? 1 : 0;
 
-    if (!CheckInstallDescription())
+    if (!CheckInstallDescription()) {
+        exitCode = ERROR_INSTALL_PACKAGE_OPEN_FAILED;
         return FALSE;
+    }
 
     {
         WizardDialog dialog(nullptr);
-        m_pMainWnd = &dialog;
-        dialog.DoModal();
-        m_pMainWnd = nullptr;
+        if (silent) {
+            exitCode = dialog.InstallUnattended();
+        } else {
+            m_pMainWnd = &dialog;
+            dialog.DoModal();
+            m_pMainWnd = nullptr;
+            exitCode = dialog.exitCode;
+        }
         wizard = nullptr;
     }
     return FALSE;
@@ -75,14 +93,17 @@ int InstallerApp::ExitInstance()
         ::CoUninitialize();
         comServerStarted = false;
     }
-    return CWinApp::ExitInstance();
+    // A process that ran as a COM server ends with its message loop's code.
+    const int frameworkCode = CWinApp::ExitInstance();
+    return exitCode != 0 ? exitCode : frameworkCode;
 }
 
 bool InstallerApp::CheckInstallDescription()
 {
     CrtFile file(std::fopen(InstallDescriptionPath().c_str(), "rb"));
     if (!file) {
-        ::MessageBoxA(nullptr, "Informazioni di installazione non presenti.", "Pelvora ", MB_OK | MB_ICONSTOP);
+        if (!silent)
+            ::MessageBoxA(nullptr, "Informazioni di installazione non presenti.", "Pelvora ", MB_OK | MB_ICONSTOP);
         return false;
     }
     ReadRegistryDefaults();

@@ -55,6 +55,21 @@ public:
     int sidInstall = 0;
     WizardDialog* wizard = nullptr;
     bool comServerStarted = false;
+    // Started with /S: the installation runs without any window or box.
+    bool silent = false;
+    // What the process ends with, for whoever started it (a script, a
+    // software-distribution system): 0, or the installer error codes
+    // ERROR_INSTALL_USEREXIT, ERROR_INSTALL_FAILURE, ERROR_INSTALL_ALREADY_RUNNING,
+    // ERROR_INSTALL_PACKAGE_OPEN_FAILED; a failed COM registration's HRESULT.
+    int exitCode = 0;
+};
+
+// The program's command line: the COM start flags, and /S (or -S, any case,
+// a word of its own anywhere on the line) for an unattended installation.
+class InstallerCommandLine : public CCommandLineInfo {
+public:
+    void ParseParam(const char* param, bool flag, bool last) override;
+    bool m_bSilent = false;
 };
 
 extern InstallerApp theApp;

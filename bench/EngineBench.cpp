@@ -1,14 +1,18 @@
 // Times the two installation passes against a plain recursive CopyFileA of the
 // same trees, on generated data: many application files of mixed sizes over a
 // few subfolders, and versioned system files (copies of one component), some
-// registered. With --profile it also times the pieces a pass is made of.
+// registered. It also times the whole unattended installation (LumoInstall.exe
+// /S) of a delivery made of the same trees, and measures how long the
+// window leaves a message unanswered while one multi-gigabyte file is copied.
+// With --profile it also times the pieces a pass is made of.
 //
 // A registered component stays loaded, and every module loaded makes the next
 // load dearer, so each round runs in a process of its own, as each
 // installation does.
 //
 // Usage: engine_bench [--work FOLDER] [--files N] [--megabytes M] [--sysfiles N]
-//                     [--rounds N] [--component PATH] [--profile]
+//                     [--rounds N] [--component PATH] [--installer PATH]
+//                     [--big-megabytes M] [--profile]
 #include "TestSupport.h"
 #include "app/InstallerApp.h"
 #include "framework/Dialog.h"
@@ -20,6 +24,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +32,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -38,11 +44,14 @@ struct Options {
     int sysFiles = 300;
     int rounds = 3;
     std::string component;
+    std::string installer;
+    int bigMegabytes = 3072;
     bool profile = false;
     // Set in the child processes: the round to measure, or the profile.
     int round = -1;
     int reference = -1;
     bool profileOnly = false;
+    bool responsiveness = false;
 };
 
 double Now()
@@ -238,8 +247,14 @@ Options Parse(int argc, char** argv)
             options.rounds = std::atoi(value().c_str());
         else if (arg == "--component")
             options.component = value();
+        else if (arg == "--installer")
+            options.installer = value();
+        else if (arg == "--big-megabytes")
+            options.bigMegabytes = std::atoi(value().c_str());
         else if (arg == "--profile")
             options.profile = true;
+        else if (arg == "--child-responsiveness")
+            options.responsiveness = true;
         else if (arg == "--child-round")
             options.round = std::atoi(value().c_str());
         else if (arg == "--child-reference")
@@ -256,7 +271,10 @@ Options Parse(int argc, char** argv)
     }
     if (options.component.empty())
         options.component = LUMO_BENCH_COMPONENT;
-    if (options.files < 1 || options.megabytes < 1 || options.sysFiles < kSysFolders || options.rounds < 1)
+    if (options.installer.empty())
+        options.installer = LUMO_BENCH_INSTALLER;
+    if (options.files < 1 || options.megabytes < 1 || options.sysFiles < kSysFolders || options.rounds < 1 ||
+        options.bigMegabytes < 1)
         throw std::runtime_error("counts must be positive");
     return options;
 }
@@ -586,13 +604,9 @@ int ProfileOnly(const Options& options)
     return 0;
 }
 
-// Runs this program again with the given extra arguments and waits for it.
-void RunChild(const Options& options, const std::string& extra)
+// Starts a program and waits for its end; its exit code.
+DWORD RunProgram(std::string commandLine)
 {
-    std::string commandLine = "\"" + ModulePath() + "\" --work \"" + options.work + "\" --files " +
-                              std::to_string(options.files) + " --megabytes " + std::to_string(options.megabytes) +
-                              " --sysfiles " + std::to_string(options.sysFiles) + " --rounds " +
-                              std::to_string(options.rounds) + " --component \"" + options.component + "\" " + extra;
     std::fflush(stdout);
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -604,7 +618,130 @@ void RunChild(const Options& options, const std::string& extra)
     ::GetExitCodeProcess(process.hProcess, &exitCode);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+// The benchmark's trees as a delivery: the installer beside them and a
+// description file of the same counts and SYSFILE entries, its log in a
+// folder of the benchmark's own.
+std::string MakeDelivery(const Options& options)
+{
+    const std::string exe = options.work + "\\LumoInstall.exe";
+    if (!::CopyFileA(options.installer.c_str(), exe.c_str(), FALSE))
+        throw std::runtime_error("cannot copy the installer " + options.installer);
+    std::string description = lumo_test::ReadFileBytes(InstallDescriptionPath());
+    description += "[CHIAVI]\r\nInstallationDir=" + options.work + "\\silent-log\r\n";
+    lumo_test::WriteFileBytes(options.work + "\\Installatore.ini", description);
+    return exe;
+}
+
+// Removes what a run installed, by the copies its log names, and the log.
+void UndoInstallation(const Options& options)
+{
+    const std::string logPath = options.work + "\\silent-log\\Installatore.log";
+    const std::string log = lumo_test::ReadFileBytes(logPath);
+    const std::string copied = "  Copiato il file: ";
+    for (size_t at = log.find(copied); at != std::string::npos; at = log.find(copied, at + 1)) {
+        const size_t from = at + copied.size();
+        const size_t end = log.find_first_of("\r\n", from);
+        const std::string path = log.substr(from, end - from);
+        if (!::DeleteFileA(path.c_str()))
+            throw std::runtime_error("cannot remove " + path + " (a registered copy still loaded?)");
+    }
+    ::DeleteFileA(logPath.c_str());
+}
+
+// The whole unattended installation, process start included, into a machine
+// that has none of its files.
+double SilentRun(const Options& options, const std::string& exe)
+{
+    DWORD exitCode = 1;
+    const double seconds = Time([&] { exitCode = RunProgram("\"" + exe + "\" /S"); });
     if (exitCode != 0)
+        throw std::runtime_error("the silent run ended with " + std::to_string(exitCode));
+    UndoInstallation(options);
+    return seconds;
+}
+
+// One file of the given size, all zeros: quick to make, as long to copy as
+// any other data.
+void MakeBigFile(const std::string& path, long long bytes)
+{
+    HANDLE file =
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot make " + path);
+    LARGE_INTEGER size{};
+    size.QuadPart = bytes;
+    const bool sized = ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+    ::CloseHandle(file);
+    if (!sized)
+        throw std::runtime_error("cannot size " + path);
+}
+
+// The application pass over one multi-gigabyte file, while another thread
+// sends the wizard window a message every 10 ms and times each answer.
+int MeasureResponsiveness(const Options& options)
+{
+    const std::string source = options.work + "\\big";
+    const std::string target = options.work + "\\big-target";
+    MakeFolders(source);
+    MakeFolders(target);
+    MakeBigFile(source + "\\big.dat", static_cast<long long>(options.bigMegabytes) * 1024 * 1024);
+    const double plain = Time([&] { PlainCopy(source, options.work + "\\big-plain"); });
+    lumo_test::RemoveTree(options.work + "\\big-plain");
+
+    WizardDialog dialog(nullptr);
+    if (!dialog.Create(IDD_WIZARD))
+        throw std::runtime_error("cannot create the wizard window");
+    dialog.progressPage->ShowWindow(SW_SHOW);
+    dialog.statusLine = &dialog.progressPage->statusLine;
+    dialog.progressBar = &dialog.progressPage->progressBar;
+    const HWND window = dialog.GetSafeHwnd();
+
+    std::atomic<bool> copying{ true };
+    std::atomic<bool> finished{ false };
+    double longest = 0;
+    int answered = 0;
+    std::thread prober([&] {
+        while (copying) {
+            const double sent = Now();
+            DWORD_PTR unused = 0;
+            if (::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &unused) != 0) {
+                longest = std::max(longest, Now() - sent);
+                ++answered;
+            }
+            ::Sleep(10);
+        }
+        finished = true;
+    });
+    const double pass = Time([&] { dialog.CopyDirAndFiles(source, target); });
+    copying = false;
+    while (!finished) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        PumpMessages();
+    }
+    prober.join();
+    dialog.statusLine = nullptr;
+    dialog.progressBar = nullptr;
+    lumo_test::RemoveTree(source);
+    lumo_test::RemoveTree(target);
+
+    std::printf("  one %d MB file: plain copy %.3f s, application pass %.3f s; of %d messages to the window\n"
+                "    the longest waited %.1f ms for an answer (aim: at most 100 ms)  %s\n",
+                options.bigMegabytes, plain, pass, answered, longest * 1000, longest <= 0.1 ? "within" : "OVER");
+    return 0;
+}
+
+// Runs this program again with the given extra arguments and waits for it.
+void RunChild(const Options& options, const std::string& extra)
+{
+    const std::string commandLine =
+        "\"" + ModulePath() + "\" --work \"" + options.work + "\" --files " + std::to_string(options.files) +
+        " --megabytes " + std::to_string(options.megabytes) + " --sysfiles " + std::to_string(options.sysFiles) +
+        " --rounds " + std::to_string(options.rounds) + " --component \"" + options.component + "\" --installer \"" +
+        options.installer + "\" --big-megabytes " + std::to_string(options.bigMegabytes) + " " + extra;
+    if (RunProgram(commandLine) != 0)
         throw std::runtime_error("a measuring process failed: " + extra);
 }
 
@@ -667,6 +804,32 @@ int Run(const Options& options)
                     sp / sn);
     }
 
+    // The unattended installation of the same trees, against the plain copy
+    // of both; the rounds alternate as above.
+    const std::string exe = MakeDelivery(options);
+    std::vector<double> silent, plain;
+    for (int round = 0; round < options.rounds; ++round) {
+        const std::string target = options.work + "\\plain-both" + std::to_string(round);
+        auto plainBoth = [&] {
+            plain.push_back(Time([&] {
+                PlainCopy(tree.appSource, target + "\\app");
+                PlainCopy(tree.sysSource, target + "\\sys");
+            }));
+        };
+        if (round % 2 == 0) {
+            plainBoth();
+            silent.push_back(SilentRun(options, exe));
+        } else {
+            silent.push_back(SilentRun(options, exe));
+            plainBoth();
+        }
+        lumo_test::RemoveTree(target);
+    }
+    const double si = Median(silent), pl = Median(plain);
+    std::printf("  LumoInstall.exe /S       %8.3f s   plain copy %8.3f s   ratio %.2f  (process start included)\n", si,
+                pl, si / pl);
+
+    RunChild(options, "--child-responsiveness");
     if (options.profile)
         RunChild(options, "--child-profile");
     ::DeleteFileA(InstallDescriptionPath().c_str());
@@ -688,6 +851,8 @@ int main(int argc, char** argv)
             result = MeasureReference(options);
         else if (options.profileOnly)
             result = ProfileOnly(options);
+        else if (options.responsiveness)
+            result = MeasureResponsiveness(options);
         else
             result = Run(options);
     } catch (const std::exception& error) {

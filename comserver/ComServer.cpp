@@ -100,23 +100,29 @@ ServerSwitch FindServerSwitch(const char* commandLine)
 bool InstallerApp::InitComServer()
 {
     comServerStarted = true;
-    if (FAILED(::CoInitialize(nullptr))) {
+    const HRESULT started = ::CoInitialize(nullptr);
+    if (FAILED(started)) {
         comServerStarted = false;
+        exitCode = static_cast<int>(started);
         return false;
     }
 
+    // The script's result is what a caller learns; a missing type library is
+    // the normal case and does not count.
+    HRESULT script = S_OK;
     switch (FindServerSwitch(::GetCommandLineA())) {
     case ServerSwitch::Unregister:
-        UpdateRegistryFromScript(false);
+        script = UpdateRegistryFromScript(false);
         UnregisterTypeLibrary();
         break;
     case ServerSwitch::Register:
-        UpdateRegistryFromScript(true);
+        script = UpdateRegistryFromScript(true);
         RegisterTypeLibrary();
         break;
     case ServerSwitch::None:
         return true;
     }
+    exitCode = FAILED(script) ? static_cast<int>(script) : 0;
     comServerStarted = false;
     ::CoUninitialize();
     return false;

@@ -51,11 +51,13 @@ bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
             AdvanceProgress(progressStep);
 
             if (targets.IsDao())
-                CopyFileWhilePumping(entryPath, targets.secondaryPath);
-            if (CopyFileWhilePumping(entryPath, targets.primaryPath))
+                fileCopier.Copy(entryPath, targets.secondaryPath);
+            if (fileCopier.Copy(entryPath, targets.primaryPath)) {
                 theApp.WriteLog("  Copiato il file: " + targets.primaryPath);
-            else
+            } else {
+                CountFailure();
                 theApp.WriteLog("  Copia del file: " + name + " NON RIUSCITA!!");
+            }
         }
         progressPos = 100;
         SetBar(progressPos);
@@ -64,6 +66,7 @@ bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
         theApp.SelfRegister(kDaoLibrary);
         return true;
     } catch (...) {
+        CountFailure();
         theApp.WriteLog("  Si \xE8 verificato un errore nella funzione CopyDirAndFiles");
         return false;
     }

@@ -1,3 +1,4 @@
+#include "app/InstallationLock.h"
 #include "app/InstallerApp.h"
 #include "engine/Rules.h"
 #include "framework/FileFind.h"
@@ -7,13 +8,8 @@
 #include "res/resource.h"
 #include "wizard/WizardDialog.h"
 
-void WizardDialog::InstallRun()
+bool WizardDialog::RunPasses()
 {
-    installing = 1;
-    statusLine = &progressPage->statusLine;
-    progressBar = &progressPage->progressBar;
-    progressBar->SetRange32(0, 100);
-
     std::string logPath = theApp.installDir;
     theApp.CreateDirectoryPath(logPath);
     logPath += "\\Installatore.log";
@@ -25,6 +21,35 @@ void WizardDialog::InstallRun()
     theApp.WriteLog("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
     const bool succeeded = InstallSystemFiles();
     theApp.WriteLog("*FINE COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
+    return succeeded;
+}
+
+int WizardDialog::RunExitCode(bool succeeded) const
+{
+    return succeeded && failedItems == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+int WizardDialog::InstallUnattended()
+{
+    InstallationLock lock;
+    if (!lock.TryAcquire())
+        return ERROR_INSTALL_ALREADY_RUNNING;
+    installing = 1;
+    const bool succeeded = RunPasses();
+    installing = 0;
+    theApp.WriteLog("*****FINE INSTALLAZIONE*****");
+    return RunExitCode(succeeded);
+}
+
+void WizardDialog::InstallRun()
+{
+    installing = 1;
+    statusLine = &progressPage->statusLine;
+    progressBar = &progressPage->progressBar;
+    progressBar->SetRange32(0, 100);
+
+    const bool succeeded = RunPasses();
+    exitCode = RunExitCode(succeeded);
 
     completionPage = std::make_unique<CompletionPage>();
     completionPage->Create(IDD_COMPLETION, this);
@@ -63,7 +88,9 @@ bool WizardDialog::StartFolderSearch(CFileFind& finder, const std::string& folde
     const std::string pattern = folder + "\\*.*";
     if (finder.FindFile(pattern))
         return true;
-    if (IsUnlistableFolder(pattern.size(), finder.SearchError()))
+    if (IsUnlistableFolder(pattern.size(), finder.SearchError())) {
+        CountFailure();
         theApp.WriteLog("  LA CARTELLA: " + folder + " NON PUO' ESSERE LETTA, I SUOI FILE NON SONO STATI COPIATI");
+    }
     return false;
 }

@@ -10,7 +10,8 @@ std::string FullPath(const std::string& path)
 {
     std::vector<char> buffer(MAX_PATH);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        const DWORD length =
+            ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0)
             break;
         if (length < buffer.size())

@@ -81,12 +81,18 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
 
             const FileVersion targetVersion = ReadFileVersion(targetPath);
             if (ShouldCopySystemFile(sourceVersion, targetVersion)) {
-                if (CopyFileWhilePumping(entryPath, targetPath))
+                if (fileCopier.Copy(entryPath, targetPath)) {
                     theApp.WriteLog("  Copiato il file: " + targetPath);
-                else
+                } else {
+                    CountFailure();
                     theApp.WriteLog("  Copia del file: " + targetPath + " NON RIUSCITA!!");
-                if (entry.registerAfterCopy)
-                    LogRegistration(theApp.SelfRegister(targetPath), targetPath);
+                }
+                if (entry.registerAfterCopy) {
+                    const RegisterResult registered = theApp.SelfRegister(targetPath);
+                    if (registered != RegisterOk)
+                        CountFailure();
+                    LogRegistration(registered, targetPath);
+                }
             } else {
                 theApp.WriteLog("  FILE " + targetPath +
                                 " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");

@@ -1,15 +1,16 @@
 #!/bin/bash
-# Builds LumoInstall and starts it under Wine on the sample delivery
-# (build/x86_64/sample-delivery). With a display, the wizard is yours to click
+# Builds the shipping (i686) LumoInstall and starts it under Wine, as a 32-bit
+# program under WOW64, on the sample delivery (build/i686/sample-delivery).
+# With a display, the wizard is yours to click
 # through. Without one, an Xvfb display is started, the wizard is clicked
 # through and its three pages are saved as PNG files in build/screenshots.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" x86_64
+"$root/scripts/build.sh" i686
 
-delivery="$root/build/x86_64/sample-delivery"
+delivery="$root/build/i686/sample-delivery"
 export WINEPREFIX="$root/build/sample-prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -49,7 +50,7 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/
 
 # A copy of the delivery with extra data, so that the progress page stays up
 # long enough to be captured.
-run="$root/build/x86_64/sample-run"
+run="$root/build/i686/sample-run"
 rm -rf "$run"
 cp -r "$delivery" "$run"
 mkdir -p "$run/FilesToCopy/Dati"

@@ -1,5 +1,6 @@
 #include "wizard/WizardDialog.h"
 
+#include "app/InstallationLock.h"
 #include "app/InstallerApp.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
@@ -7,11 +8,7 @@
 #include "pages/WelcomePage.h"
 #include "res/resource.h"
 
-namespace {
-
-// PumpMessages, telling whether the thread may go on pumping: false once a
-// quit request was seen (and left in the queue for the loop that owns it).
-bool PumpPendingMessages()
+bool PumpMessagesUntilQuit()
 {
     MSG msg{};
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -19,6 +16,7 @@ bool PumpPendingMessages()
         int exitCode = 0;
         const bool alive = app != nullptr ? app->PumpMessage() != FALSE : AfxPumpMessage(&exitCode);
         if (!alive) {
+            // Leave the quit request for the loop that owns it.
             ::PostQuitMessage(exitCode);
             return false;
         }
@@ -26,52 +24,9 @@ bool PumpPendingMessages()
     return true;
 }
 
-struct CopyJob {
-    const char* source;
-    const char* target;
-    BOOL copied;
-    DWORD error;
-};
-
-DWORD WINAPI CopyThread(void* parameter)
-{
-    auto* job = static_cast<CopyJob*>(parameter);
-    job->copied = ::CopyFileA(job->source, job->target, FALSE);
-    job->error = job->copied ? ERROR_SUCCESS : ::GetLastError();
-    return 0;
-}
-
-} // namespace
-
 void PumpMessages()
 {
-    PumpPendingMessages();
-}
-
-bool CopyFileWhilePumping(const std::string& source, const std::string& target)
-{
-    CopyJob job{ source.c_str(), target.c_str(), FALSE, ERROR_SUCCESS };
-    HANDLE thread = ::CreateThread(nullptr, 0, &CopyThread, &job, 0, nullptr);
-    if (thread == nullptr) {
-        // No thread to spare: copy here, as before.
-        return ::CopyFileA(job.source, job.target, FALSE) != FALSE;
-    }
-    bool pumping = true;
-    for (;;) {
-        const DWORD woken = pumping ? ::MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_ALLINPUT,
-                                                                    MWMO_INPUTAVAILABLE)
-                                    : ::WaitForSingleObject(thread, INFINITE);
-        if (woken == WAIT_OBJECT_0 + 1) {
-            pumping = PumpPendingMessages();
-            continue;
-        }
-        if (woken != WAIT_OBJECT_0)
-            ::WaitForSingleObject(thread, INFINITE);
-        break;
-    }
-    ::CloseHandle(thread);
-    ::SetLastError(job.error);
-    return job.copied != FALSE;
+    PumpMessagesUntilQuit();
 }
 
 WizardDialog::WizardDialog(CWnd* parent) : CDialog(IDD_WIZARD, parent)
@@ -144,6 +99,19 @@ void WizardDialog::OnNext()
     // and the hidden default button can still receive Enter.
     if (currentStep != 1 || installing || !welcomePage)
         return;
+
+    // One installation at a time on the machine: another one already running
+    // is never disturbed; this wizard says so and ends.
+    InstallationLock lock;
+    if (!lock.TryAcquire()) {
+        ::MessageBoxA(m_hWnd,
+                      "Un'altra installazione \xE8 gi\xE0 in corso su questo computer.\r\n"
+                      "Attendere che termini, poi riprovare.",
+                      theApp.ReadInstallValue("DESCRIZIONI", "Caption").c_str(), MB_OK | MB_ICONEXCLAMATION);
+        exitCode = ERROR_INSTALL_ALREADY_RUNNING;
+        EndDialog(IDCANCEL);
+        return;
+    }
 
     headerBand->SetDlgItemText(IDC_HEADER_TITLE, "Installazione in corso...");
     nextButton.ShowWindow(SW_HIDE);

@@ -4,6 +4,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "wizard/BackgroundCopy.h"
 
 #include <memory>
 #include <string>
@@ -18,11 +19,9 @@ class CompletionPage;
 // never waits.
 void PumpMessages();
 
-// Copies a file onto target, replacing a file there, as CopyFileA does, while
-// the window keeps answering: the copy runs on a thread of its own and this
-// thread dispatches messages until it ends, so a file of any size, or a slow
-// disk, never leaves the window hung. The last error is the copy's.
-bool CopyFileWhilePumping(const std::string& source, const std::string& target);
+// The same, telling whether pumping may go on: false once a quit request was
+// seen (it is left in the queue for the loop that owns it).
+bool PumpMessagesUntilQuit();
 
 class WizardDialog : public CDialog {
 public:
@@ -38,6 +37,9 @@ public:
 
     // The installation run and its two passes.
     void InstallRun();
+    // The same run without any window, for /S: the same folder, passes, log
+    // and registrations. Returns the process's exit code.
+    int InstallUnattended();
     bool CopyApplicationFiles();
     bool CopyDirAndFiles(std::string source, std::string target);
     bool InstallSystemFiles();
@@ -56,6 +58,15 @@ public:
     CStatic* statusLine = nullptr;
     int progressPos = 0;
     int installing = 0;
+    // Lines of the log that report a failed copy, a failed registration, an
+    // interrupted folder or one that could not be listed (the fixed DAO
+    // registration, whose result is never looked at, does not count).
+    int failedItems = 0;
+    // What the wizard ends with: the user left before the run, unless a run
+    // took place or another installation was running.
+    int exitCode = ERROR_INSTALL_USEREXIT;
+    // Where the passes copy, so that the window answers during every copy.
+    BackgroundCopy fileCopier;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -68,6 +79,14 @@ private:
     // Shows a page at the given point of the client area, on top of its siblings.
     template <class Page>
     std::unique_ptr<Page> CreatePage(UINT templateId, int x, int y);
+
+    // Steps of a run shared by the wizard and the unattended run: the
+    // installation folder, the log, both passes and their markers. Returns
+    // the outcome of the system-file pass.
+    bool RunPasses();
+    // The exit code of a run with the given outcome.
+    int RunExitCode(bool succeeded) const;
+    void CountFailure() noexcept { ++failedItems; }
 
     // The bar position after one more file: the fraction is dropped at every
     // step, and a step that is not a finite number leaves the bar at its lowest.

@@ -2,7 +2,10 @@
  * LUMO_REGISTER_STATUS is what DllRegisterServer returns; with
  * LUMO_NO_ENTRY_POINT the DLL has no DllRegisterServer at all; with
  * LUMO_USES_HELPER it imports lumohelper.dll by name and records, at
- * registration, which copy of the helper the loader gave it. */
+ * registration, which copy of the helper the loader gave it; with
+ * LUMO_WAITS_FOR_RELEASE its DllRegisterServer signals the event
+ * "LumoInstallTests.Entered" and then waits (at most two minutes) for the
+ * event "LumoInstallTests.Release", when a test has made them. */
 #include <windows.h>
 
 static HMODULE thisModule;
@@ -69,9 +72,28 @@ static void RecordHelperOrigin(void)
 }
 #endif
 
+#ifdef LUMO_WAITS_FOR_RELEASE
+static void WaitForRelease(void)
+{
+    HANDLE entered = OpenEventA(EVENT_MODIFY_STATE, FALSE, "LumoInstallTests.Entered");
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, "LumoInstallTests.Release");
+    if (entered != NULL) {
+        SetEvent(entered);
+        CloseHandle(entered);
+    }
+    if (release != NULL) {
+        WaitForSingleObject(release, 120000);
+        CloseHandle(release);
+    }
+}
+#endif
+
 HRESULT STDAPICALLTYPE DllRegisterServer(void)
 {
     CountRegistration();
+#ifdef LUMO_WAITS_FOR_RELEASE
+    WaitForRelease();
+#endif
 #ifdef LUMO_USES_HELPER
     RecordHelperOrigin();
 #endif

@@ -24,6 +24,9 @@
 // A component with a dependency (complete version resource, 1.0.0.0):
 //   uses_helper.dll       imports lumohelper.dll by name; its DllRegisterServer
 //                         records which copy of the helper it was given
+// A component that holds the run (complete version resource, 1.0.0.0):
+//   reg_waits.dll         its DllRegisterServer signals kEnteredEvent, then
+//                         waits up to two minutes for kReleaseEvent
 // The helper, twice under the same name: helper-good\lumohelper.dll and
 // helper-planted\lumohelper.dll (below the components' folder).
 //
@@ -54,6 +57,9 @@ constexpr const char* kRegisterFail = "reg_e_fail.dll";
 constexpr const char* kRegisterNoEntry = "reg_no_entry.dll";
 constexpr const char* kOtherBitness = "other_bitness.dll";
 constexpr const char* kUsesHelper = "uses_helper.dll";
+constexpr const char* kRegisterWaits = "reg_waits.dll";
+constexpr const char* kEnteredEvent = "LumoInstallTests.Entered";
+constexpr const char* kReleaseEvent = "LumoInstallTests.Release";
 constexpr const char* kHelperGood = "helper-good\\lumohelper.dll";
 constexpr const char* kHelperPlanted = "helper-planted\\lumohelper.dll";
 constexpr const char* kHelperName = "lumohelper.dll";

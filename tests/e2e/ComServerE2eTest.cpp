@@ -64,37 +64,6 @@ protected:
         return delivery;
     }
 
-    struct RunResult {
-        bool ended = false;
-        DWORD exitCode = STILL_ACTIVE;
-        // A registration run ends on its own, cleanly.
-        bool Clean() const { return ended && exitCode == 0; }
-    };
-
-    // Runs the program to its end, failing for every visible window it shows
-    // on the way.
-    RunResult RunWithoutWindow(const Delivery& delivery, const std::string& arguments)
-    {
-        Process& process = Start(delivery, arguments);
-        std::vector<HWND> seen;
-        RunResult result;
-        result.ended = WaitUntil(
-            [&] {
-                for (HWND hwnd : TopLevelWindows(process.Id(), true)) {
-                    if (std::find(seen.begin(), seen.end(), hwnd) == seen.end())
-                        seen.push_back(hwnd);
-                }
-                return !process.Running();
-            },
-            kStartTimeoutMs, 10);
-        EXPECT_TRUE(result.ended) << arguments << ": the program did not end by itself";
-        if (result.ended)
-            process.WaitExit(0, &result.exitCode);
-        for (HWND hwnd : seen)
-            ADD_FAILURE() << arguments << ": window \"" << Text(hwnd) << "\" of class " << ClassName(hwnd);
-        return result;
-    }
-
     // The switch is not taken: the wizard opens, and Esc then Yes closes it.
     void ExpectWizardFor(const Delivery& delivery, const std::string& arguments)
     {
@@ -115,6 +84,27 @@ TEST_F(ComServerE2eTest, RegServerWritesTheAppIdKeysWithoutAWindow)
     ASSERT_TRUE(NoKeyPresent());
     ASSERT_TRUE(RunWithoutWindow(*delivery, "/RegServer").Clean());
     ExpectRegistered();
+}
+
+// Without the system registrar the script cannot run: the program still ends
+// without a window, but tells its caller. Wine only: its per-program DLL
+// overrides switch the registrar's library off for this program's name.
+TEST_F(ComServerE2eTest, ARegistrationThatFailsEndsWithANonZeroCode)
+{
+    const std::string exeName = Unique() + ".exe";
+    const std::string overrides = "Software\\Wine\\AppDefaults\\" + exeName;
+    struct CleanUp {
+        std::string key;
+        ~CleanUp() { lumo_test::DeleteRegistryTree(HKEY_CURRENT_USER, key); }
+    } cleanUp{ overrides };
+    lumo_test::WriteRegistryString(HKEY_CURRENT_USER, overrides + "\\DllOverrides", "atl", "");
+
+    auto delivery = std::make_unique<Delivery>("deliv", exeName);
+    delivery->WriteIni(StandardIni());
+    const RunResult result = RunWithoutWindow(*delivery, "/RegServer");
+    EXPECT_TRUE(result.ended);
+    EXPECT_NE(0u, result.exitCode);
+    EXPECT_TRUE(NoKeyPresent());
 }
 
 TEST_F(ComServerE2eTest, SwitchLetterCaseDoesNotMatter)

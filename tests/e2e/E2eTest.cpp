@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -47,8 +48,7 @@ void E2eTest::TearDown()
         process->Kill();
     }
     processes_.clear();
-    for (const auto& path : appFiles_)
-        ::DeleteFileA(path.c_str());
+    RemoveInstalledAppFiles();
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
     installRoot_.reset();
 }
@@ -91,6 +91,12 @@ void E2eTest::AddAppFiles(const Delivery& delivery, int count, size_t size)
         delivery.AddAppFile(name, bytes);
         appFiles_.push_back(target + "\\" + name);
     }
+}
+
+void E2eTest::RemoveInstalledAppFiles() const
+{
+    for (const auto& path : appFiles_)
+        ::DeleteFileA(path.c_str());
 }
 
 std::string E2eTest::AppTargetFolder()
@@ -165,13 +171,53 @@ void E2eTest::FinishWithoutQuestion(Process& process, const Wizard& wizard)
     EXPECT_TRUE(ended) << "Fine did not end the program";
 }
 
-void E2eTest::RunOnce(const Delivery& delivery)
+DWORD E2eTest::RunOnce(const Delivery& delivery)
 {
     Process* process = nullptr;
     const Wizard wizard = StartWizard(process, delivery);
-    ASSERT_TRUE(wizard) << "no wizard";
-    ASSERT_NE(nullptr, RunToCompletion(wizard)) << "no completion page";
+    if (!wizard) {
+        ADD_FAILURE() << "no wizard";
+        return STILL_ACTIVE;
+    }
+    if (RunToCompletion(wizard) == nullptr) {
+        ADD_FAILURE() << "no completion page";
+        return STILL_ACTIVE;
+    }
     FinishWithoutQuestion(*process, wizard);
+    return ExitCodeOf(*process);
+}
+
+E2eTest::RunResult E2eTest::RunWithoutWindow(const Delivery& delivery, const std::string& arguments,
+                                             const std::vector<std::pair<std::string, std::string>>& extraEnv,
+                                             DWORD timeoutMs)
+{
+    Process& process = Start(delivery, arguments, extraEnv);
+    std::vector<HWND> seen;
+    RunResult result;
+    result.ended = WaitUntil(
+        [&] {
+            for (HWND hwnd : TopLevelWindows(process.Id(), false)) {
+                if ((::IsWindowVisible(hwnd) || IsDialog(hwnd)) &&
+                    std::find(seen.begin(), seen.end(), hwnd) == seen.end())
+                    seen.push_back(hwnd);
+            }
+            return !process.Running();
+        },
+        timeoutMs, 10);
+    EXPECT_TRUE(result.ended) << arguments << ": the program did not end by itself";
+    if (result.ended)
+        process.WaitExit(0, &result.exitCode);
+    for (HWND hwnd : seen)
+        ADD_FAILURE() << arguments << ": window \"" << Text(hwnd) << "\" of class " << ClassName(hwnd);
+    return result;
+}
+
+DWORD E2eTest::ExitCodeOf(const Process& process)
+{
+    DWORD code = STILL_ACTIVE;
+    if (!process.WaitExit(kExitTimeoutMs, &code))
+        return STILL_ACTIVE;
+    return code;
 }
 
 void E2eTest::ConfirmExit(Process& process)
@@ -194,12 +240,22 @@ std::vector<std::string> E2eTest::LogLines() const
     return lumo_test::SplitLinesAnyEnd(lumo_test::ReadFileBytes(LogPath()));
 }
 
+std::vector<std::string> E2eTest::LogMessages() const
+{
+    std::vector<std::string> messages;
+    for (const auto& line : LogLines()) {
+        std::string message;
+        EXPECT_TRUE(SplitLogLine(line, message)) << "line without time stamp: " << line;
+        messages.push_back(message);
+    }
+    return messages;
+}
+
 std::vector<std::string> E2eTest::LogMarkers() const
 {
     std::vector<std::string> markers;
-    for (const auto& line : LogLines()) {
-        std::string message;
-        if (SplitLogLine(line, message) && !message.empty() && message[0] == '*')
+    for (const auto& message : LogMessages()) {
+        if (!message.empty() && message[0] == '*')
             markers.push_back(message);
     }
     return markers;

@@ -55,6 +55,10 @@ protected:
 
     // Adds count application files of size bytes each, with names of this test.
     void AddAppFiles(const Delivery& delivery, int count, size_t size);
+    // Where those files land, in the order they were added.
+    const std::vector<std::string>& AppFileTargets() const { return appFiles_; }
+    // Removes them from where they landed.
+    void RemoveInstalledAppFiles() const;
     // Where the run puts the application files.
     static std::string AppTargetFolder();
 
@@ -76,8 +80,24 @@ protected:
     // Ends the program with Exit on the completion page of a successful run:
     // no question may come first.
     static void FinishWithoutQuestion(Process& process, const Wizard& wizard);
-    // One whole successful run of the delivery, by a click on Installa.
-    void RunOnce(const Delivery& delivery);
+    // One whole successful run of the delivery, by a click on Installa;
+    // the program's exit code.
+    DWORD RunOnce(const Delivery& delivery);
+    struct RunResult {
+        bool ended = false;
+        DWORD exitCode = STILL_ACTIVE;
+        // A run that ends on its own, with success.
+        bool Clean() const { return ended && exitCode == 0; }
+    };
+    // Runs the program to its end, failing for every visible window and every
+    // dialog (visible or not) it makes on the way.
+    RunResult RunWithoutWindow(const Delivery& delivery, const std::string& arguments,
+                               const std::vector<std::pair<std::string, std::string>>& extraEnv = {},
+                               DWORD timeoutMs = kRunTimeoutMs);
+    // Waits for the end of a program whose windows are done with; its exit
+    // code, or STILL_ACTIVE when it did not end in time.
+    static DWORD ExitCodeOf(const Process& process);
+
     // Answers the exit question with Yes and waits for the end.
     void ConfirmExit(Process& process);
     // Esc on the focused window of the program, as the keyboard would send it.
@@ -85,6 +105,8 @@ protected:
 
     // The log's lines without their line ends.
     std::vector<std::string> LogLines() const;
+    // Every message of the log, without its time stamp.
+    std::vector<std::string> LogMessages() const;
     // Only the marker lines, without their time stamps.
     std::vector<std::string> LogMarkers() const;
 

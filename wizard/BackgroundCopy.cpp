@@ -1,0 +1,76 @@
+#include "wizard/BackgroundCopy.h"
+
+#include "wizard/WizardDialog.h"
+
+BackgroundCopy::~BackgroundCopy()
+{
+    if (thread_ != nullptr) {
+        stop_ = true;
+        ::SetEvent(request_);
+        ::WaitForSingleObject(thread_, INFINITE);
+        ::CloseHandle(thread_);
+    }
+    if (request_ != nullptr)
+        ::CloseHandle(request_);
+    if (done_ != nullptr)
+        ::CloseHandle(done_);
+}
+
+bool BackgroundCopy::Start()
+{
+    if (thread_ != nullptr)
+        return true;
+    if (request_ == nullptr)
+        request_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (done_ == nullptr)
+        done_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (request_ == nullptr || done_ == nullptr)
+        return false;
+    thread_ = ::CreateThread(nullptr, 0, &BackgroundCopy::ThreadMain, this, 0, nullptr);
+    return thread_ != nullptr;
+}
+
+DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
+{
+    auto* self = static_cast<BackgroundCopy*>(parameter);
+    for (;;) {
+        ::WaitForSingleObject(self->request_, INFINITE);
+        if (self->stop_)
+            return 0;
+        self->copied_ = ::CopyFileA(self->source_, self->target_, FALSE);
+        self->error_ = self->copied_ ? ERROR_SUCCESS : ::GetLastError();
+        ::SetEvent(self->done_);
+    }
+}
+
+void BackgroundCopy::WaitWhilePumping() const
+{
+    bool pumping = true;
+    for (;;) {
+        const DWORD woken = pumping ? ::MsgWaitForMultipleObjectsEx(1, &done_, INFINITE, QS_ALLINPUT,
+                                                                    MWMO_INPUTAVAILABLE)
+                                    : ::WaitForSingleObject(done_, INFINITE);
+        if (woken == WAIT_OBJECT_0)
+            return;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            // A quit request stays in the queue for its loop; stop looking at it.
+            pumping = PumpMessagesUntilQuit();
+            continue;
+        }
+        ::WaitForSingleObject(done_, INFINITE);
+        return;
+    }
+}
+
+bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
+{
+    // Without a thread to spare the copy runs here, as it always did.
+    if (!Start())
+        return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+    source_ = source.c_str();
+    target_ = target.c_str();
+    ::SetEvent(request_);
+    WaitWhilePumping();
+    ::SetLastError(error_);
+    return copied_ != FALSE;
+}

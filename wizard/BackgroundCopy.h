@@ -1,0 +1,37 @@
+// Copies files on a thread of its own while the calling thread keeps
+// dispatching its messages, so that a file of any size, or a slow disk, never
+// leaves the window without an answer. One thread serves every copy of a run:
+// starting a thread per file would cost more than copying a small file.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class BackgroundCopy {
+public:
+    BackgroundCopy() = default;
+    ~BackgroundCopy();
+    BackgroundCopy(const BackgroundCopy&) = delete;
+    BackgroundCopy& operator=(const BackgroundCopy&) = delete;
+
+    // Copies source onto target, replacing a file there, exactly as CopyFileA
+    // does, and returns its result; the last error is the copy's. Messages of
+    // this thread are dispatched (PumpMessages) until the copy has ended.
+    bool Copy(const std::string& source, const std::string& target);
+
+private:
+    bool Start();
+    void WaitWhilePumping() const;
+    static DWORD WINAPI ThreadMain(void* parameter);
+
+    HANDLE thread_ = nullptr;
+    HANDLE request_ = nullptr; // set for each copy, and for the end
+    HANDLE done_ = nullptr;    // set when a copy has ended
+    // The job, handed over through the two events.
+    const char* source_ = nullptr;
+    const char* target_ = nullptr;
+    BOOL copied_ = FALSE;
+    DWORD error_ = ERROR_SUCCESS;
+    bool stop_ = false;
+};
