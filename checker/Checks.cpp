@@ -130,8 +130,9 @@ private:
         if (IsUtf8BeyondAscii(bytes)) {
             Add(Severity::Warning, "LC006", kInstallDescriptionName,
                 "\xE8 salvato in UTF-8 (riga " + std::to_string(FirstLineBeyondAscii(bytes)) +
-                    "): ogni lettera accentata apparir\xE0 come due caratteri estranei (\"\xC3\xA8\" al posto di \"\xE8\"), "
-                    "nei testi come nei nomi di cartella. Salvare il file come ANSI (Windows-1252).");
+                    "): ogni lettera accentata apparir\xE0 come due caratteri estranei "
+                    "(\"\xC3\xA8\" al posto di \"\xE8\"), nei testi come nei nomi di cartella. "
+                    "Salvare il file come ANSI (Windows-1252).");
         }
     }
 
@@ -161,7 +162,8 @@ private:
             const std::string value = ReadDescriptionValue(plan_.description, rule.section, key, rule.kind);
             if (value.empty()) {
                 Add(Severity::Warning, "LC013", KeySubject(rule.section, key),
-                    std::string("manca o \xE8 vuota: ") + rule.consequence + ". Aggiungere la chiave con il suo valore.");
+                    std::string("manca o \xE8 vuota: ") + rule.consequence +
+                        ". Aggiungere la chiave con il suo valore.");
             } else if (rule.kind == ValueKind::Path) {
                 CheckLineBreakPair(KeySubject(rule.section, key), value);
             }
@@ -288,8 +290,8 @@ private:
             "la voce vale per " + std::to_string(count) + " file con lo stesso nome in cartelle diverse di SysFile (" +
                 names + ")" +
                 (sameTarget ? ": vanno tutti in " + Quoted(file.targetPath) +
-                                  ", dove resta solo quello di versione pi\xF9 alta (a parit\xE0, il primo incontrato). "
-                                  "Dare ai file nomi diversi."
+                                  ", dove resta solo quello di versione pi\xF9 alta (a parit\xE0, il primo "
+                                  "incontrato). Dare ai file nomi diversi."
                             : ": ricevono tutti la stessa registrazione. Se devono essere trattati in modo diverso, "
                               "dare loro nomi diversi."));
     }
@@ -328,8 +330,8 @@ private:
             Add(Severity::Warning, "LC002", file.relative,
                 "la versione " + VersionText(file.sourceVersion) + " non \xE8 pi\xF9 recente di quella presente in " +
                     Quoted(file.targetPath) + " (" + VersionText(file.targetVersion) +
-                    "): su questo computer il file non verr\xE0 copiato n\xE9 registrato. Se deve sostituirla, aumentare "
-                    "la versione del componente.");
+                    "): su questo computer il file non verr\xE0 copiato n\xE9 registrato. Se deve sostituirla, "
+                    "aumentare la versione del componente.");
         }
 
         const PeImage image = ReadPeImage(file.source);

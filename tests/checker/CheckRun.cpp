@@ -202,7 +202,8 @@ ShortRoot::ShortRoot()
 {
     // Of a fixed length, so that the tests can reckon their path lengths.
     char name[16];
-    std::snprintf(name, sizeof(name), "C:\\lc%08lx", static_cast<unsigned long>(::GetTickCount() ^ ::GetCurrentProcessId()));
+    const unsigned long tag = ::GetTickCount() ^ ::GetCurrentProcessId();
+    std::snprintf(name, sizeof(name), "C:\\lc%08lx", tag);
     path_ = name;
     if (!::CreateDirectoryA(path_.c_str(), nullptr))
         throw std::runtime_error("cannot create " + path_);
