@@ -25,3 +25,30 @@ std::string ReadDescriptionValue(const std::string& file, const std::string& sec
     buffer[sizeof(buffer) - 1] = '\0';
     return kind == ValueKind::Text ? ExpandLineBreaks(buffer) : std::string(buffer);
 }
+
+namespace {
+// Larger than any value or key list a hand-written description holds.
+constexpr DWORD kWholeReadSize = 65536;
+}
+
+std::vector<std::string> ReadDescriptionKeys(const std::string& file, const std::string& section)
+{
+    // One byte beyond what the reader may fill keeps the last name ended.
+    std::vector<char> buffer(kWholeReadSize + 1);
+    const DWORD length =
+        ::GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), kWholeReadSize, file.c_str());
+    std::vector<std::string> keys;
+    // The names follow each other, each ended by a zero.
+    for (DWORD at = 0; at < length && buffer[at] != '\0';) {
+        keys.emplace_back(buffer.data() + at);
+        at += static_cast<DWORD>(keys.back().size()) + 1;
+    }
+    return keys;
+}
+
+size_t DescriptionValueLength(const std::string& file, const std::string& section, const std::string& key)
+{
+    std::vector<char> buffer(kWholeReadSize);
+    return ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(), kWholeReadSize,
+                                      file.c_str());
+}

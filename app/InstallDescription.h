@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The description file's name, beside the program or in a delivery folder.
 constexpr char kInstallDescriptionName[] = "Installatore.ini";
@@ -22,3 +23,11 @@ std::string ReadDescriptionValue(const std::string& file, const std::string& sec
 
 // Every "\n" pair turned into CR LF, scanning left to right without overlap.
 std::string ExpandLineBreaks(const std::string& text);
+
+// The names of the keys of a section, in file order; empty when the file or
+// the section is missing.
+std::vector<std::string> ReadDescriptionKeys(const std::string& file, const std::string& section);
+
+// The whole length of a value as the platform's reader holds it, beyond the
+// kMaxInstallValue characters that the installer takes.
+size_t DescriptionValueLength(const std::string& file, const std::string& section, const std::string& key);

@@ -22,9 +22,14 @@ std::string UpperText(std::string text)
     return text;
 }
 
+double ReadCount(const std::string& countText)
+{
+    return std::atof(countText.c_str());
+}
+
 double ProgressStep(const std::string& countText)
 {
-    const double count = std::atof(countText.c_str());
+    const double count = ReadCount(countText);
     if (count == 0.0)
         return std::numeric_limits<double>::infinity();
     return 100.0 / count;
@@ -94,4 +99,19 @@ std::string SysFileTargetPath(const SysFileEntry& entry, const std::string& defa
         break;
     }
     return defaultPath;
+}
+
+bool IsFullFolderPath(const std::string& folder)
+{
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (folder.size() >= 2 && separator(folder[0]) && separator(folder[1]))
+        return folder.size() > 2;
+    const bool letter = folder.size() >= 2 && ((folder[0] >= 'A' && folder[0] <= 'Z') ||
+                                               (folder[0] >= 'a' && folder[0] <= 'z'));
+    return letter && folder[1] == ':' && (folder.size() == 2 || separator(folder[2]));
+}
+
+std::string LogFilePath(const std::string& installDir)
+{
+    return installDir + "\\Installatore.log";
 }

@@ -5,6 +5,8 @@
 
 #include "version/VersionCompare.h"
 
+#include <windows.h>
+
 #include <string>
 
 // White space removed from both ends.
@@ -12,6 +14,11 @@ std::string TrimText(const std::string& text);
 
 // Capital letters of the system code page.
 std::string UpperText(std::string text);
+
+// A count of Installatore.ini as the C runtime reads a number: leading blanks
+// skipped, reading stops at the first character that does not fit, 0 for a
+// text without a number.
+double ReadCount(const std::string& countText);
 
 // The progress step per file for a count read from Installatore.ini: 100
 // divided by the count as the C runtime reads a number (0 for a text without
@@ -72,3 +79,19 @@ inline bool ShouldCopySystemFile(const FileVersion& source, const FileVersion& t
 {
     return CompareVersions(source, target);
 }
+
+// The longest path the platform's file functions take: MAX_PATH less the
+// terminator. A longer target makes the copy fail.
+constexpr size_t kMaxPlatformPath = MAX_PATH - 1;
+inline bool ExceedsPathLimit(const std::string& path)
+{
+    return path.size() > kMaxPlatformPath;
+}
+
+// True for a folder that names its drive or share ("C:", "C:\Dati",
+// "\\server\share"). Any other own folder of a SYSFILE value resolves against
+// the installer's current folder or drive.
+bool IsFullFolderPath(const std::string& folder);
+
+// Where a run writes its log: the installation folder and the log's name.
+std::string LogFilePath(const std::string& installDir);

@@ -1,6 +1,7 @@
 # Fails unless EXE imports only DLLs that the system always loads from its own
 # folder (no version.dll: a copy beside the program would be loaded instead),
 # carries no debug sections and, when MAX_BYTES is given, is no larger.
+# FORBIDDEN lists such DLLs that it must not import either.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -18,6 +19,10 @@ foreach(line IN LISTS lines)
     list(FIND allowed "${dll}" found)
     if(found EQUAL -1)
         message(FATAL_ERROR "${EXE} imports ${dll}, which is not a DLL the system loads from its own folder")
+    endif()
+    list(FIND FORBIDDEN "${dll}" found)
+    if(NOT found EQUAL -1)
+        message(FATAL_ERROR "${EXE} imports ${dll}, which it must not")
     endif()
     message(STATUS "imports ${dll}")
 endforeach()

@@ -17,6 +17,10 @@
 //   reg_positive_max.dll  returns 0x7FFFFFFF, the largest success status
 //   reg_e_fail.dll        returns E_FAIL
 //   reg_no_entry.dll      exports no DllRegisterServer
+// Of the other bitness than the test build (64-bit in the i686 build, 32-bit
+// in the x86_64 one), built by the other compiler, 1.0.0.0, DllRegisterServer
+// returns S_OK; this build cannot load it:
+//   other_bitness.dll
 // A component with a dependency (complete version resource, 1.0.0.0):
 //   uses_helper.dll       imports lumohelper.dll by name; its DllRegisterServer
 //                         records which copy of the helper it was given
@@ -51,6 +55,7 @@ constexpr const char* kRegisterFalse = "reg_s_false.dll";
 constexpr const char* kRegisterPositiveMax = "reg_positive_max.dll";
 constexpr const char* kRegisterFail = "reg_e_fail.dll";
 constexpr const char* kRegisterNoEntry = "reg_no_entry.dll";
+constexpr const char* kOtherBitness = "other_bitness.dll";
 constexpr const char* kUsesHelper = "uses_helper.dll";
 constexpr const char* kRegisterWaits = "reg_waits.dll";
 constexpr const char* kEnteredEvent = "LumoInstallTests.Entered";
