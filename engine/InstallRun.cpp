@@ -10,10 +10,8 @@
 
 bool WizardDialog::RunPasses()
 {
-    std::string logPath = theApp.installDir;
-    theApp.CreateDirectoryPath(logPath);
-    logPath += "\\Installatore.log";
-    theApp.logFile.Reset(std::fopen(logPath.c_str(), "a"));
+    theApp.CreateDirectoryPath(theApp.installDir);
+    theApp.logFile.Reset(std::fopen(LogFilePath(theApp.installDir).c_str(), "a"));
 
     theApp.WriteLog("*****INIZIO INSTALLAZIONE *****");
     CopyApplicationFiles();
