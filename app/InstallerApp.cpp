@@ -61,8 +61,11 @@ BOOL InstallerApp::InitInstance()
         return TRUE;
     silent = commandLine.m_bSilent;
 
-    // A silent run has no window at all and needs no display.
-    if (!silent)
+    // A silent run has no window at all and needs no display; nor may the
+    // system stop it with a box of its own (a drive not ready, a crash).
+    if (silent)
+        ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+    else
         Enable3dControls();
 
     sidInstall = IsSidInstallName(ModulePath()) ? 1 : 0;
@@ -75,7 +78,13 @@ BOOL InstallerApp::InitInstance()
     {
         WizardDialog dialog(nullptr);
         if (silent) {
-            exitCode = dialog.InstallUnattended();
+            // Whatever escapes the run (memory exhausted) still ends the
+            // process with a failure its caller can read.
+            try {
+                exitCode = dialog.InstallUnattended();
+            } catch (...) {
+                exitCode = ERROR_INSTALL_FAILURE;
+            }
         } else {
             m_pMainWnd = &dialog;
             dialog.DoModal();

@@ -85,6 +85,14 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
 
     plan.pathKey = ReadDescriptionValue(plan.description, "CHIAVI", "PathKey", ValueKind::Path);
     plan.installFolder = DecideInstallFolder(plan.description);
+    if (!plan.installFolder.keyOpened && !plan.pathKey.empty()) {
+        RegKey key;
+        plan.keyNeedsAdministrator = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, plan.pathKey.c_str(), 0,
+                                                     KEY_QUERY_VALUE | kMachineRegistryView,
+                                                     key.Receive()) == ERROR_SUCCESS;
+        if (!plan.keyNeedsAdministrator)
+            key.Release();
+    }
     plan.logPath = LogFilePath(plan.installFolder.folder);
     plan.programFilesFolder = GetProgramFilesDir();
     plan.systemFolder = GetSystemX86Dir(plan.systemFolderFellBack);

@@ -44,6 +44,9 @@ struct DeliveryPlan {
 
     std::string pathKey; // [CHIAVI] PathKey, the key an earlier installation left
     InstallFolder installFolder;
+    // The product key is there but opens only for reading: the elevated
+    // installer would open it and may take its folder; this run cannot tell.
+    bool keyNeedsAdministrator = false;
     std::string logPath;
     std::string programFilesFolder;
     std::string systemFolder;

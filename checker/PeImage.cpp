@@ -7,13 +7,6 @@
 
 namespace {
 
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::CloseHandle(h); }
-};
-using FileHandle = UniqueHandle<FileHandleTraits>;
-
 // Reads at offsets of an open file; every read is checked against the size,
 // so a header that points past the end never reads outside the file.
 class FileBytes {

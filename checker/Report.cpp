@@ -67,6 +67,10 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
         origin = "dal file di descrizione: [CHIAVI] InstallationDir";
         if (install.keyOpened)
             origin += "; la chiave HKEY_LOCAL_MACHINE\\" + plan.pathKey + " non ha il valore InstallationDir";
+        if (plan.keyNeedsAdministrator)
+            origin += "; ma la chiave HKEY_LOCAL_MACHINE\\" + plan.pathKey +
+                      " esiste e si apre solo come amministratore: l'installatore, che gira come amministratore, "
+                      "prenderebbe la cartella dal suo valore InstallationDir. Eseguire LumoCheck come amministratore";
     }
     lines.push_back("Cartella di installazione: " + (install.folder.empty() ? std::string("nessuna") : install.folder) +
                     " (" + origin + ")");

@@ -103,6 +103,9 @@ bool WizardDialog::CopyAndRegisterSysFiles(std::string source, std::string targe
         finder.Close();
         return true;
     } catch (...) {
+        // The rest of this folder is skipped: for the exit code a failure,
+        // even where the enclosing folder goes on.
+        CountFailure();
         return false;
     }
 }

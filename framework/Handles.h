@@ -70,6 +70,12 @@ struct FindFile {
     static void Close(Handle h) noexcept { ::FindClose(h); }
 };
 
+struct KernelFile {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+
 struct CrtFile {
     using Handle = FILE*;
     static Handle Invalid() noexcept { return nullptr; }
@@ -95,5 +101,6 @@ using BitmapHandle = UniqueHandle<handle_traits::GdiObject<HBITMAP>>;
 using RegKey = UniqueHandle<handle_traits::RegistryKey>;
 using FindHandle = UniqueHandle<handle_traits::FindFile>;
 using CrtFile = UniqueHandle<handle_traits::CrtFile>;
+using FileHandle = UniqueHandle<handle_traits::KernelFile>;
 using MemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using LibraryHandle = UniqueHandle<handle_traits::Library>;

@@ -2,7 +2,7 @@
 # Prepares a Debian 12 machine (as root, or through sudo) for building and
 # testing both targets: the cross compilers, GoogleTest's sources, Xvfb, and a
 # Wine that runs the 32-bit build under WOW64. Safe to run again: it only does
-# what is missing, except the binfmt entry, which it always registers afresh.
+# what is missing.
 set -euo pipefail
 
 sudo=""
@@ -76,20 +76,31 @@ fi
 
 # 3. The kernel refuses 32-bit ELF programs itself: hand them to qemu-i386.
 #    The F flag opens the interpreter once, at registration, so the entry is
-#    registered afresh every time (qemu may have been upgraded since).
+#    registered afresh when qemu was installed or upgraded just now, or when
+#    32-bit programs do not start; a working entry is left alone, since
+#    replacing it fails every 32-bit program that starts meanwhile.
 binfmt=/proc/sys/fs/binfmt_misc
+interpreter=/usr/bin/qemu-i386-static
+starts32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+entry_ok() {
+    [ -e "$binfmt/qemu-i386" ] && grep -qx enabled "$binfmt/qemu-i386" &&
+        grep -qx "interpreter $interpreter" "$binfmt/qemu-i386" && grep -q '^flags: .*F' "$binfmt/qemu-i386"
+}
 if [ ! -e "$binfmt/register" ]; then
     $sudo mount -t binfmt_misc binfmt_misc "$binfmt"
 fi
-if [ -e "$binfmt/qemu-i386" ]; then
-    echo -1 | $sudo tee "$binfmt/qemu-i386" >/dev/null
+if [ $qemu_missing -eq 1 ] || ! entry_ok || ! starts32; then
+    echo "Registering $interpreter for 32-bit programs (binfmt_misc, F flag)"
+    if [ -e "$binfmt/qemu-i386" ]; then
+        echo -1 | $sudo tee "$binfmt/qemu-i386" >/dev/null
+    fi
+    magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    printf '%s' ":qemu-i386:M::$magic:$mask:$interpreter:F" | $sudo tee "$binfmt/register" >/dev/null
 fi
-magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-printf '%s' ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | $sudo tee "$binfmt/register" >/dev/null
 
 # 32-bit Wine's own loader is a 32-bit program: if it starts, WOW64 works.
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if ! starts32; then
     echo "32-bit programs do not start on this machine (binfmt_misc and qemu-i386)" >&2
     exit 1
 fi

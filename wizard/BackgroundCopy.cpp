@@ -64,13 +64,16 @@ void BackgroundCopy::WaitWhilePumping() const
 
 bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
 {
-    // Without a thread to spare the copy runs here, as it always did.
-    if (!Start())
+    // Without a thread to spare, or while the thread is busy with the copy of
+    // an outer call, the copy runs here, as it always did.
+    if (busy_ || !Start())
         return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+    busy_ = true;
     source_ = source.c_str();
     target_ = target.c_str();
     ::SetEvent(request_);
     WaitWhilePumping();
+    busy_ = false;
     ::SetLastError(error_);
     return copied_ != FALSE;
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 class BackgroundCopy {
@@ -17,7 +18,8 @@ public:
 
     // Copies source onto target, replacing a file there, exactly as CopyFileA
     // does, and returns its result; the last error is the copy's. Messages of
-    // this thread are dispatched (PumpMessages) until the copy has ended.
+    // this thread are dispatched (PumpMessages) until the copy has ended. A
+    // copy asked for by a message handled meanwhile runs on this thread.
     bool Copy(const std::string& source, const std::string& target);
 
 private:
@@ -33,5 +35,6 @@ private:
     const char* target_ = nullptr;
     BOOL copied_ = FALSE;
     DWORD error_ = ERROR_SUCCESS;
-    bool stop_ = false;
+    std::atomic<bool> stop_{ false };
+    bool busy_ = false; // a copy is handed over and not yet done
 };

@@ -3,6 +3,8 @@
  * LUMO_NO_ENTRY_POINT the DLL has no DllRegisterServer at all; with
  * LUMO_USES_HELPER it imports lumohelper.dll by name and records, at
  * registration, which copy of the helper the loader gave it; with
+ * LUMO_LOADS_HELPER it loads lumohelper.dll by name at registration, as a
+ * component may do, and records which copy it got ("none" for none); with
  * LUMO_WAITS_FOR_RELEASE its DllRegisterServer signals the event
  * "LumoInstallTests.Entered" and then waits (at most two minutes) for the
  * event "LumoInstallTests.Release", when a test has made them. */
@@ -54,10 +56,8 @@ static void CountRegistration(void)
     RegCloseKey(key);
 }
 
-#ifdef LUMO_USES_HELPER
-__declspec(dllimport) const char* LumoHelperOrigin(void);
-
-static void RecordHelperOrigin(void)
+#if defined(LUMO_USES_HELPER) || defined(LUMO_LOADS_HELPER)
+static void RecordHelperOrigin(const char* origin)
 {
     char path[MAX_PATH + 1] = { 0 };
     if (!LowerModulePath(path))
@@ -66,9 +66,25 @@ static void RecordHelperOrigin(void)
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumoInstallTests\\HelperOrigin", 0, NULL, 0, KEY_SET_VALUE,
                         NULL, &key, NULL) != ERROR_SUCCESS)
         return;
-    const char* origin = LumoHelperOrigin();
     RegSetValueExA(key, path, 0, REG_SZ, (const BYTE*)origin, (DWORD)lstrlenA(origin) + 1);
     RegCloseKey(key);
+}
+#endif
+
+#ifdef LUMO_USES_HELPER
+__declspec(dllimport) const char* LumoHelperOrigin(void);
+#endif
+
+#ifdef LUMO_LOADS_HELPER
+typedef const char* (*HelperOriginFn)(void);
+
+static const char* LoadedHelperOrigin(void)
+{
+    HMODULE helper = LoadLibraryA("lumohelper.dll");
+    if (helper == NULL)
+        return "none";
+    HelperOriginFn origin = (HelperOriginFn)(void (*)(void))GetProcAddress(helper, "LumoHelperOrigin");
+    return origin != NULL ? origin() : "none";
 }
 #endif
 
@@ -95,7 +111,10 @@ HRESULT STDAPICALLTYPE DllRegisterServer(void)
     WaitForRelease();
 #endif
 #ifdef LUMO_USES_HELPER
-    RecordHelperOrigin();
+    RecordHelperOrigin(LumoHelperOrigin());
+#endif
+#ifdef LUMO_LOADS_HELPER
+    RecordHelperOrigin(LoadedHelperOrigin());
 #endif
     return LUMO_REGISTER_STATUS;
 }

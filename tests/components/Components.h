@@ -24,6 +24,8 @@
 // A component with a dependency (complete version resource, 1.0.0.0):
 //   uses_helper.dll       imports lumohelper.dll by name; its DllRegisterServer
 //                         records which copy of the helper it was given
+//   loads_helper.dll      its DllRegisterServer loads lumohelper.dll by name
+//                         and records which copy it got ("none" for none)
 // A component that holds the run (complete version resource, 1.0.0.0):
 //   reg_waits.dll         its DllRegisterServer signals kEnteredEvent, then
 //                         waits up to two minutes for kReleaseEvent
@@ -57,6 +59,7 @@ constexpr const char* kRegisterFail = "reg_e_fail.dll";
 constexpr const char* kRegisterNoEntry = "reg_no_entry.dll";
 constexpr const char* kOtherBitness = "other_bitness.dll";
 constexpr const char* kUsesHelper = "uses_helper.dll";
+constexpr const char* kLoadsHelper = "loads_helper.dll";
 constexpr const char* kRegisterWaits = "reg_waits.dll";
 constexpr const char* kEnteredEvent = "LumoInstallTests.Entered";
 constexpr const char* kReleaseEvent = "LumoInstallTests.Release";

@@ -64,4 +64,39 @@ TEST_F(HardeningE2eTest, AComponentsHelperComesFromTheSystemFolderNeverFromTheDe
     EXPECT_EQ("good", origin) << "the helper came from the delivery folder";
 }
 
+// Whatever the program's process loads by name comes from the system folder
+// only: a component that loads a helper by name while it is registered gets
+// the copy in the system folder, not the planted one beside the program.
+TEST_F(HardeningE2eTest, AHelperLoadedByNameComesFromTheSystemFolder)
+{
+    char systemFolder[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetSystemDirectoryA(systemFolder, sizeof(systemFolder)));
+    char systemX86[MAX_PATH] = {};
+    ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, systemX86, CSIDL_SYSTEMX86, FALSE));
+    const std::string goodHelper = std::string(systemFolder) + "\\" + component::kHelperName;
+    const std::string componentName = Unique() + ".dll";
+    const std::string installed = std::string(systemX86) + "\\" + componentName;
+    struct CleanUp {
+        std::string helper, installed;
+        ~CleanUp()
+        {
+            ::DeleteFileA(installed.c_str());
+            ::DeleteFileA(helper.c_str());
+        }
+    } cleanUp{ goodHelper, installed };
+    lumo_test::CopyComponent(component::kHelperGood, goodHelper);
+
+    auto delivery = std::make_unique<Delivery>();
+    delivery->WriteIni(StandardIni());
+    lumo_test::CopyComponent(component::kHelperPlanted, delivery->Folder() + "\\" + component::kHelperName);
+    delivery->AddSysFile(componentName, lumo_test::ReadFileBytes(lumo_test::ComponentPath(component::kLoadsHelper)));
+
+    RunOnce(*delivery);
+
+    std::string origin;
+    ASSERT_TRUE(lumo_test::ReadRegistryString(HKEY_CURRENT_USER, lumo_test::kHelperOriginKey, Lower(installed), origin))
+        << "the component's DllRegisterServer did not run";
+    EXPECT_EQ("good", origin) << "the helper came from the delivery folder (or none was found)";
+}
+
 } // namespace

@@ -1,7 +1,7 @@
-// The wizard and the passes where a review found them fragile: the welcome
-// page's Enter, ampersands in texts, an exception handler that ran out of
-// memory, folders that cannot be listed, "\n" in folder paths, and a window
-// that must keep answering while a large file is copied.
+// The wizard and the passes at their fragile edges: the welcome page's Enter,
+// ampersands in texts, an exception handler that runs out of memory, folders
+// that cannot be listed, "\n" in folder paths, and a window that must keep
+// answering while a large file is copied.
 #include "EngineHarness.h"
 #include "FailingAllocations.h"
 
@@ -134,28 +134,37 @@ TEST_F(Hardening, StaticTextsShowAmpersandsLiterally)
     }
 }
 
-// Out of memory inside the application-file pass: the call ends with its
-// error line and false, and nothing escapes its handler.
-TEST_F(Hardening, TheApplicationPassHandlerSurvivesAnAllocationFailure)
+// Out of memory inside a pass: the call ends with false (the application pass
+// with its error line), nothing escapes its handler, and the run counts the
+// interrupted folder as a failure for its exit code.
+TEST_F(Hardening, BothPassHandlersSurviveAnAllocationFailure)
 {
-    const std::string source = scratch.Make("FilesToCopy");
-    PutFile(source + "\\a.txt", "a");
-    std::string from = source;
-    std::string to = scratch.Make("Programs");
-    bool result = true;
-    bool escaped = false;
-    {
-        ScopedFailingAllocations failing;
-        try {
-            result = Wizard().CopyDirAndFiles(std::move(from), std::move(to));
-        } catch (...) {
-            escaped = true;
+    for (const bool system : { false, true }) {
+        SCOPED_TRACE(system ? "system-file pass" : "application-file pass");
+        const std::string source = scratch.Make(system ? "SysFile" : "FilesToCopy");
+        PutFile(source + "\\a.txt", "a");
+        std::string from = source;
+        std::string to = scratch.Make(system ? "System" : "Programs");
+        Wizard().failedItems = 0;
+        bool result = true;
+        bool escaped = false;
+        {
+            ScopedFailingAllocations failing;
+            try {
+                result = system ? Wizard().CopyAndRegisterSysFiles(std::move(from), std::move(to))
+                                : Wizard().CopyDirAndFiles(std::move(from), std::move(to));
+            } catch (...) {
+                escaped = true;
+            }
         }
+        EXPECT_FALSE(escaped) << "an exception left the pass";
+        EXPECT_FALSE(result);
+        EXPECT_EQ(1, Wizard().failedItems);
+        const std::vector<std::string> expected =
+            system ? std::vector<std::string>{}
+                   : std::vector<std::string>{ "  Si \xE8 verificato un errore nella funzione CopyDirAndFiles" };
+        EXPECT_EQ(expected, NewMessages());
     }
-    EXPECT_FALSE(escaped) << "an exception left CopyDirAndFiles";
-    EXPECT_FALSE(result);
-    EXPECT_EQ(std::vector<std::string>{ "  Si \xE8 verificato un errore nella funzione CopyDirAndFiles" },
-              NewMessages());
 }
 
 // A folder whose search pattern is longer than the platform allows cannot be
@@ -217,7 +226,7 @@ TEST_F(Hardening, AFolderPathWithBackslashNIsTakenAsWritten)
 TEST_F(Hardening, TheWindowAnswersWhileALargeFileIsCopied)
 {
     constexpr LONGLONG kSize = 1LL << 30;
-    constexpr double kBoundSeconds = 0.2;
+    constexpr double kBoundSeconds = 0.1;
     const std::string source = scratch.Make("FilesToCopy");
     const std::string target = scratch.Make("Programs");
     {
