@@ -2,6 +2,9 @@
 
 #include "app/InstallDescription.h"
 #include "app/InstallFolder.h"
+#include "app/InstallationLock.h"
+#include "engine/Installation.h"
+#include "engine/ProgressView.h"
 #include "wizard/WizardDialog.h"
 
 #include <objbase.h>
@@ -75,25 +78,39 @@ BOOL InstallerApp::InitInstance()
         return FALSE;
     }
 
+    if (silent) {
+        // Whatever escapes the run (memory exhausted) still ends the process
+        // with a failure its caller can read.
+        try {
+            exitCode = InstallUnattended();
+        } catch (...) {
+            exitCode = ERROR_INSTALL_FAILURE;
+        }
+        return FALSE;
+    }
+
     {
         WizardDialog dialog(nullptr);
-        if (silent) {
-            // Whatever escapes the run (memory exhausted) still ends the
-            // process with a failure its caller can read.
-            try {
-                exitCode = dialog.InstallUnattended();
-            } catch (...) {
-                exitCode = ERROR_INSTALL_FAILURE;
-            }
-        } else {
-            m_pMainWnd = &dialog;
-            dialog.DoModal();
-            m_pMainWnd = nullptr;
-            exitCode = dialog.exitCode;
-        }
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        m_pMainWnd = nullptr;
+        exitCode = dialog.exitCode;
         wizard = nullptr;
     }
     return FALSE;
+}
+
+int InstallerApp::InstallUnattended()
+{
+    InstallationLock lock;
+    if (!lock.TryAcquire())
+        return ERROR_INSTALL_ALREADY_RUNNING;
+    const Delivery delivery = ProgramDelivery();
+    WindowlessView view;
+    Installation run(delivery, logFile, view);
+    const bool succeeded = run.Run(installDir);
+    run.Finish();
+    return run.ExitCode(succeeded);
 }
 
 int InstallerApp::ExitInstance()
@@ -126,17 +143,22 @@ bool InstallerApp::ReadRegistryDefaults()
     return decided.keyOpened;
 }
 
+Delivery ProgramDelivery()
+{
+    return Delivery(ModuleFolder());
+}
+
 std::string InstallDescriptionPath()
 {
-    return ModuleFolder() + "\\" + kInstallDescriptionName;
+    return ProgramDelivery().DescriptionPath();
 }
 
 std::string InstallerApp::ReadInstallValue(const std::string& section, const std::string& key) const
 {
-    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Text);
+    return ProgramDelivery().ReadInstallValue(section, key);
 }
 
 std::string InstallerApp::ReadInstallPath(const std::string& section, const std::string& key) const
 {
-    return ReadDescriptionValue(InstallDescriptionPath(), section, key, ValueKind::Path);
+    return ProgramDelivery().ReadInstallPath(section, key);
 }

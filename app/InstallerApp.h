@@ -2,21 +2,13 @@
 // log, and the state that the wizard, the pages and the engine share.
 #pragma once
 
-#include "framework/Handles.h"
+#include "app/Log.h"
+#include "engine/Delivery.h"
 #include "framework/WinApp.h"
 
 #include <string>
 
 class WizardDialog;
-
-
-// Outcome of SelfRegister.
-enum RegisterResult : int {
-    RegisterOk = 0,
-    RegisterNotLoadable = -2,
-    RegisterNoEntryPoint = -3,
-    RegisterFailed = -4,
-};
 
 class InstallerApp : public CWinApp {
 public:
@@ -35,14 +27,9 @@ public:
     // The same for a value that names a folder or a key: taken as written.
     std::string ReadInstallPath(const std::string& section, const std::string& key) const;
 
-    // Log and folders.
-    void WriteLog(const std::string& message);
-    // The same without allocating: what an exception handler may call.
-    void WriteLog(const char* message) noexcept;
-    void CreateDirectoryPath(const std::string& path) const;
-
-    // Loads a component and calls its DllRegisterServer; the library stays loaded.
-    RegisterResult SelfRegister(const std::string& path) const;
+    // The installation without any window, for /S: the same folder, passes,
+    // log and registrations as the wizard's run. Returns the exit code.
+    int InstallUnattended();
 
     // COM: started for the whole run; a registration switch ends the run.
     bool InitComServer();
@@ -50,7 +37,8 @@ public:
     HRESULT RegisterTypeLibrary() const;
     HRESULT UnregisterTypeLibrary() const;
 
-    CrtFile logFile;
+    // The log of the run, open from the run's start to the process's end.
+    InstallLog logFile;
     std::string installDir;
     int sidInstall = 0;
     WizardDialog* wizard = nullptr;
@@ -78,6 +66,9 @@ extern InstallerApp theApp;
 // last backslash, or the whole path when there is none).
 std::string ModulePath();
 std::string ModuleFolder();
+
+// The delivery the program was started from: the folder it lies in.
+Delivery ProgramDelivery();
 
 // Full path of Installatore.ini beside the executable.
 std::string InstallDescriptionPath();

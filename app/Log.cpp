@@ -1,25 +1,33 @@
-#include "app/InstallerApp.h"
+#include "app/Log.h"
 
-void InstallerApp::WriteLog(const std::string& message)
+#include <windows.h>
+
+bool InstallLog::Open(const std::string& path)
+{
+    file_.Reset(std::fopen(path.c_str(), "a"));
+    return IsOpen();
+}
+
+void InstallLog::WriteLog(const std::string& message)
 {
     WriteLog(message.c_str());
 }
 
-void InstallerApp::WriteLog(const char* message) noexcept
+void InstallLog::WriteLog(const char* message) noexcept
 {
-    if (!logFile)
+    if (!file_)
         return;
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    std::fprintf(logFile.Get(), "[%d/%d/%d - %d:%d:%d:%d]", now.wMonth, now.wDay, now.wYear, now.wHour,
-                 now.wMinute, now.wSecond, now.wMilliseconds);
+    std::fprintf(file_.Get(), "[%d/%d/%d - %d:%d:%d:%d]", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
+                 now.wSecond, now.wMilliseconds);
     // Written as data, never as a format: a file name may hold a percent sign.
-    std::fputs(message, logFile.Get());
-    std::fputs("\n", logFile.Get());
-    std::fflush(logFile.Get());
+    std::fputs(message, file_.Get());
+    std::fputs("\n", file_.Get());
+    std::fflush(file_.Get());
 }
 
-void InstallerApp::CreateDirectoryPath(const std::string& path) const
+void CreateDirectoryPath(const std::string& path)
 {
     // One walk left to right; a separator right after a colon would name the
     // drive alone, which is never asked for. Every result is ignored: existing

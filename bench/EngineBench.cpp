@@ -15,6 +15,7 @@
 //                     [--big-megabytes M] [--profile]
 #include "TestSupport.h"
 #include "app/InstallerApp.h"
+#include "engine/Installation.h"
 #include "framework/Dialog.h"
 #include "pages/ProgressPage.h"
 #include "res/resource.h"
@@ -127,7 +128,7 @@ void NeededSysWork(const std::string& source, const std::string& target, const s
         } else if (CompareVersions(ReadFileVersion(from), ReadFileVersion(to))) {
             ::CopyFileA(from.c_str(), to.c_str(), FALSE);
             if (registered.count(name) != 0)
-                theApp.SelfRegister(to);
+                SelfRegister(to);
         }
     } while (::FindNextFileA(find, &data));
     ::FindClose(find);
@@ -279,6 +280,32 @@ Options Parse(int argc, char** argv)
     return options;
 }
 
+// The wizard window with the run's controls, as the run wires them, and a
+// run over the benchmark's delivery that shows on it.
+class Wizard {
+public:
+    explicit Wizard(const Options& options) : logPath(options.work + "\\bench.log")
+    {
+        if (!dialog.Create(IDD_WIZARD))
+            throw std::runtime_error("cannot create the wizard window");
+        dialog.progressPage->ShowWindow(SW_SHOW);
+        dialog.statusLine = &dialog.progressPage->statusLine;
+        dialog.progressBar = &dialog.progressPage->progressBar;
+        dialog.progressBar->SetRange32(0, 100);
+        log.Open(logPath);
+    }
+    ~Wizard()
+    {
+        dialog.statusLine = nullptr;
+        dialog.progressBar = nullptr;
+    }
+    WizardDialog dialog{ nullptr };
+    std::string logPath;
+    InstallLog log;
+    Delivery delivery = ProgramDelivery();
+    Installation run{ delivery, log, dialog };
+};
+
 // The plain copy again, but into the layout the application pass makes: the
 // shared bin folder of each mirrored folder, its path made before every file.
 void PlainCopyDeep(const std::string& source, const std::string& target)
@@ -296,7 +323,7 @@ void PlainCopyDeep(const std::string& source, const std::string& target)
             PlainCopyDeep(source + "\\" + name, target + "\\" + name);
         } else {
             const std::string bin = target + "\\Common Files\\Business Objects\\3.0\\bin";
-            theApp.CreateDirectoryPath(bin);
+            CreateDirectoryPath(bin);
             ::CopyFileA((source + "\\" + name).c_str(), (bin + "\\" + name).c_str(), FALSE);
         }
     } while (::FindNextFileA(find, &data));
@@ -305,12 +332,12 @@ void PlainCopyDeep(const std::string& source, const std::string& target)
 
 // The application pass and its variants without one ingredient each, and the
 // plain copies, interleaved so that a busy machine weighs on all alike.
-void Ablations(WizardDialog& wizard, const Tree& tree, const Options& options)
+void Ablations(Wizard& bench, const Tree& tree, const Options& options)
 {
     std::printf("\napplication pass without one ingredient (median of %d):\n", options.rounds);
+    WizardDialog& wizard = bench.dialog;
     CStatic* status = wizard.statusLine;
     CProgressCtrl* bar = wizard.progressBar;
-    FILE* log = theApp.logFile.Release();
     enum { Plain, PlainDeep, Pass, NoLog, NoControls, NoLogNoControls, Count };
     const char* names[Count] = { "plain copy", "plain copy, pass layout", "pass as shipped", "pass, no log",
                                  "pass, no status and bar", "pass, neither" };
@@ -323,7 +350,10 @@ void Ablations(WizardDialog& wizard, const Tree& tree, const Options& options)
             MakeFolders(target);
             const bool withLog = which == Pass || which == NoControls;
             const bool withControls = which == Pass || which == NoLog;
-            theApp.logFile.Reset(withLog ? log : nullptr);
+            if (withLog)
+                bench.log.Open(bench.logPath);
+            else
+                bench.log.Close();
             wizard.statusLine = withControls ? status : nullptr;
             wizard.progressBar = withControls ? bar : nullptr;
             times[which].push_back(Time([&] {
@@ -332,15 +362,12 @@ void Ablations(WizardDialog& wizard, const Tree& tree, const Options& options)
                 else if (which == PlainDeep)
                     PlainCopyDeep(tree.appSource, target);
                 else
-                    wizard.CopyDirAndFiles(tree.appSource, target);
+                    bench.run.CopyDirAndFiles(tree.appSource, target);
             }));
-            FILE* back = theApp.logFile.Release();
-            if (withLog)
-                log = back;
             lumo_test::RemoveTree(target);
         }
     }
-    theApp.logFile.Reset(log);
+    bench.log.Open(bench.logPath);
     wizard.statusLine = status;
     wizard.progressBar = bar;
     const double base = Median(times[Plain]);
@@ -350,8 +377,9 @@ void Ablations(WizardDialog& wizard, const Tree& tree, const Options& options)
 }
 
 // The pieces a pass is made of, each timed alone on the same data.
-void Profile(WizardDialog& wizard, const Tree& tree, const Options& options)
+void Profile(Wizard& bench, const Tree& tree, const Options& options)
 {
+    WizardDialog& wizard = bench.dialog;
     const int n = options.files;
     std::printf("\nwhere the time goes (each piece alone):\n");
 
@@ -369,14 +397,14 @@ void Profile(WizardDialog& wizard, const Tree& tree, const Options& options)
     const double folders = Time([&] {
         const std::string bin = options.work + "\\probe\\Common Files\\Business Objects\\3.0\\bin";
         for (int i = 0; i < n; ++i)
-            theApp.CreateDirectoryPath(bin);
+            CreateDirectoryPath(bin);
     });
     std::printf("  CreateDirectoryPath of an existing bin folder, %d times: %8.3f s  (%.1f us each)\n", n, folders,
                 folders * 1e6 / n);
 
     const double logging = Time([&] {
         for (int i = 0; i < n; ++i)
-            theApp.WriteLog("  Copiato il file: " + options.work + "\\probe\\app" + std::to_string(i) + ".dat");
+            bench.log.WriteLog("  Copiato il file: " + options.work + "\\probe\\app" + std::to_string(i) + ".dat");
     });
     std::printf("  WriteLog of a file line, %d times:                      %8.3f s  (%.1f us each)\n", n, logging,
                 logging * 1e6 / n);
@@ -488,37 +516,17 @@ void Profile(WizardDialog& wizard, const Tree& tree, const Options& options)
     }
     const double registering = Time([&] {
         for (const std::string& path : copies)
-            theApp.SelfRegister(path);
+            SelfRegister(path);
     });
     std::printf("  SelfRegister of %d more fresh copies:                   %8.3f s  (%.1f us each)\n",
                 tree.registered, registering, registering * 1e6 / tree.registered);
 
     const double dao = Time([&] {
         for (int i = 0; i < kAppFolders + 1; ++i)
-            theApp.SelfRegister("C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL");
+            SelfRegister("C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL");
     });
     std::printf("  SelfRegister of the absent DAO library, %d folders:     %8.3f s\n", kAppFolders + 1, dao);
 }
-
-// The wizard window with the run's controls, as the run wires them.
-class Wizard {
-public:
-    Wizard()
-    {
-        if (!dialog.Create(IDD_WIZARD))
-            throw std::runtime_error("cannot create the wizard window");
-        dialog.progressPage->ShowWindow(SW_SHOW);
-        dialog.statusLine = &dialog.progressPage->statusLine;
-        dialog.progressBar = &dialog.progressPage->progressBar;
-        dialog.progressBar->SetRange32(0, 100);
-    }
-    ~Wizard()
-    {
-        dialog.statusLine = nullptr;
-        dialog.progressBar = nullptr;
-    }
-    WizardDialog dialog{ nullptr };
-};
 
 std::string ResultsPath(const Options& options)
 {
@@ -531,21 +539,20 @@ std::string ResultsPath(const Options& options)
 int MeasureRound(const Options& options)
 {
     const Tree tree = Generate(options, false);
-    Wizard wizard;
-    theApp.logFile.Reset(std::fopen((options.work + "\\bench.log").c_str(), "a"));
+    Wizard wizard(options);
     const std::string r = std::to_string(options.round);
     double appPass = 0, appPlain = 0, sysPass = 0, sysPlain = 0;
     auto plainApp = [&] { appPlain = Time([&] { PlainCopy(tree.appSource, options.work + "\\plain-app" + r); }); };
     auto passApp = [&] {
         const std::string target = options.work + "\\pass-app" + r;
         MakeFolders(target);
-        appPass = Time([&] { wizard.dialog.CopyDirAndFiles(tree.appSource, target); });
+        appPass = Time([&] { wizard.run.CopyDirAndFiles(tree.appSource, target); });
     };
     auto plainSys = [&] { sysPlain = Time([&] { PlainCopy(tree.sysSource, options.work + "\\plain-sys" + r); }); };
     auto passSys = [&] {
         const std::string target = options.work + "\\pass-sys" + r;
         MakeFolders(target);
-        sysPass = Time([&] { wizard.dialog.CopyAndRegisterSysFiles(tree.sysSource, target); });
+        sysPass = Time([&] { wizard.run.CopyAndRegisterSysFiles(tree.sysSource, target); });
     };
     if (options.round % 2 == 0) {
         plainApp();
@@ -558,7 +565,6 @@ int MeasureRound(const Options& options)
         passSys();
         plainSys();
     }
-    theApp.logFile.Reset();
     lumo_test::RemoveTree(options.work + "\\plain-app" + r);
     lumo_test::RemoveTree(options.work + "\\pass-app" + r);
     lumo_test::RemoveTree(options.work + "\\plain-sys" + r);
@@ -596,11 +602,9 @@ int MeasureReference(const Options& options)
 int ProfileOnly(const Options& options)
 {
     const Tree tree = Generate(options, false);
-    Wizard wizard;
-    theApp.logFile.Reset(std::fopen((options.work + "\\bench.log").c_str(), "a"));
-    Ablations(wizard.dialog, tree, options);
-    Profile(wizard.dialog, tree, options);
-    theApp.logFile.Reset();
+    Wizard wizard(options);
+    Ablations(wizard, tree, options);
+    Profile(wizard, tree, options);
     return 0;
 }
 
@@ -688,13 +692,8 @@ int MeasureResponsiveness(const Options& options)
     MakeFolders(source);
     MakeFolders(target);
     MakeBigFile(source + "\\big.dat", static_cast<long long>(options.bigMegabytes) * 1024 * 1024);
-    WizardDialog dialog(nullptr);
-    if (!dialog.Create(IDD_WIZARD))
-        throw std::runtime_error("cannot create the wizard window");
-    dialog.progressPage->ShowWindow(SW_SHOW);
-    dialog.statusLine = &dialog.progressPage->statusLine;
-    dialog.progressBar = &dialog.progressPage->progressBar;
-    const HWND window = dialog.GetSafeHwnd();
+    Wizard wizard(options);
+    const HWND window = wizard.dialog.GetSafeHwnd();
 
     std::atomic<bool> copying{ true };
     std::atomic<bool> finished{ false };
@@ -712,15 +711,13 @@ int MeasureResponsiveness(const Options& options)
         }
         finished = true;
     });
-    const double pass = Time([&] { dialog.CopyDirAndFiles(source, target); });
+    const double pass = Time([&] { wizard.run.CopyDirAndFiles(source, target); });
     copying = false;
     while (!finished) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         PumpMessages();
     }
     prober.join();
-    dialog.statusLine = nullptr;
-    dialog.progressBar = nullptr;
     lumo_test::RemoveTree(source);
     lumo_test::RemoveTree(target);
 

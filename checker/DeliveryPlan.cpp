@@ -1,37 +1,65 @@
 #include "checker/DeliveryPlan.h"
 
 #include "app/InstallDescription.h"
+#include "engine/Delivery.h"
+#include "engine/FolderWalk.h"
 #include "engine/Folders.h"
-#include "framework/FileFind.h"
 #include "framework/Handles.h"
 
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <map>
 
 namespace {
 
-// The files of a source folder, at any depth, in the order the passes meet
-// them: a subfolder is walked when its turn comes in its parent's listing.
-template <class Visit, class Unlistable>
-void WalkFolder(const std::string& source, const std::string& target, const std::string& relative, Visit visit,
-                Unlistable unlistable)
-{
-    CFileFind finder;
-    const std::string pattern = source + "\\*.*";
-    bool more = finder.FindFile(pattern);
-    if (!more && IsUnlistableFolder(pattern.size(), finder.SearchError()))
-        unlistable(source, relative);
-    while (more) {
-        more = finder.FindNextFile();
-        const std::string name = finder.GetFileName();
-        if (finder.IsDirectory()) {
-            if (!finder.IsDots())
-                WalkFolder(finder.GetFilePath(), target + "\\" + name, relative + "\\" + name, visit, unlistable);
-            continue;
-        }
-        visit(finder.GetFilePath(), target, relative + "\\" + name, name);
+// The plan's view of a pass: each file with the target folder of its level,
+// and each folder the pass cannot list, in the order the pass meets them.
+class PlanWalk : public FolderVisitor {
+public:
+    using FileVisit = std::function<void(const std::string& source, const std::string& name,
+                                         const std::string& target, const std::string& relative)>;
+    using Unlistable = std::function<void(const std::string& source, const std::string& relative)>;
+
+    PlanWalk(std::string top, std::string topRelative, FileVisit visit, Unlistable unlistable)
+        : top_(std::move(top)), topRelative_(std::move(topRelative)), visit_(std::move(visit)),
+          unlistable_(std::move(unlistable))
+    {
     }
-}
+
+    void BeginFolder(const std::string&, const std::string&, size_t) override {}
+    void FolderUnlistable(const std::string& source) override { unlistable_(source, Relative(source)); }
+    void FolderListed() override {}
+    void EnterFolder(const std::string&) override {}
+    void VisitFile(const std::string& source, const std::string& name, const std::string& target, size_t) override
+    {
+        visit_(source, name, target, Relative(source));
+    }
+    void EndFolder() override {}
+    // Unlike the passes, the plan never goes on with a part missing.
+    void FolderInterrupted() noexcept override
+    {
+        if (!failure_)
+            failure_ = std::current_exception();
+    }
+    const char* FaultPoint() const override { return "DeliveryPlan"; }
+
+    void RethrowFailure() const
+    {
+        if (failure_)
+            std::rethrow_exception(failure_);
+    }
+
+private:
+    // The path below the delivery folder: the walk's paths all start with its top.
+    std::string Relative(const std::string& path) const { return topRelative_ + path.substr(top_.size()); }
+
+    std::string top_;
+    std::string topRelative_;
+    FileVisit visit_;
+    Unlistable unlistable_;
+    std::exception_ptr failure_;
+};
 
 std::string CaseKey(std::string path)
 {
@@ -98,40 +126,47 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
     plan.systemFolder = GetSystemX86Dir(plan.systemFolderFellBack);
     plan.windowsFolder = GetWindowsDir();
 
-    WalkFolder(folder + "\\FilesToCopy", plan.programFilesFolder, "FilesToCopy",
-               [&](const std::string& source, const std::string& target, const std::string& relative,
-                   const std::string& name) {
-                   plan.appFiles.push_back({ source, relative, ApplicationFileTargets(target, name) });
-               },
-               [&](const std::string& source, const std::string& relative) {
-                   plan.unlistableAppFolders.push_back({ source, relative, plan.appFiles.size() });
-               });
+    const Delivery delivery(folder);
+    PlanWalk applicationFiles(
+        delivery.ApplicationFilesFolder(), "FilesToCopy",
+        [&](const std::string& source, const std::string& name, const std::string& target,
+            const std::string& relative) {
+            plan.appFiles.push_back({ source, relative, ApplicationFileTargets(target, name) });
+        },
+        [&](const std::string& source, const std::string& relative) {
+            plan.unlistableAppFolders.push_back({ source, relative, plan.appFiles.size() });
+        });
+    WalkFolder(delivery.ApplicationFilesFolder(), plan.programFilesFolder, applicationFiles);
+    applicationFiles.RethrowFailure();
 
     // A file copied earlier in the pass is what a later one with the same
     // target meets there.
     std::map<std::string, FileVersion> copiedEarlier;
-    WalkFolder(folder + "\\SysFile", plan.systemFolder, "SysFile",
-               [&](const std::string& source, const std::string& target, const std::string& relative,
-                   const std::string& name) {
-                   SysFilePlan file;
-                   file.source = source;
-                   file.relative = relative;
-                   file.fileName = name;
-                   file.entryValue = ReadDescriptionValue(plan.description, "SYSFILE", name, ValueKind::Path);
-                   file.entry = ParseSysFileEntry(file.entryValue);
-                   file.targetPath = SysFileTargetPath(file.entry, target + "\\" + name, plan.windowsFolder, name);
-                   file.sourceVersion = ReadFileVersion(source);
-                   const auto earlier = copiedEarlier.find(CaseKey(file.targetPath));
-                   file.targetVersion =
-                       earlier != copiedEarlier.end() ? earlier->second : ReadFileVersion(file.targetPath);
-                   file.copy = ShouldCopySystemFile(file.sourceVersion, file.targetVersion);
-                   file.registers = file.copy && file.entry.registerAfterCopy;
-                   if (file.copy)
-                       copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
-                   plan.sysFiles.push_back(std::move(file));
-               },
-               [&](const std::string& source, const std::string& relative) {
-                   plan.unlistableSysFolders.push_back({ source, relative, plan.sysFiles.size() });
-               });
+    PlanWalk systemFiles(
+        delivery.SystemFilesFolder(), "SysFile",
+        [&](const std::string& source, const std::string& name, const std::string& target,
+            const std::string& relative) {
+            SysFilePlan file;
+            file.source = source;
+            file.relative = relative;
+            file.fileName = name;
+            file.entryValue = ReadDescriptionValue(plan.description, "SYSFILE", name, ValueKind::Path);
+            file.entry = ParseSysFileEntry(file.entryValue);
+            file.targetPath = SysFileTargetPath(file.entry, target + "\\" + name, plan.windowsFolder, name);
+            file.sourceVersion = ReadFileVersion(source);
+            const auto earlier = copiedEarlier.find(CaseKey(file.targetPath));
+            file.targetVersion =
+                earlier != copiedEarlier.end() ? earlier->second : ReadFileVersion(file.targetPath);
+            file.copy = ShouldCopySystemFile(file.sourceVersion, file.targetVersion);
+            file.registers = file.copy && file.entry.registerAfterCopy;
+            if (file.copy)
+                copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
+            plan.sysFiles.push_back(std::move(file));
+        },
+        [&](const std::string& source, const std::string& relative) {
+            plan.unlistableSysFolders.push_back({ source, relative, plan.sysFiles.size() });
+        });
+    WalkFolder(delivery.SystemFilesFolder(), plan.systemFolder, systemFiles);
+    systemFiles.RethrowFailure();
     return plan;
 }

@@ -1,73 +1,90 @@
 // The application-file pass: every file of FilesToCopy, at any depth, goes
 // below Program Files into the shared folder of its mirrored folder, without a
 // version test.
-#include "app/InstallerApp.h"
+#include "app/Log.h"
 #include "engine/Folders.h"
+#include "engine/FolderWalk.h"
+#include "engine/Installation.h"
 #include "engine/Rules.h"
-#include "framework/FileFind.h"
-#include "wizard/WizardDialog.h"
+
+#include <vector>
 
 namespace {
 constexpr char kDaoLibrary[] = "C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL";
 } // namespace
 
-bool WizardDialog::CopyApplicationFiles()
+// One level of the pass is one folder of FilesToCopy.
+class ApplicationFilePass : public FolderVisitor {
+public:
+    explicit ApplicationFilePass(Installation& run) : run_(run) {}
+
+    void BeginFolder(const std::string&, const std::string&, size_t depth) override
+    {
+        const double step = ProgressStep(run_.delivery_.ReadInstallValue("DESCRIZIONI", "NumeroFiles"));
+        steps_.resize(depth + 1);
+        steps_[depth] = step;
+    }
+
+    void FolderUnlistable(const std::string& source) override { run_.LogUnlistableFolder(source); }
+
+    void FolderListed() override { run_.progressPos = 0; }
+
+    void EnterFolder(const std::string& target) override { CreateDirectoryPath(target); }
+
+    void VisitFile(const std::string& source, const std::string& name, const std::string& target,
+                   size_t depth) override
+    {
+        const ApplicationTargets targets = ApplicationFileTargets(target, name);
+        if (targets.IsDao())
+            CreateDirectoryPath(targets.secondaryFolder);
+        CreateDirectoryPath(targets.primaryFolder);
+
+        run_.SetStatus("Copia in " + targets.primaryPath);
+        run_.AdvanceProgress(steps_[depth]);
+
+        if (targets.IsDao())
+            run_.fileCopier.Copy(source, targets.secondaryPath);
+        if (run_.fileCopier.Copy(source, targets.primaryPath)) {
+            run_.WriteLog("  Copiato il file: " + targets.primaryPath);
+        } else {
+            run_.CountFailure();
+            run_.WriteLog("  Copia del file: \\" + name + " NON RIUSCITA!!");
+        }
+    }
+
+    void EndFolder() override
+    {
+        run_.progressPos = 100;
+        run_.SetBar(run_.progressPos);
+        SelfRegister(kDaoLibrary);
+    }
+
+    void FolderInterrupted() noexcept override
+    {
+        run_.CountFailure();
+        run_.log_.WriteLog("  Si \xE8 verificato un errore nella funzione CopyDirAndFiles");
+    }
+
+    const char* FaultPoint() const override { return "CopyDirAndFiles"; }
+
+private:
+    Installation& run_;
+    // The progress step of each level being walked, by depth, read as the
+    // level starts.
+    std::vector<double> steps_;
+};
+
+bool Installation::CopyApplicationFiles()
 {
-    const std::string source = ModuleFolder() + "\\FilesToCopy";
+    const std::string source = delivery_.ApplicationFilesFolder();
     const std::string target = GetProgramFilesDir();
-    theApp.CreateDirectoryPath(target);
-    theApp.WriteLog("*INIZIO COPIA DEI FILES*");
+    CreateDirectoryPath(target);
+    WriteLog("*INIZIO COPIA DEI FILES*");
     return CopyDirAndFiles(source, target);
 }
 
-bool WizardDialog::CopyDirAndFiles(std::string source, std::string target)
+bool Installation::CopyDirAndFiles(std::string source, std::string target)
 {
-    try {
-        const double progressStep = ProgressStep(theApp.ReadInstallValue("DESCRIZIONI", "NumeroFiles"));
-
-        CFileFind finder;
-        bool more = StartFolderSearch(finder, source);
-        progressPos = 0;
-        while (more) {
-            more = finder.FindNextFile();
-            const std::string entryPath = finder.GetFilePath();
-
-            if (finder.IsDirectory()) {
-                if (finder.IsDots())
-                    continue;
-                const std::string folder = target + "\\" + finder.GetFileName();
-                theApp.CreateDirectoryPath(folder);
-                CopyDirAndFiles(entryPath, folder);
-                continue;
-            }
-
-            const std::string name = "\\" + finder.GetFileName();
-            const ApplicationTargets targets = ApplicationFileTargets(target, finder.GetFileName());
-            if (targets.IsDao())
-                theApp.CreateDirectoryPath(targets.secondaryFolder);
-            theApp.CreateDirectoryPath(targets.primaryFolder);
-
-            SetStatus("Copia in " + targets.primaryPath);
-            AdvanceProgress(progressStep);
-
-            if (targets.IsDao())
-                fileCopier.Copy(entryPath, targets.secondaryPath);
-            if (fileCopier.Copy(entryPath, targets.primaryPath)) {
-                theApp.WriteLog("  Copiato il file: " + targets.primaryPath);
-            } else {
-                CountFailure();
-                theApp.WriteLog("  Copia del file: " + name + " NON RIUSCITA!!");
-            }
-        }
-        progressPos = 100;
-        SetBar(progressPos);
-        finder.Close();
-
-        theApp.SelfRegister(kDaoLibrary);
-        return true;
-    } catch (...) {
-        CountFailure();
-        theApp.WriteLog("  Si \xE8 verificato un errore nella funzione CopyDirAndFiles");
-        return false;
-    }
+    ApplicationFilePass pass(*this);
+    return WalkFolder(source, target, pass);
 }

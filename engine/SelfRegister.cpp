@@ -1,4 +1,6 @@
-#include "app/InstallerApp.h"
+#include "engine/SelfRegister.h"
+
+#include <windows.h>
 
 #include <vector>
 
@@ -36,7 +38,7 @@ HMODULE LoadComponent(const std::string& path)
 
 } // namespace
 
-RegisterResult InstallerApp::SelfRegister(const std::string& path) const
+RegisterResult SelfRegister(const std::string& path)
 {
     // No system error box may stop an unattended run on a broken component.
     DWORD previousMode = 0;

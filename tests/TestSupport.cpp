@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "app/InstallerApp.h"
+#include "app/InstallDescription.h"
 
 #include <shlwapi.h>
 
@@ -135,11 +135,16 @@ std::vector<std::string> SplitLinesAnyEnd(const std::string& text)
 
 std::string TestProgramFolder()
 {
-    return ModuleFolder();
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof(path));
+    if (length == 0 || length >= sizeof(path))
+        throw std::runtime_error("the test program's path does not fit");
+    const std::string program(path, length);
+    return program.substr(0, program.rfind('\\'));
 }
 
 ScopedInstallDescription::ScopedInstallDescription(const std::string& content)
-    : path_(InstallDescriptionPath())
+    : path_(TestProgramFolder() + "\\" + kInstallDescriptionName)
 {
     Rewrite(content);
 }

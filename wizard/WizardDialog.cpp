@@ -2,6 +2,7 @@
 
 #include "app/InstallationLock.h"
 #include "app/InstallerApp.h"
+#include "engine/Installation.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
 #include "pages/ProgressPage.h"
@@ -122,6 +123,67 @@ void WizardDialog::OnNext()
     welcomePage.reset();
     currentStep = 1;
     InstallRun();
+}
+
+void WizardDialog::InstallRun()
+{
+    installing = 1;
+    statusLine = &progressPage->statusLine;
+    progressBar = &progressPage->progressBar;
+    progressBar->SetRange32(0, 100);
+
+    const Delivery delivery = ProgramDelivery();
+    Installation run(delivery, theApp.logFile, *this);
+    const bool succeeded = run.Run(theApp.installDir);
+    exitCode = run.ExitCode(succeeded);
+
+    completionPage = std::make_unique<CompletionPage>();
+    completionPage->Create(IDD_COMPLETION, this);
+    if (succeeded) {
+        completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneSuccess"));
+        exitButton.SetWindowText("Fine");
+        currentStep = 3;
+    } else {
+        completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneError"));
+        completionPage->SetDlgItemText(IDC_TEXT,
+                                       "Chiudere tutte le applicazioni e riprovare.\r\n\r\n"
+                                       "Se il problema persiste contattare il Vostro fornitore.\r\n\r\n"
+                                       "Selezionare Esci per terminare.");
+        exitButton.SetWindowText("Esci");
+    }
+    ::ShowWindow(completionPage->GetDlgItem(IDC_START_CLIENT), SW_HIDE);
+    completionPage->SetWindowPos(HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+
+    // The run's references point into the progress page, which goes now.
+    statusLine = nullptr;
+    progressBar = nullptr;
+    headerBand->DestroyWindow();
+    headerBand.reset();
+    progressPage->DestroyWindow();
+    progressPage.reset();
+
+    exitButton.EnableWindow(true);
+    // The button that focus had is hidden; Enter and Esc belong to Exit now.
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(exitButton.GetSafeHwnd()), TRUE);
+    installing = 0;
+    run.Finish();
+}
+
+void WizardDialog::ShowStatus(const std::string& text)
+{
+    if (statusLine != nullptr)
+        statusLine->SetWindowText(text);
+}
+
+void WizardDialog::ShowPosition(int position)
+{
+    if (progressBar != nullptr)
+        progressBar->SetPos(position);
+}
+
+bool WizardDialog::PumpMessages()
+{
+    return PumpMessagesUntilQuit();
 }
 
 void WizardDialog::OnPaint()

@@ -2,7 +2,6 @@
 // the log says about it, and which folders the walk visits.
 #include "EngineHarness.h"
 
-#include "app/InstallerApp.h"
 #include "components/Components.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +46,7 @@ TEST_F(ApplicationFiles, MapsEveryFileIntoTheSharedFolderOfItsMirroredFolder)
     PutFile(source + "\\Upper\\DAO350.DLL", "upper-case dao library");
     PutFile(source + "\\Upper\\dao2535.tlb", "lower-case dao type library");
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     const std::vector<std::string> expected = Sorted({
         std::string(kBin) + "\\dao350.dll.bak",
@@ -91,17 +90,17 @@ TEST_F(ApplicationFiles, StatusNamesThePrimaryCopyBeforeTheBarMoves)
     PutFile(source + "\\notes.txt", "notes");
     const std::vector<std::string> order = lumo_test::ListEntries(source);
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     std::vector<std::string> expected;
     for (const std::string& name : order)
         expected.push_back("Copia in " + target + "\\" + (name == "dao350.dll" ? kDao : kBin) + "\\" + name);
-    EXPECT_EQ(expected, harness.StatusTexts());
+    EXPECT_EQ(expected, view.StatusTexts());
     // Each file's position reaches the bar while its own status is shown; the
     // folder's closing 100 comes after the last one.
-    ASSERT_EQ(order.size() + 1, harness.StatusAtBar().size());
+    ASSERT_EQ(order.size() + 1, view.StatusAtBar().size());
     for (size_t i = 0; i < order.size(); ++i)
-        EXPECT_EQ(expected[i], harness.StatusAtBar()[i]) << "bar step " << i;
+        EXPECT_EQ(expected[i], view.StatusAtBar()[i]) << "bar step " << i;
 }
 
 TEST_F(ApplicationFiles, OverwritesANewerTargetWithoutAVersionTest)
@@ -111,7 +110,7 @@ TEST_F(ApplicationFiles, OverwritesANewerTargetWithoutAVersionTest)
     PutComponent(lumo_test::component::kVer1_2_3_4, source + "\\comp.dll");
     ASSERT_EQ("7.0.0.0", VersionText(existing));
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     EXPECT_EQ("1.2.3.4", VersionText(existing));
     EXPECT_EQ(ReadFileBytes(source + "\\comp.dll"), ReadFileBytes(existing));
@@ -126,7 +125,7 @@ TEST_F(ApplicationFiles, TargetInUseGivesTheFailedCopyLineAndTheWalkGoesOn)
     PutFile(source + "\\locked.dll", "new");
     PutFile(source + "\\free.txt", "free");
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     EXPECT_EQ("old", ReadFileBytes(locked));
     EXPECT_EQ("free", ReadFileBytes(target + "\\" + kBin + "\\free.txt"));
@@ -145,7 +144,7 @@ TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
     PutFile(secondary, "old dao");
     auto secondaryInUse = std::make_unique<HeldOpen>(secondary);
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
     secondaryInUse.reset();
     EXPECT_EQ("old dao", ReadFileBytes(secondary));
     EXPECT_EQ("new dao", ReadFileBytes(target + "\\" + kDao + "\\dao350.dll"));
@@ -160,7 +159,7 @@ TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
     PutFile(primary, "old tlb");
     auto primaryInUse = std::make_unique<HeldOpen>(primary);
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source2, target2));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source2, target2));
     primaryInUse.reset();
     EXPECT_EQ("old tlb", ReadFileBytes(primary));
     EXPECT_EQ("new tlb", ReadFileBytes(target2 + "\\" + kDaoSecondary + "\\DAO2535.TLB"));
@@ -177,7 +176,7 @@ TEST_F(ApplicationFiles, PercentSignsInNamesReachTheLogAsWritten)
     PutFile(failedTarget, "old");
     HeldOpen inUse(failedTarget);
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     EXPECT_EQ(Sorted({ "  Copiato il file: " + target + "\\" + kBin + "\\" + copied,
                        "  Copia del file: \\" + failed + " NON RIUSCITA!!" }),
@@ -191,7 +190,7 @@ TEST_F(ApplicationFiles, NeverDescendsIntoDotEntries)
     PutFile(source + "\\inside.txt", "inside");
     MakeFolders(source + "\\Empty");
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     EXPECT_EQ(std::vector<std::string>{ std::string(kBin) + "\\inside.txt" }, FilesBelow(target));
     EXPECT_TRUE(lumo_test::DirectoryExists(target + "\\Empty"));
@@ -207,7 +206,7 @@ TEST_F(ApplicationFiles, MirrorsNestedFoldersThreeLevelsDeep)
     PutFile(source + "\\L1\\L2\\L3\\three.txt", "3");
     MakeFolders(source + "\\L1\\L2\\L3\\Empty");
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     const std::string bin = kBin;
     const std::vector<std::string> expected = Sorted({
@@ -250,7 +249,7 @@ TEST_F(ApplicationFiles, CopyApplicationFilesTakesFilesToCopyIntoProgramFiles)
     PutFile(delivery + "\\" + unique + ".txt", "delivered");
     PutFile(delivery + "\\" + unique + "\\inner.txt", "inner");
 
-    ASSERT_TRUE(Wizard().CopyApplicationFiles());
+    ASSERT_TRUE(Engine().CopyApplicationFiles());
 
     EXPECT_EQ("delivered", ReadFileBytes(landed));
     const std::string inner = landedFolder + "\\" + kBin + "\\inner.txt";

@@ -1,11 +1,7 @@
 #include "EngineHarness.h"
 
-#include "app/InstallerApp.h"
 #include "components/Components.h"
-#include "pages/ProgressPage.h"
-#include "res/resource.h"
 
-#include <commctrl.h>
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
 
@@ -16,83 +12,34 @@
 
 namespace lumo_engine {
 
-namespace {
-
-constexpr UINT_PTR kWatchId = 0x4C756D6F;
-
-std::string WindowText(HWND window)
+void RecordingView::ShowStatus(const std::string& text)
 {
-    char buffer[1024] = {};
-    ::GetWindowTextA(window, buffer, sizeof(buffer));
-    return buffer;
+    status_ = text;
+    statusTexts_.push_back(text);
 }
 
-} // namespace
-
-WizardHarness::WizardHarness()
+void RecordingView::ShowPosition(int position)
 {
-    if (!wizard_.Create(IDD_WIZARD))
-        throw std::runtime_error("the wizard window could not be created");
-    wizard_.statusLine = &wizard_.progressPage->statusLine;
-    wizard_.progressBar = &wizard_.progressPage->progressBar;
-    wizard_.progressBar->SetRange32(0, 100);
-    bar_ = wizard_.progressBar->GetSafeHwnd();
-    status_ = wizard_.statusLine->GetSafeHwnd();
-    ::SetWindowSubclass(bar_, &WizardHarness::BarProc, kWatchId, reinterpret_cast<DWORD_PTR>(this));
-    ::SetWindowSubclass(status_, &WizardHarness::StatusProc, kWatchId, reinterpret_cast<DWORD_PTR>(this));
+    barPositions_.push_back(position);
+    statusAtBar_.push_back(status_);
 }
 
-WizardHarness::~WizardHarness()
-{
-    ::RemoveWindowSubclass(bar_, &WizardHarness::BarProc, kWatchId);
-    ::RemoveWindowSubclass(status_, &WizardHarness::StatusProc, kWatchId);
-    wizard_.statusLine = nullptr;
-    wizard_.progressBar = nullptr;
-    if (theApp.wizard == &wizard_)
-        theApp.wizard = nullptr;
-}
-
-void WizardHarness::ClearRecords()
+void RecordingView::ClearRecords()
 {
     barPositions_.clear();
-    controlPositions_.clear();
     statusAtBar_.clear();
     statusTexts_.clear();
 }
 
-LRESULT CALLBACK WizardHarness::BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR data)
-{
-    if (message != PBM_SETPOS)
-        return ::DefSubclassProc(window, message, wParam, lParam);
-    auto* self = reinterpret_cast<WizardHarness*>(data);
-    self->barPositions_.push_back(static_cast<int>(wParam));
-    const LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
-    self->controlPositions_.push_back(static_cast<int>(::SendMessageA(window, PBM_GETPOS, 0, 0)));
-    self->statusAtBar_.push_back(WindowText(self->status_));
-    return result;
-}
-
-LRESULT CALLBACK WizardHarness::StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                           DWORD_PTR data)
-{
-    const LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
-    // Read back rather than from lParam: the control may take its text in UTF-16.
-    if (message == WM_SETTEXT)
-        reinterpret_cast<WizardHarness*>(data)->statusTexts_.push_back(WindowText(window));
-    return result;
-}
-
 LogCapture::LogCapture(const std::string& path) : path_(path)
 {
-    theApp.logFile.Reset(std::fopen(path.c_str(), "a"));
-    if (!theApp.logFile)
+    if (!log_.Open(path))
         throw std::runtime_error("cannot open the log " + path);
 }
 
 LogCapture::~LogCapture()
 {
-    theApp.logFile.Reset();
+    log_.Close();
 }
 
 std::vector<std::string> LogCapture::Messages() const

@@ -1,10 +1,14 @@
-// What the engine tests share: a live wizard whose progress bar and status
-// line are watched, the run's log captured into a file, and the helpers that
-// lay out folder trees and read back what a pass did.
+// What the engine tests share: a run over the test program's own delivery
+// folder, seen through a view that records what it is shown, its log captured
+// into a file, and the helpers that lay out folder trees and read back what a
+// pass did. No window is involved: the engine tests need no display.
 #pragma once
 
 #include "TestSupport.h"
-#include "wizard/WizardDialog.h"
+#include "app/Log.h"
+#include "engine/Delivery.h"
+#include "engine/Installation.h"
+#include "engine/ProgressView.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,45 +19,34 @@
 
 namespace lumo_engine {
 
-// A modeless wizard with the run's controls wired as the run wires them, and
-// a record of every position sent to the bar and every status text shown.
-class WizardHarness {
+// Records every position and status text a run shows, in order.
+class RecordingView : public WindowlessView {
 public:
-    WizardHarness();
-    ~WizardHarness();
-    WizardHarness(const WizardHarness&) = delete;
-    WizardHarness& operator=(const WizardHarness&) = delete;
+    void ShowStatus(const std::string& text) override;
+    void ShowPosition(int position) override;
 
-    WizardDialog& Wizard() { return wizard_; }
-
-    // The raw wParam of each PBM_SETPOS, in order.
+    // Every position, as the run gave it.
     const std::vector<int>& BarPositions() const { return barPositions_; }
-    // The control's own position (PBM_GETPOS) right after each PBM_SETPOS.
-    const std::vector<int>& ControlPositions() const { return controlPositions_; }
-    // The status line's text at the moment of each PBM_SETPOS.
+    // The status text shown at the moment of each position.
     const std::vector<std::string>& StatusAtBar() const { return statusAtBar_; }
-    // Every text the status line was given, in order.
+    // Every status text, in order.
     const std::vector<std::string>& StatusTexts() const { return statusTexts_; }
     void ClearRecords();
 
 private:
-    static LRESULT CALLBACK BarProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-    static LRESULT CALLBACK StatusProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-
-    WizardDialog wizard_{ nullptr };
-    HWND bar_ = nullptr;
-    HWND status_ = nullptr;
+    std::string status_;
     std::vector<int> barPositions_;
-    std::vector<int> controlPositions_;
     std::vector<std::string> statusAtBar_;
     std::vector<std::string> statusTexts_;
 };
 
-// The product's log pointed at a file of the test's for the object's lifetime.
+// A run's log opened on a file of the test's for the object's lifetime.
 class LogCapture {
 public:
     explicit LogCapture(const std::string& path);
     ~LogCapture();
+
+    InstallLog& Log() { return log_; }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
@@ -63,6 +56,7 @@ public:
 
 private:
     std::string path_;
+    InstallLog log_;
 };
 
 // Differs from one run of the test program to the next. Registration counters
@@ -77,18 +71,20 @@ struct Scratch {
 };
 
 // The base of the engine tests: a scratch tree, the log captured into it and a
-// watched wizard, all fresh for each test.
+// run over the test program's folder as its delivery, all fresh for each test.
 class EngineTest : public ::testing::Test {
 protected:
     ~EngineTest() override;
 
-    WizardDialog& Wizard() { return harness.Wizard(); }
+    Installation& Engine() { return run; }
     // The log messages written since the previous call.
     std::vector<std::string> NewMessages();
 
     Scratch scratch;
     LogCapture log{ scratch.root / "run.log" };
-    WizardHarness harness;
+    RecordingView view;
+    Delivery delivery{ lumo_test::TestProgramFolder() };
+    Installation run{ delivery, log.Log(), view };
 
 private:
     size_t seen_ = 0;

@@ -1,23 +1,11 @@
-// The wizard and the passes at their fragile edges: the welcome page's Enter,
-// ampersands in texts, an exception handler that runs out of memory, folders
-// that cannot be listed, "\n" in folder paths, and a window that must keep
-// answering while a large file is copied.
+// The passes at their fragile edges: an exception handler that runs out of
+// memory, folders that cannot be listed, "\n" in folder paths.
 #include "EngineHarness.h"
 #include "FailingAllocations.h"
 
-#include "app/InstallerApp.h"
 #include "components/Components.h"
-#include "pages/CompletionPage.h"
-#include "pages/HeaderBand.h"
-#include "pages/ProgressPage.h"
-#include "pages/WelcomePage.h"
-#include "res/resource.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 using namespace lumo_engine;
 using lumo_test::FileExists;
@@ -85,55 +73,6 @@ protected:
     ScopedInstallDescription ini{ "[DESCRIZIONI]\r\nNumeroFiles=1\r\nNumeroSysFiles=1\r\n" };
 };
 
-// Enter on the welcome page reaches Next, which destroys that page and runs
-// the whole installation: that must happen after the page's own handler has
-// returned, never inside it, or the handler goes on in a deleted object.
-TEST_F(Hardening, EnterOnTheWelcomePageStartsTheRunOnlyAfterThePageHandlerReturned)
-{
-    theApp.installDir = scratch.Make("Installazione");
-    WelcomePage* page = Wizard().welcomePage.get();
-    ASSERT_NE(nullptr, page);
-    ASSERT_EQ(&Wizard(), theApp.wizard);
-
-    // As the dialog manager delivers Enter to the page.
-    ::SendMessageA(page->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    EXPECT_EQ(page, Wizard().welcomePage.get()) << "the page was destroyed inside its own Enter handler";
-    EXPECT_EQ(nullptr, Wizard().completionPage.get()) << "the run ran inside the page's handler";
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Wizard().completionPage && std::chrono::steady_clock::now() < deadline) {
-        PumpMessages();
-        ::Sleep(1);
-    }
-    ASSERT_NE(nullptr, Wizard().completionPage.get()) << "Enter never started the run";
-    EXPECT_EQ(nullptr, Wizard().welcomePage.get());
-    EXPECT_EQ(3, Wizard().currentStep);
-}
-
-// A text that holds "&" is shown as written: no underlined letter, no lost
-// ampersand. That matters for every static control that shows a value of the
-// description file or a path.
-TEST_F(Hardening, StaticTextsShowAmpersandsLiterally)
-{
-    CompletionPage completion;
-    ASSERT_TRUE(completion.Create(IDD_COMPLETION, &Wizard()));
-    struct Row {
-        const char* control;
-        HWND hwnd;
-    } rows[] = {
-        { "welcome title", Wizard().welcomePage->GetDlgItem(IDC_TITLE) },
-        { "welcome text", Wizard().welcomePage->GetDlgItem(IDC_TEXT) },
-        { "header band title", Wizard().headerBand->GetDlgItem(IDC_HEADER_TITLE) },
-        { "status line", Wizard().progressPage->GetDlgItem(IDC_STATUS_LINE) },
-        { "completion title", completion.GetDlgItem(IDC_TITLE) },
-        { "completion text", completion.GetDlgItem(IDC_TEXT) },
-    };
-    for (const Row& row : rows) {
-        ASSERT_NE(nullptr, row.hwnd) << row.control;
-        EXPECT_NE(0, ::GetWindowLongA(row.hwnd, GWL_STYLE) & SS_NOPREFIX) << row.control;
-    }
-}
-
 // Out of memory inside a pass: the call ends with false (the application pass
 // with its error line), nothing escapes its handler, and the run counts the
 // interrupted folder as a failure for its exit code.
@@ -145,21 +84,21 @@ TEST_F(Hardening, BothPassHandlersSurviveAnAllocationFailure)
         PutFile(source + "\\a.txt", "a");
         std::string from = source;
         std::string to = scratch.Make(system ? "System" : "Programs");
-        Wizard().failedItems = 0;
+        Engine().failedItems = 0;
         bool result = true;
         bool escaped = false;
         {
             ScopedFailingAllocations failing;
             try {
-                result = system ? Wizard().CopyAndRegisterSysFiles(std::move(from), std::move(to))
-                                : Wizard().CopyDirAndFiles(std::move(from), std::move(to));
+                result = system ? Engine().CopyAndRegisterSysFiles(std::move(from), std::move(to))
+                                : Engine().CopyDirAndFiles(std::move(from), std::move(to));
             } catch (...) {
                 escaped = true;
             }
         }
         EXPECT_FALSE(escaped) << "an exception left the pass";
         EXPECT_FALSE(result);
-        EXPECT_EQ(1, Wizard().failedItems);
+        EXPECT_EQ(1, Engine().failedItems);
         const std::vector<std::string> expected =
             system ? std::vector<std::string>{}
                    : std::vector<std::string>{ "  Si \xE8 verificato un errore nella funzione CopyDirAndFiles" };
@@ -189,13 +128,13 @@ TEST_F(Hardening, AFolderThatCannotBeListedIsLoggedByBothPasses)
         ASSERT_GE(deep.size() + 4, static_cast<size_t>(MAX_PATH));
         const std::string target = scratch.Make(system ? "System" : "Programs");
 
-        const bool walked = system ? Wizard().CopyAndRegisterSysFiles(tree.root, target)
-                                   : Wizard().CopyDirAndFiles(tree.root, target);
+        const bool walked = system ? Engine().CopyAndRegisterSysFiles(tree.root, target)
+                                   : Engine().CopyDirAndFiles(tree.root, target);
         EXPECT_TRUE(walked);
         EXPECT_EQ(std::vector<std::string>{ Unreadable(deep) }, NewMessages());
 
-        const bool missing = system ? Wizard().CopyAndRegisterSysFiles(tree.root + "\\Assente", target)
-                                    : Wizard().CopyDirAndFiles(tree.root + "\\Assente", target);
+        const bool missing = system ? Engine().CopyAndRegisterSysFiles(tree.root + "\\Assente", target)
+                                    : Engine().CopyDirAndFiles(tree.root + "\\Assente", target);
         EXPECT_TRUE(missing);
         EXPECT_TRUE(NewMessages().empty()) << "a missing folder was logged";
     }
@@ -211,7 +150,7 @@ TEST_F(Hardening, AFolderPathWithBackslashNIsTakenAsWritten)
     ini.Rewrite("[SYSFILE]\r\nstampa.dll=" + folder + "|REG\r\n");
     PutComponent(component::kRegisterOk, source + "\\stampa.dll");
 
-    ASSERT_TRUE(Wizard().CopyAndRegisterSysFiles(source, target));
+    ASSERT_TRUE(Engine().CopyAndRegisterSysFiles(source, target));
 
     const std::string landed = Upper(folder) + "\\stampa.dll";
     EXPECT_TRUE(FileExists(landed));
@@ -219,62 +158,6 @@ TEST_F(Hardening, AFolderPathWithBackslashNIsTakenAsWritten)
     EXPECT_EQ((std::vector<std::string>{ "  Copiato il file: " + landed,
                                          "  FILE: " + landed + " REGISTRATO CORRETTAMENTE" }),
               NewMessages());
-}
-
-// While one large file is copied the window keeps answering: a message sent
-// to it from another thread is served within a fraction of the copy's time.
-TEST_F(Hardening, TheWindowAnswersWhileALargeFileIsCopied)
-{
-    constexpr LONGLONG kSize = 1LL << 30;
-    constexpr double kBoundSeconds = 0.1;
-    const std::string source = scratch.Make("FilesToCopy");
-    const std::string target = scratch.Make("Programs");
-    {
-        // Zeros up to the size: quick to make, as long to copy as any data.
-        HANDLE file = ::CreateFileA((source + "\\grande.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        LARGE_INTEGER size{};
-        size.QuadPart = kSize;
-        EXPECT_TRUE(::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file));
-        ::CloseHandle(file);
-    }
-
-    const HWND window = Wizard().GetSafeHwnd();
-    std::atomic<bool> done{ false };
-    std::atomic<bool> finished{ false };
-    double longestWait = 0;
-    int answered = 0;
-    std::thread prober([&] {
-        while (!done) {
-            const auto sent = std::chrono::steady_clock::now();
-            DWORD_PTR unused = 0;
-            if (::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &unused) != 0) {
-                const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - sent;
-                longestWait = std::max(longestWait, waited.count());
-                ++answered;
-            }
-            ::Sleep(5);
-        }
-        finished = true;
-    });
-    const auto started = std::chrono::steady_clock::now();
-    const bool walked = Wizard().CopyDirAndFiles(source, target);
-    const std::chrono::duration<double> copying = std::chrono::steady_clock::now() - started;
-    done = true;
-    // The prober's last message may still wait for this thread.
-    while (!finished) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        PumpMessages();
-    }
-    prober.join();
-    ::DeleteFileA((target + "\\Common Files\\Business Objects\\3.0\\bin\\grande.dat").c_str());
-
-    EXPECT_TRUE(walked);
-    ASSERT_GT(copying.count(), 3 * kBoundSeconds) << "the copy was too quick to tell";
-    EXPECT_GE(answered, 3);
-    EXPECT_LT(longestWait, kBoundSeconds) << "the window did not answer for " << longestWait << " s of a "
-                                         << copying.count() << " s copy";
 }
 
 } // namespace

@@ -96,7 +96,7 @@ TEST_F(EngineTest, ApplicationPassWritesTheExpectedLog)
     PutFile(locked, "old");
     HeldOpen inUse(locked);
 
-    ASSERT_TRUE(Wizard().CopyDirAndFiles(source, target));
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     ExpectSameLines(Compose(ReadExpected("application_pass.txt"), source, { { "{TARGET}", target } }),
                     log.Messages());
@@ -124,7 +124,7 @@ TEST_F(EngineTest, SystemPassWritesTheExpectedLog)
     PutComponent(component::kRegisterOk, source + "\\shared.dll");
     PutFile(source + "\\notes.txt", "notes");
 
-    ASSERT_TRUE(Wizard().CopyAndRegisterSysFiles(source, target));
+    ASSERT_TRUE(Engine().CopyAndRegisterSysFiles(source, target));
 
     ExpectSameLines(Compose(ReadExpected("system_pass.txt"), source,
                             { { "{TARGET}", target }, { "{SHARED}", Upper(sharedFolder) } }),

@@ -2,7 +2,6 @@
 // routing by the SYSFILE section, registration and its four log lines.
 #include "EngineHarness.h"
 
-#include "app/InstallerApp.h"
 #include "components/Components.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +114,7 @@ void BreakImport(const std::string& path)
 
 class SystemFiles : public EngineTest {
 protected:
-    bool Run(const std::string& from, const std::string& to) { return Wizard().CopyAndRegisterSysFiles(from, to); }
+    bool Run(const std::string& from, const std::string& to) { return Engine().CopyAndRegisterSysFiles(from, to); }
 
     ScopedInstallDescription ini{ "[DESCRIZIONI]\r\nNumeroSysFiles=10\r\n" };
     std::string source = scratch.Make("SysFile");
@@ -215,7 +214,7 @@ TEST_F(SystemFiles, WinpathSendsTheFileToTheWindowsFolderWithoutItsSubfolder)
     EXPECT_TRUE(Follows(messages, Copied(spacedLanded.Path()), Registered(spacedLanded.Path())));
 
     // The status names the path the file would have had without its entry.
-    const std::vector<std::string>& status = harness.StatusTexts();
+    const std::vector<std::string>& status = view.StatusTexts();
     EXPECT_EQ(1, std::count(status.begin(), status.end(), "Analizza " + target + "\\Sub\\" + nested));
     EXPECT_EQ(1, std::count(status.begin(), status.end(), "Analizza " + target + "\\" + spaced));
 }
@@ -290,7 +289,7 @@ TEST_F(SystemFiles, OtherFolderWordIsUpperCasedAndMadeEvenWhenNothingIsCopied)
 
     // The status shows the default path even for rerouted files.
     EXPECT_EQ(Sorted({ "Analizza " + target + "\\shared.dll", "Analizza " + target + "\\kept.dll" }),
-              Sorted(harness.StatusTexts()));
+              Sorted(view.StatusTexts()));
 }
 
 TEST_F(SystemFiles, StatusShowsTheDefaultPathWhileTheBarMoves)
@@ -304,9 +303,9 @@ TEST_F(SystemFiles, StatusShowsTheDefaultPathWhileTheBarMoves)
 
     // The opening 100 comes before any status; each file's step arrives with
     // its own status shown.
-    ASSERT_EQ(4u, harness.StatusAtBar().size());
-    EXPECT_EQ("Analizza " + target + "\\" + order[0], harness.StatusAtBar()[1]);
-    EXPECT_EQ("Analizza " + target + "\\" + order[1], harness.StatusAtBar()[2]);
+    ASSERT_EQ(4u, view.StatusAtBar().size());
+    EXPECT_EQ("Analizza " + target + "\\" + order[0], view.StatusAtBar()[1]);
+    EXPECT_EQ("Analizza " + target + "\\" + order[1], view.StatusAtBar()[2]);
     EXPECT_TRUE(FileExists(Upper(scratch.root / "Away") + "\\away.dll"));
     EXPECT_EQ(0u, RegistrationCount(Upper(scratch.root / "Away") + "\\away.dll"));
 }
@@ -405,8 +404,8 @@ TEST_F(SystemFiles, MissingOrEmptySourceSucceedsWithoutAFileLine)
     EXPECT_TRUE(Run(scratch.Make("EmptySysFile"), target));
     EXPECT_TRUE(NewMessages().empty());
     EXPECT_TRUE(FilesBelow(target).empty());
-    EXPECT_TRUE(harness.StatusTexts().empty());
-    EXPECT_EQ((std::vector<int>{ 100, 100, 100, 100 }), harness.BarPositions());
+    EXPECT_TRUE(view.StatusTexts().empty());
+    EXPECT_EQ((std::vector<int>{ 100, 100, 100, 100 }), view.BarPositions());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/InstallerApp.h"
+#include "app/Log.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(CreateDirectoryPath, CreatesEveryMissingFolder)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         lumo_test::TempDir dir("lumo-cdp");
-        theApp.CreateDirectoryPath(dir.Path() + "\\" + c.relative);
+        CreateDirectoryPath(dir.Path() + "\\" + c.relative);
         for (const char* folder : c.folders)
             EXPECT_TRUE(DirectoryExists(dir / folder)) << folder;
     }
@@ -52,7 +52,7 @@ TEST(CreateDirectoryPath, ForwardSlashesCreateTheParentFirst)
         if (base[i] == '\\')
             base[i] = '/';
     }
-    theApp.CreateDirectoryPath(base + "/X/A/B");
+    CreateDirectoryPath(base + "/X/A/B");
     EXPECT_TRUE(DirectoryExists(dir / "X"));
     EXPECT_TRUE(DirectoryExists(dir / "X\\A"));
     EXPECT_TRUE(DirectoryExists(dir / "X\\A\\B"));
@@ -68,7 +68,7 @@ TEST(CreateDirectoryPath, ExistingFoldersAreLeftAsTheyAre)
 
     for (const char* relative : { "X\\A", "X\\A\\", "X/A", "X", "X\\A\\B" }) {
         SCOPED_TRACE(relative);
-        theApp.CreateDirectoryPath(dir.Path() + "\\" + relative);
+        CreateDirectoryPath(dir.Path() + "\\" + relative);
         EXPECT_TRUE(DirectoryExists(dir / "X\\A"));
         EXPECT_EQ("[CHIAVI]\r\nPathKey=1\r\n", lumo_test::ReadFileBytes(dir / "X\\A\\keep.ini"));
         EXPECT_EQ("top", lumo_test::ReadFileBytes(dir / "X\\top.txt"));
@@ -80,7 +80,7 @@ TEST(CreateDirectoryPath, FileInTheWayIsPassedOver)
 {
     lumo_test::TempDir dir("lumo-cdp");
     lumo_test::WriteFileBytes(dir / "blocco", "data");
-    theApp.CreateDirectoryPath(dir / "blocco\\sotto\\ancora");
+    CreateDirectoryPath(dir / "blocco\\sotto\\ancora");
     EXPECT_TRUE(FileExists(dir / "blocco"));
     EXPECT_EQ("data", lumo_test::ReadFileBytes(dir / "blocco"));
     EXPECT_FALSE(DirectoryExists(dir / "blocco\\sotto"));
@@ -92,7 +92,7 @@ TEST(CreateDirectoryPath, EmptyPathChangesNothing)
     char current[MAX_PATH] = {};
     ASSERT_NE(0u, ::GetCurrentDirectoryA(MAX_PATH, current));
     ASSERT_TRUE(::SetCurrentDirectoryA(dir.Path().c_str()));
-    theApp.CreateDirectoryPath("");
+    CreateDirectoryPath("");
     ::SetCurrentDirectoryA(current);
     EXPECT_TRUE(lumo_test::ListEntries(dir.Path()).empty()) << Show(lumo_test::ListEntries(dir.Path()));
 }
@@ -119,7 +119,7 @@ TEST(CreateDirectoryPath, LongPathsAreWalkedToTheEnd)
             creatable += level.size() < kCreatable ? 1 : 0;
         ASSERT_GE(creatable, 3u) << "the temporary folder leaves too little room";
 
-        theApp.CreateDirectoryPath(path);
+        CreateDirectoryPath(path);
         std::string parent = dir.Path();
         for (size_t i = 0; i < levels.size(); ++i) {
             const std::string& level = levels[i];
@@ -142,7 +142,7 @@ TEST(CreateDirectoryPath, LongSingleNameIsPassedOverSafely)
 {
     lumo_test::TempDir dir("lumo-cdp");
     const std::string path = dir.Path() + "\\" + std::string(300, 'n') + "\\sotto";
-    theApp.CreateDirectoryPath(path);
+    CreateDirectoryPath(path);
     EXPECT_TRUE(DirectoryExists(dir.Path()));
     // A cut-off path would leave a folder with a shortened name behind.
     EXPECT_TRUE(lumo_test::ListEntries(dir.Path()).empty()) << Show(lumo_test::ListEntries(dir.Path()));

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/InstallerApp.h"
+#include "app/Log.h"
 
 #include <gtest/gtest.h>
 
@@ -59,16 +59,16 @@ std::string Show(const SYSTEMTIME& t)
 
 class WriteLogTest : public ::testing::Test {
 protected:
-    void TearDown() override { theApp.logFile.Reset(); }
+    void TearDown() override { log.Close(); }
 
     void OpenLog()
     {
-        FILE* file = std::fopen(logPath.c_str(), "a");
-        ASSERT_NE(nullptr, file) << logPath;
-        theApp.logFile.Reset(file);
+        ASSERT_TRUE(log.Open(logPath)) << logPath;
     }
 
-    void CloseLog() { theApp.logFile.Reset(); }
+    void CloseLog() { log.Close(); }
+
+    InstallLog log;
 
     std::string Contents() const { return lumo_test::ReadFileBytes(logPath); }
 
@@ -80,7 +80,7 @@ protected:
         SYSTEMTIME before{};
         SYSTEMTIME after{};
         ::GetLocalTime(&before);
-        theApp.WriteLog(message);
+        log.WriteLog(message);
         ::GetLocalTime(&after);
         const std::string added = Contents().substr(sizeBefore);
         ASSERT_GE(added.size(), 2u);
@@ -171,10 +171,10 @@ TEST_F(WriteLogTest, EveryLineEndsWithCrLf)
 TEST_F(WriteLogTest, TwoRunsIntoTheSameFileKeepBothInOrder)
 {
     OpenLog();
-    theApp.WriteLog("primo avvio");
+    log.WriteLog("primo avvio");
     CloseLog();
     OpenLog();
-    theApp.WriteLog("secondo avvio");
+    log.WriteLog("secondo avvio");
     CloseLog();
 
     const std::vector<std::string> lines = lumo_test::SplitLines(Contents());
@@ -191,13 +191,13 @@ TEST_F(WriteLogTest, TwoRunsIntoTheSameFileKeepBothInOrder)
 TEST_F(WriteLogTest, NoLogFileWritesNothing)
 {
     OpenLog();
-    theApp.WriteLog("scritta");
+    log.WriteLog("scritta");
     CloseLog();
     const std::string written = Contents();
     ASSERT_EQ(1u, lumo_test::SplitLines(written).size());
 
-    ASSERT_FALSE(theApp.logFile);
-    theApp.WriteLog("mai scritta");
-    theApp.WriteLog("%s%s%s%n");
+    ASSERT_FALSE(log.IsOpen());
+    log.WriteLog("mai scritta");
+    log.WriteLog("%s%s%s%n");
     EXPECT_EQ(written, Contents());
 }

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/InstallerApp.h"
+#include "engine/SelfRegister.h"
 #include "components/Components.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +46,7 @@ TEST(SelfRegister, ResultFollowsTheStatusOfDllRegisterServer)
         const std::string path = FreshCopy(dir, c.file);
         ASSERT_FALSE(IsLoaded(path));
         ASSERT_EQ(0u, RegistrationCount(path));
-        EXPECT_EQ(c.result, theApp.SelfRegister(path));
+        EXPECT_EQ(c.result, SelfRegister(path));
         EXPECT_EQ(1u, RegistrationCount(path)) << "DllRegisterServer ran once";
         EXPECT_TRUE(IsLoaded(path)) << "the component stays loaded";
     }
@@ -57,7 +57,7 @@ TEST(SelfRegister, MissingEntryPointKeepsTheLibraryLoaded)
     lumo_test::TempDir dir("lumo-reg");
     const std::string path = FreshCopy(dir, component::kRegisterNoEntry);
     ASSERT_FALSE(IsLoaded(path));
-    EXPECT_EQ(RegisterNoEntryPoint, theApp.SelfRegister(path));
+    EXPECT_EQ(RegisterNoEntryPoint, SelfRegister(path));
     EXPECT_TRUE(IsLoaded(path));
     EXPECT_EQ(0u, RegistrationCount(path));
 }
@@ -86,7 +86,7 @@ TEST(SelfRegister, FilesThatCannotBeLoaded)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(RegisterNotLoadable, theApp.SelfRegister(c.path));
+        EXPECT_EQ(RegisterNotLoadable, SelfRegister(c.path));
         EXPECT_FALSE(IsLoaded(c.path));
     }
 }
@@ -97,9 +97,9 @@ TEST(SelfRegister, RegisteringAgainCallsTheEntryPointAgain)
     for (const char* file : { component::kRegisterOk, component::kRegisterFail }) {
         SCOPED_TRACE(file);
         const std::string path = FreshCopy(dir, file);
-        const RegisterResult first = theApp.SelfRegister(path);
+        const RegisterResult first = SelfRegister(path);
         EXPECT_EQ(1u, RegistrationCount(path));
-        EXPECT_EQ(first, theApp.SelfRegister(path));
+        EXPECT_EQ(first, SelfRegister(path));
         EXPECT_EQ(2u, RegistrationCount(path));
     }
 }
@@ -109,9 +109,9 @@ TEST(SelfRegister, EachCopyRegistersOnItsOwn)
     lumo_test::TempDir dir("lumo-reg");
     const std::string first = FreshCopy(dir, component::kRegisterOk);
     const std::string second = FreshCopy(dir, component::kRegisterOk);
-    EXPECT_EQ(RegisterOk, theApp.SelfRegister(first));
-    EXPECT_EQ(RegisterOk, theApp.SelfRegister(second));
-    EXPECT_EQ(RegisterOk, theApp.SelfRegister(second));
+    EXPECT_EQ(RegisterOk, SelfRegister(first));
+    EXPECT_EQ(RegisterOk, SelfRegister(second));
+    EXPECT_EQ(RegisterOk, SelfRegister(second));
     EXPECT_EQ(1u, RegistrationCount(first));
     EXPECT_EQ(2u, RegistrationCount(second));
 }

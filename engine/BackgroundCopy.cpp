@@ -1,6 +1,6 @@
-#include "wizard/BackgroundCopy.h"
+#include "engine/BackgroundCopy.h"
 
-#include "wizard/WizardDialog.h"
+#include "engine/ProgressView.h"
 
 BackgroundCopy::~BackgroundCopy()
 {
@@ -43,7 +43,7 @@ DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
     }
 }
 
-void BackgroundCopy::WaitWhilePumping() const
+void BackgroundCopy::WaitWhilePumping()
 {
     bool pumping = true;
     for (;;) {
@@ -54,7 +54,7 @@ void BackgroundCopy::WaitWhilePumping() const
             return;
         if (woken == WAIT_OBJECT_0 + 1) {
             // A quit request stays in the queue for its loop; stop looking at it.
-            pumping = PumpMessagesUntilQuit();
+            pumping = view_.PumpMessages();
             continue;
         }
         ::WaitForSingleObject(done_, INFINITE);

@@ -1,31 +1,36 @@
 // Copies files on a thread of its own while the calling thread keeps
-// dispatching its messages, so that a file of any size, or a slow disk, never
+// handling its messages, so that a file of any size, or a slow disk, never
 // leaves the window without an answer. One thread serves every copy of a run:
 // starting a thread per file would cost more than copying a small file.
 #pragma once
 
 #include <windows.h>
 
+class ProgressView;
+
 #include <atomic>
 #include <string>
 
 class BackgroundCopy {
 public:
-    BackgroundCopy() = default;
+    // Messages are handled through the view while a copy runs.
+    explicit BackgroundCopy(ProgressView& view) : view_(view) {}
     ~BackgroundCopy();
     BackgroundCopy(const BackgroundCopy&) = delete;
     BackgroundCopy& operator=(const BackgroundCopy&) = delete;
 
     // Copies source onto target, replacing a file there, exactly as CopyFileA
-    // does, and returns its result; the last error is the copy's. Messages of
-    // this thread are dispatched (PumpMessages) until the copy has ended. A
-    // copy asked for by a message handled meanwhile runs on this thread.
+    // does, and returns its result; the last error is the copy's. The view
+    // handles this thread's messages until the copy has ended. A copy asked
+    // for by a message handled meanwhile runs on this thread.
     bool Copy(const std::string& source, const std::string& target);
 
 private:
     bool Start();
-    void WaitWhilePumping() const;
+    void WaitWhilePumping();
     static DWORD WINAPI ThreadMain(void* parameter);
+
+    ProgressView& view_;
 
     HANDLE thread_ = nullptr;
     HANDLE request_ = nullptr; // set for each copy, and for the end

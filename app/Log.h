@@ -1,0 +1,32 @@
+// Installatore.log, and the creation of the folders it and the passes need.
+#pragma once
+
+#include "framework/Handles.h"
+
+#include <string>
+
+// The installation log: one time-stamped line per event, appended and flushed
+// at once, so that a run cut short still leaves every line it wrote.
+class InstallLog {
+public:
+    InstallLog() = default;
+    InstallLog(const InstallLog&) = delete;
+    InstallLog& operator=(const InstallLog&) = delete;
+
+    // Opens the file for appending; a log already open is closed first.
+    bool Open(const std::string& path);
+    void Close() { file_.Reset(); }
+    bool IsOpen() const { return static_cast<bool>(file_); }
+
+    // Nothing is written while the log is closed.
+    void WriteLog(const std::string& message);
+    // The same without allocating: what an exception handler may call.
+    void WriteLog(const char* message) noexcept;
+
+private:
+    CrtFile file_;
+};
+
+// Makes the folder and every missing parent, silently: folders that exist,
+// roots and folders that cannot be made are passed over.
+void CreateDirectoryPath(const std::string& path);

@@ -1,0 +1,15 @@
+// A component's registration through its own DllRegisterServer.
+#pragma once
+
+#include <string>
+
+enum RegisterResult : int {
+    RegisterOk = 0,
+    RegisterNotLoadable = -2,
+    RegisterNoEntryPoint = -3,
+    RegisterFailed = -4,
+};
+
+// Loads the component and calls its DllRegisterServer; the library stays
+// loaded. Its own imports come from its folder and the system folder only.
+RegisterResult SelfRegister(const std::string& path);

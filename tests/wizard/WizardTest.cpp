@@ -1,0 +1,233 @@
+// The wizard window around the run: the welcome page's Enter, literal
+// ampersands, a window that keeps answering while a large file is copied, and
+// the progress page as the run's view. These tests need a display.
+#include "engine/EngineHarness.h"
+
+#include "app/InstallerApp.h"
+#include "pages/CompletionPage.h"
+#include "pages/HeaderBand.h"
+#include "pages/ProgressPage.h"
+#include "pages/WelcomePage.h"
+#include "res/resource.h"
+#include "wizard/WizardDialog.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace lumo_engine;
+using lumo_test::ScopedInstallDescription;
+
+namespace {
+
+constexpr UINT_PTR kWatchId = 0x4C756D6F;
+
+std::string WindowText(HWND window)
+{
+    char buffer[1024] = {};
+    ::GetWindowTextA(window, buffer, sizeof(buffer));
+    return buffer;
+}
+
+// A modeless wizard with the progress page's controls wired as the run wires
+// them, and a record of every position the bar receives.
+class WatchedWizard {
+public:
+    WatchedWizard()
+    {
+        if (!wizard_.Create(IDD_WIZARD))
+            throw std::runtime_error("the wizard window could not be created");
+        wizard_.statusLine = &wizard_.progressPage->statusLine;
+        wizard_.progressBar = &wizard_.progressPage->progressBar;
+        wizard_.progressBar->SetRange32(0, 100);
+        bar_ = wizard_.progressBar->GetSafeHwnd();
+        status_ = wizard_.statusLine->GetSafeHwnd();
+        ::SetWindowSubclass(bar_, &WatchedWizard::BarProc, kWatchId, reinterpret_cast<DWORD_PTR>(this));
+    }
+
+    ~WatchedWizard()
+    {
+        ::RemoveWindowSubclass(bar_, &WatchedWizard::BarProc, kWatchId);
+        wizard_.statusLine = nullptr;
+        wizard_.progressBar = nullptr;
+        if (theApp.wizard == &wizard_)
+            theApp.wizard = nullptr;
+    }
+
+    WatchedWizard(const WatchedWizard&) = delete;
+    WatchedWizard& operator=(const WatchedWizard&) = delete;
+
+    WizardDialog& Wizard() { return wizard_; }
+    // The raw wParam of each PBM_SETPOS, in order.
+    const std::vector<int>& BarPositions() const { return barPositions_; }
+    // The control's own position right after each PBM_SETPOS.
+    const std::vector<int>& ControlPositions() const { return controlPositions_; }
+    // The status line's text at the moment of each PBM_SETPOS.
+    const std::vector<std::string>& StatusAtBar() const { return statusAtBar_; }
+
+private:
+    static LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR data)
+    {
+        if (message != PBM_SETPOS)
+            return ::DefSubclassProc(window, message, wParam, lParam);
+        auto* self = reinterpret_cast<WatchedWizard*>(data);
+        self->barPositions_.push_back(static_cast<int>(wParam));
+        const LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
+        self->controlPositions_.push_back(static_cast<int>(::SendMessageA(window, PBM_GETPOS, 0, 0)));
+        self->statusAtBar_.push_back(WindowText(self->status_));
+        return result;
+    }
+
+    WizardDialog wizard_{ nullptr };
+    HWND bar_ = nullptr;
+    HWND status_ = nullptr;
+    std::vector<int> barPositions_;
+    std::vector<int> controlPositions_;
+    std::vector<std::string> statusAtBar_;
+};
+
+class WizardTest : public EngineTest {
+protected:
+    WizardDialog& Wizard() { return watched_.Wizard(); }
+
+    ScopedInstallDescription ini{ "[DESCRIZIONI]\r\nNumeroFiles=1\r\nNumeroSysFiles=1\r\n" };
+
+private:
+    WatchedWizard watched_;
+};
+
+// The progress page shows what the run shows a windowless view, message for
+// message, and its bar keeps every position inside its range.
+TEST_F(WizardTest, TheProgressPageShowsWhatTheRunShows)
+{
+    ini.Rewrite("[DESCRIZIONI]\r\nNumeroFiles=-2\r\nNumeroSysFiles=2\r\n");
+    const std::string source = scratch.Make("FilesToCopy");
+    for (const char* name : { "a.txt", "b.txt", "Sub\\c.txt" })
+        PutFile(source + "\\" + name, "x");
+
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, scratch.Make("Recorded")));
+    WatchedWizard watched;
+    Installation shown(delivery, log.Log(), watched.Wizard());
+    ASSERT_TRUE(shown.CopyDirAndFiles(source, scratch.Make("Recorded")));
+
+    ASSERT_EQ(5u, view.BarPositions().size());
+    EXPECT_EQ(view.BarPositions(), watched.BarPositions());
+    EXPECT_EQ(view.StatusAtBar(), watched.StatusAtBar());
+    std::vector<int> clamped = view.BarPositions();
+    for (int& position : clamped)
+        position = std::max(0, std::min(100, position));
+    EXPECT_EQ(clamped, watched.ControlPositions());
+    EXPECT_NE(clamped, view.BarPositions()) << "no position outside the range was tried";
+}
+
+// Enter on the welcome page reaches Next, which destroys that page and runs
+// the whole installation: that must happen after the page's own handler has
+// returned, never inside it, or the handler goes on in a deleted object.
+TEST_F(WizardTest, EnterOnTheWelcomePageStartsTheRunOnlyAfterThePageHandlerReturned)
+{
+    theApp.installDir = scratch.Make("Installazione");
+    WelcomePage* page = Wizard().welcomePage.get();
+    ASSERT_NE(nullptr, page);
+    ASSERT_EQ(&Wizard(), theApp.wizard);
+
+    // As the dialog manager delivers Enter to the page.
+    ::SendMessageA(page->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(page, Wizard().welcomePage.get()) << "the page was destroyed inside its own Enter handler";
+    EXPECT_EQ(nullptr, Wizard().completionPage.get()) << "the run ran inside the page's handler";
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Wizard().completionPage && std::chrono::steady_clock::now() < deadline) {
+        ::PumpMessages();
+        ::Sleep(1);
+    }
+    ASSERT_NE(nullptr, Wizard().completionPage.get()) << "Enter never started the run";
+    EXPECT_EQ(nullptr, Wizard().welcomePage.get());
+    EXPECT_EQ(3, Wizard().currentStep);
+}
+
+// A text that holds "&" is shown as written: no underlined letter, no lost
+// ampersand. That matters for every static control that shows a value of the
+// description file or a path.
+TEST_F(WizardTest, StaticTextsShowAmpersandsLiterally)
+{
+    CompletionPage completion;
+    ASSERT_TRUE(completion.Create(IDD_COMPLETION, &Wizard()));
+    struct Row {
+        const char* control;
+        HWND hwnd;
+    } rows[] = {
+        { "welcome title", Wizard().welcomePage->GetDlgItem(IDC_TITLE) },
+        { "welcome text", Wizard().welcomePage->GetDlgItem(IDC_TEXT) },
+        { "header band title", Wizard().headerBand->GetDlgItem(IDC_HEADER_TITLE) },
+        { "status line", Wizard().progressPage->GetDlgItem(IDC_STATUS_LINE) },
+        { "completion title", completion.GetDlgItem(IDC_TITLE) },
+        { "completion text", completion.GetDlgItem(IDC_TEXT) },
+    };
+    for (const Row& row : rows) {
+        ASSERT_NE(nullptr, row.hwnd) << row.control;
+        EXPECT_NE(0, ::GetWindowLongA(row.hwnd, GWL_STYLE) & SS_NOPREFIX) << row.control;
+    }
+}
+
+// While one large file is copied the window keeps answering: a message sent
+// to it from another thread is served within a fraction of the copy's time.
+TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
+{
+    constexpr LONGLONG kSize = 1LL << 30;
+    constexpr double kBoundSeconds = 0.1;
+    const std::string source = scratch.Make("FilesToCopy");
+    const std::string target = scratch.Make("Programs");
+    {
+        // Zeros up to the size: quick to make, as long to copy as any data.
+        HANDLE file = ::CreateFileA((source + "\\grande.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        LARGE_INTEGER size{};
+        size.QuadPart = kSize;
+        EXPECT_TRUE(::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file));
+        ::CloseHandle(file);
+    }
+
+    Installation shown(delivery, log.Log(), Wizard());
+    const HWND window = Wizard().GetSafeHwnd();
+    std::atomic<bool> done{ false };
+    std::atomic<bool> finished{ false };
+    double longestWait = 0;
+    int answered = 0;
+    std::thread prober([&] {
+        while (!done) {
+            const auto sent = std::chrono::steady_clock::now();
+            DWORD_PTR unused = 0;
+            if (::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &unused) != 0) {
+                const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - sent;
+                longestWait = std::max(longestWait, waited.count());
+                ++answered;
+            }
+            ::Sleep(5);
+        }
+        finished = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const bool walked = shown.CopyDirAndFiles(source, target);
+    const std::chrono::duration<double> copying = std::chrono::steady_clock::now() - started;
+    done = true;
+    // The prober's last message may still wait for this thread.
+    while (!finished) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        ::PumpMessages();
+    }
+    prober.join();
+    ::DeleteFileA((target + "\\Common Files\\Business Objects\\3.0\\bin\\grande.dat").c_str());
+
+    EXPECT_TRUE(walked);
+    ASSERT_GT(copying.count(), 3 * kBoundSeconds) << "the copy was too quick to tell";
+    EXPECT_GE(answered, 3);
+    EXPECT_LT(longestWait, kBoundSeconds) << "the window did not answer for " << longestWait << " s of a "
+                                         << copying.count() << " s copy";
+}
+
+} // namespace
