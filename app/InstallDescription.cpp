@@ -1,5 +1,7 @@
 #include "app/InstallDescription.h"
 
+#include "framework/Text.h"
+
 #include <windows.h>
 
 std::string ExpandLineBreaks(const std::string& text)
@@ -17,38 +19,50 @@ std::string ExpandLineBreaks(const std::string& text)
     return value;
 }
 
+namespace {
+
+// Larger than any value or key list a hand-written description holds.
+constexpr DWORD kWholeReadSize = 65536;
+
+// The wide reader takes a file saved as UTF-16 with its byte-order mark as
+// Unicode, and any other as text of the system code page.
+DWORD ReadProfile(const std::string& file, const std::string& section, const std::string* key, wchar_t* buffer,
+                  DWORD size)
+{
+    const std::wstring wideKey = key != nullptr ? Wide(*key) : std::wstring();
+    return ::GetPrivateProfileStringW(Wide(section).c_str(), key != nullptr ? wideKey.c_str() : nullptr, L"",
+                                      buffer, size, Wide(file).c_str());
+}
+
+} // namespace
+
 std::string ReadDescriptionValue(const std::string& file, const std::string& section, const std::string& key,
                                  ValueKind kind)
 {
-    char buffer[kMaxInstallValue + 1] = {};
-    ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof(buffer), file.c_str());
-    buffer[sizeof(buffer) - 1] = '\0';
-    return kind == ValueKind::Text ? ExpandLineBreaks(buffer) : std::string(buffer);
-}
-
-namespace {
-// Larger than any value or key list a hand-written description holds.
-constexpr DWORD kWholeReadSize = 65536;
+    wchar_t buffer[kMaxInstallValue + 1] = {};
+    ReadProfile(file, section, &key, buffer, kMaxInstallValue + 1);
+    buffer[kMaxInstallValue] = L'\0';
+    const std::string value = Utf8(buffer);
+    return kind == ValueKind::Text ? ExpandLineBreaks(value) : value;
 }
 
 std::vector<std::string> ReadDescriptionKeys(const std::string& file, const std::string& section)
 {
-    // One byte beyond what the reader may fill keeps the last name ended.
-    std::vector<char> buffer(kWholeReadSize + 1);
-    const DWORD length =
-        ::GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), kWholeReadSize, file.c_str());
+    // One character beyond what the reader may fill keeps the last name ended.
+    std::vector<wchar_t> buffer(kWholeReadSize + 1);
+    const DWORD length = ReadProfile(file, section, nullptr, buffer.data(), kWholeReadSize);
     std::vector<std::string> keys;
     // The names follow each other, each ended by a zero.
-    for (DWORD at = 0; at < length && buffer[at] != '\0';) {
-        keys.emplace_back(buffer.data() + at);
-        at += static_cast<DWORD>(keys.back().size()) + 1;
+    for (DWORD at = 0; at < length && buffer[at] != L'\0';) {
+        const std::wstring name(buffer.data() + at);
+        keys.push_back(Utf8(name));
+        at += static_cast<DWORD>(name.size()) + 1;
     }
     return keys;
 }
 
 size_t DescriptionValueLength(const std::string& file, const std::string& section, const std::string& key)
 {
-    std::vector<char> buffer(kWholeReadSize);
-    return ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(), kWholeReadSize,
-                                      file.c_str());
+    std::vector<wchar_t> buffer(kWholeReadSize);
+    return ReadProfile(file, section, &key, buffer.data(), kWholeReadSize);
 }

@@ -5,6 +5,8 @@
 #include "app/InstallationLock.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
+#include "framework/Dialog.h"
+#include "framework/Text.h"
 #include "wizard/WizardDialog.h"
 
 #include <objbase.h>
@@ -16,15 +18,13 @@ InstallerApp theApp;
 std::string ModulePath()
 {
     // Grow until the whole path fits: a deep delivery folder is never cut short.
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return std::string();
-        if (length < buffer.size())
-            return std::string(buffer.data(), length);
-        if (buffer.size() >= 32768)
-            return std::string(buffer.data(), length);
+        if (length < buffer.size() || buffer.size() >= 32768)
+            return Utf8(std::wstring(buffer.data(), length));
         buffer.resize(buffer.size() * 2);
     }
 }
@@ -42,7 +42,7 @@ bool IsSidInstallName(const std::string& exePath)
 {
     const size_t slash = exePath.rfind('\\');
     const std::string fileName = slash == std::string::npos ? exePath : exePath.substr(slash + 1);
-    return lstrcmpiA(fileName.c_str(), "LumoSidInstall.exe") == 0;
+    return lstrcmpiW(Wide(fileName).c_str(), L"LumoSidInstall.exe") == 0;
 }
 
 void InstallerCommandLine::ParseParam(const char* param, bool flag, bool last)
@@ -126,10 +126,10 @@ int InstallerApp::ExitInstance()
 
 bool InstallerApp::CheckInstallDescription()
 {
-    CrtFile file(std::fopen(InstallDescriptionPath().c_str(), "rb"));
+    CrtFile file(::_wfopen(Wide(InstallDescriptionPath()).c_str(), L"rb"));
     if (!file) {
         if (!silent)
-            ::MessageBoxA(nullptr, "Informazioni di installazione non presenti.", "Pelvora ", MB_OK | MB_ICONSTOP);
+            AfxMessageBox(nullptr, "Informazioni di installazione non presenti.", "Pelvora ", MB_OK | MB_ICONSTOP);
         return false;
     }
     ReadRegistryDefaults();

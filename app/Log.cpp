@@ -1,19 +1,22 @@
 #include "app/Log.h"
 
+#include "framework/Path.h"
+#include "framework/Text.h"
+
 #include <windows.h>
 
 bool InstallLog::Open(const std::string& path)
 {
-    file_.Reset(std::fopen(path.c_str(), "a"));
+    file_.Reset(::_wfopen(Wide(path).c_str(), L"a"));
     return IsOpen();
 }
 
 void InstallLog::WriteLog(const std::string& message)
 {
-    WriteLog(message.c_str());
+    WriteLogBytes(ToWindows1252(message).c_str());
 }
 
-void InstallLog::WriteLog(const char* message) noexcept
+void InstallLog::WriteLogBytes(const char* message) noexcept
 {
     if (!file_)
         return;
@@ -34,18 +37,24 @@ void CreateDirectoryPath(const std::string& path)
     // folders, roots and folders that cannot be made are all passed over.
     // The passes ask for the same target folders file after file: one look
     // settles a folder that is there already, parents included.
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return;
 
-    std::string prefix;
-    prefix.reserve(path.size());
-    for (size_t i = 0; i < path.size(); ++i) {
-        const char c = path[i];
-        if ((c == '\\' || c == '/') && !prefix.empty() && path[i - 1] != ':')
-            ::CreateDirectoryA(prefix.c_str(), nullptr);
+    // A folder beyond the platform's path limit is never made, nor any below it.
+    auto create = [](const std::wstring& folder) {
+        if (folder.size() <= kMaxPlatformPath)
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+    };
+    std::wstring prefix;
+    prefix.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        const wchar_t c = wide[i];
+        if ((c == L'\\' || c == L'/') && !prefix.empty() && wide[i - 1] != L':')
+            create(prefix);
         prefix += c;
     }
     if (!prefix.empty())
-        ::CreateDirectoryA(prefix.c_str(), nullptr);
+        create(prefix);
 }

@@ -6,7 +6,9 @@
 #include <string>
 
 // The installation log: one time-stamped line per event, appended and flushed
-// at once, so that a run cut short still leaves every line it wrote.
+// at once, so that a run cut short still leaves every line it wrote. The file
+// holds Windows-1252 bytes; a character of a message (a file's name) that
+// the code page cannot hold is written as "?" there, and only there.
 class InstallLog {
 public:
     InstallLog() = default;
@@ -18,10 +20,11 @@ public:
     void Close() { file_.Reset(); }
     bool IsOpen() const { return static_cast<bool>(file_); }
 
-    // Nothing is written while the log is closed.
+    // Nothing is written while the log is closed. The message is UTF-8.
     void WriteLog(const std::string& message);
-    // The same without allocating: what an exception handler may call.
-    void WriteLog(const char* message) noexcept;
+    // A message already in Windows-1252, written without allocating: what an
+    // exception handler may call.
+    void WriteLogBytes(const char* message) noexcept;
 
 private:
     CrtFile file_;

@@ -4,6 +4,7 @@
 #include "checker/CheckRules.h"
 #include "checker/PeImage.h"
 #include "framework/Handles.h"
+#include "framework/Text.h"
 
 #include <windows.h>
 
@@ -23,13 +24,13 @@ std::string KeySubject(const std::string& section, const std::string& key)
 
 bool SameName(const std::string& a, const std::string& b)
 {
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+    return EqualIgnoringCase(a, b);
 }
 
 std::string ReadBytes(const std::string& path)
 {
     std::string bytes;
-    CrtFile file(std::fopen(path.c_str(), "rb"));
+    CrtFile file(::_wfopen(Wide(path).c_str(), L"rb"));
     if (!file)
         return bytes;
     char buffer[4096];
@@ -40,7 +41,7 @@ std::string ReadBytes(const std::string& path)
 
 bool FileInFolder(const std::string& folder, const char* name)
 {
-    const DWORD attributes = ::GetFileAttributesA((folder + "\\" + name).c_str());
+    const DWORD attributes = ::GetFileAttributesW(Wide(folder + "\\" + name).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -62,18 +63,18 @@ struct KeyRule {
 const KeyRule kRequiredKeys[] = {
     { "DESCRIZIONI", "Caption", ValueKind::Text,
       "la finestra dell'installazione e la domanda di uscita non avranno titolo" },
-    { "DESCRIZIONI", "Procedura", ValueKind::Text, "il testo in grassetto della pagina di benvenuto sar\xE0 vuoto" },
-    { "DESCRIZIONI", "Procedura_1", ValueKind::Text, "il secondo testo della pagina di benvenuto sar\xE0 vuoto" },
+    { "DESCRIZIONI", "Procedura", ValueKind::Text, "il testo in grassetto della pagina di benvenuto sarà vuoto" },
+    { "DESCRIZIONI", "Procedura_1", ValueKind::Text, "il secondo testo della pagina di benvenuto sarà vuoto" },
     { "DESCRIZIONI", "InstallazioneSuccess", ValueKind::Text,
-      "dopo un'installazione riuscita la pagina finale non avr\xE0 il suo testo principale" },
+      "dopo un'installazione riuscita la pagina finale non avrà il suo testo principale" },
     { "DESCRIZIONI", "InstallazioneError", ValueKind::Text,
-      "dopo un'installazione non riuscita la pagina finale non avr\xE0 il suo testo principale" },
+      "dopo un'installazione non riuscita la pagina finale non avrà il suo testo principale" },
     { "CHIAVI", "PathKey", ValueKind::Path,
       "l'installatore non cerca nel registro la cartella di un'installazione precedente e usa sempre "
       "[CHIAVI] InstallationDir" },
     { "CHIAVI", "InstallationDir", ValueKind::Path,
       "dove il registro non indica una cartella di installazione, l'installatore non ne ha nessuna e scrive il "
-      "log in \\Installatore.log, alla radice dell'unit\xE0 corrente" },
+      "log in \\Installatore.log, alla radice dell'unità corrente" },
 };
 
 class Checker {
@@ -84,7 +85,7 @@ public:
     {
         if (!plan_.descriptionOpens) {
             Add(Severity::Error, "LC018", kInstallDescriptionName,
-                "manca o non si pu\xF2 aprire: l'installatore mostra solo il messaggio \"Informazioni di "
+                "manca o non si può aprire: l'installatore mostra solo il messaggio \"Informazioni di "
                 "installazione non presenti.\" e termina senza installare nulla. Mettere Installatore.ini nella "
                 "cartella della consegna, accanto a LumoInstall.exe.");
             return findings_;
@@ -100,6 +101,7 @@ public:
                 CheckUnlistable(folder);
         }
         for (const AppFilePlan& file : plan_.appFiles) {
+            CheckLogName(file.relative);
             CheckPathLength(file.relative, file.targets.primaryPath);
             if (file.targets.IsDao())
                 CheckPathLength(file.relative, file.targets.secondaryPath);
@@ -129,9 +131,9 @@ private:
         }
         if (IsUtf8BeyondAscii(bytes)) {
             Add(Severity::Warning, "LC006", kInstallDescriptionName,
-                "\xE8 salvato in UTF-8 (riga " + std::to_string(FirstLineBeyondAscii(bytes)) +
-                    "): ogni lettera accentata apparir\xE0 come due caratteri estranei "
-                    "(\"\xC3\xA8\" al posto di \"\xE8\"), nei testi come nei nomi di cartella. "
+                "è salvato in UTF-8 (riga " + std::to_string(FirstLineBeyondAscii(bytes)) +
+                    "): ogni lettera accentata apparirà come due caratteri estranei "
+                    "(\"Ã¨\" al posto di \"è\"), nei testi come nei nomi di cartella. "
                     "Salvare il file come ANSI (Windows-1252).");
         }
     }
@@ -143,7 +145,7 @@ private:
                 const size_t length = DescriptionValueLength(plan_.description, section, key);
                 if (length > kMaxInstallValue)
                     Add(Severity::Error, "LC007", KeySubject(section, key),
-                        "il valore \xE8 lungo " + std::to_string(length) +
+                        "il valore è lungo " + std::to_string(length) +
                             " caratteri: l'installatore ne legge solo i primi 255 e il resto va perso. "
                             "Accorciarlo a 255 caratteri al massimo.");
             }
@@ -162,7 +164,7 @@ private:
             const std::string value = ReadDescriptionValue(plan_.description, rule.section, key, rule.kind);
             if (value.empty()) {
                 Add(Severity::Warning, "LC013", KeySubject(rule.section, key),
-                    std::string("manca o \xE8 vuota: ") + rule.consequence +
+                    std::string("manca o è vuota: ") + rule.consequence +
                         ". Aggiungere la chiave con il suo valore.");
             } else if (rule.kind == ValueKind::Path) {
                 CheckLineBreakPair(KeySubject(rule.section, key), value);
@@ -176,9 +178,9 @@ private:
             return;
         Add(Severity::Warning, "LC010", subject,
             "il percorso " + Quoted(path) +
-                " contiene i due caratteri \\n: questo installatore lo usa cos\xEC come \xE8 scritto, ma le versioni "
+                " contiene i due caratteri \\n: questo installatore lo usa così come è scritto, ma le versioni "
                 "precedenti dell'installatore li trasformano in un a capo e spezzano il percorso. Se la consegna "
-                "pu\xF2 essere installata anche da una versione precedente, scegliere un nome che dopo la barra "
+                "può essere installata anche da una versione precedente, scegliere un nome che dopo la barra "
                 "rovesciata non cominci con n.");
     }
 
@@ -191,17 +193,17 @@ private:
             " Indicare il numero dei file di " + std::string(folder) + " (" + std::to_string(realCount) + ").";
         if (!IsPositiveCount(count)) {
             Add(Severity::Warning, "LC014", subject,
-                (text.empty() ? std::string("manca") : "vale " + Quoted(text) + ", che non \xE8 un numero positivo") +
-                    ": la barra di avanzamento rester\xE0 ferma all'inizio di ogni cartella e salter\xE0 alla fine "
-                    "solo quando la cartella \xE8 finita." +
+                (text.empty() ? std::string("manca") : "vale " + Quoted(text) + ", che non è un numero positivo") +
+                    ": la barra di avanzamento resterà ferma all'inizio di ogni cartella e salterà alla fine "
+                    "solo quando la cartella è finita." +
                     advice);
         } else if (IsCountFarFrom(count, realCount)) {
             const bool tooMany = count > static_cast<double>(realCount);
             Add(Severity::Warning, "LC015", subject,
                 "vale " + Quoted(text) + " ma " + folder + " contiene " + std::to_string(realCount) +
                     " file: la barra di avanzamento " +
-                    (tooMany ? "avanzer\xE0 troppo lentamente e salter\xE0 alla fine di colpo."
-                             : "si riempir\xE0 troppo presto e rester\xE0 piena.") +
+                    (tooMany ? "avanzerà troppo lentamente e salterà alla fine di colpo."
+                             : "si riempirà troppo presto e resterà piena.") +
                     advice);
         }
     }
@@ -245,12 +247,12 @@ private:
             Add(Severity::Warning, "LC008", subject,
                 "il valore " + Quoted(value) +
                     " non contiene \"|\": l'installatore lo prende come destinazione senza indicatore, quindi il "
-                    "file non verr\xE0 registrato. Scrivere " +
+                    "file non verrà registrato. Scrivere " +
                     Quoted(value + "|REG") + " per registrarlo o " + Quoted(value + "|") + " per non registrarlo.");
         } else if (!IsKnownFlag(entry.flagWord)) {
             Add(Severity::Warning, "LC009", subject,
                 "l'indicatore " + Quoted(entry.flagWord) +
-                    " non \xE8 conosciuto: solo REG chiede la registrazione, quindi il file non verr\xE0 registrato. "
+                    " non è conosciuto: solo REG chiede la registrazione, quindi il file non verrà registrato. "
                     "Scrivere REG per registrarlo, o lasciare vuoto il posto dopo \"|\".");
         }
         CheckSharedEntry(subject, file);
@@ -261,10 +263,10 @@ private:
             Add(Severity::Error, "LC017", subject,
                 (entry.folderWord.empty() ? std::string("manca la cartella prima di \"|\"")
                                           : "la cartella " + Quoted(entry.folderWord) +
-                                                " non \xE8 un percorso completo") +
+                                                " non è un percorso completo") +
                     ": il file andrebbe in " + Quoted(where) + ", " +
                     (entry.folderWord.empty() || entry.folderWord[0] == '\\' || entry.folderWord[0] == '/'
-                         ? "alla radice dell'unit\xE0 corrente"
+                         ? "alla radice dell'unità corrente"
                          : "sotto la cartella corrente dell'installatore") +
                     ". Indicare un percorso completo (ad esempio C:\\Pelvora\\Condivisi), oppure SYSPATH o "
                     "WINPATH.");
@@ -290,7 +292,7 @@ private:
             "la voce vale per " + std::to_string(count) + " file con lo stesso nome in cartelle diverse di SysFile (" +
                 names + ")" +
                 (sameTarget ? ": vanno tutti in " + Quoted(file.targetPath) +
-                                  ", dove resta solo quello di versione pi\xF9 alta (a parit\xE0, il primo "
+                                  ", dove resta solo quello di versione più alta (a parità, il primo "
                                   "incontrato). Dare ai file nomi diversi."
                             : ": ricevono tutti la stessa registrazione. Se devono essere trattati in modo diverso, "
                               "dare loro nomi diversi."));
@@ -299,7 +301,7 @@ private:
     void CheckUnlistable(const UnlistableFolder& folder)
     {
         Add(Severity::Error, "LC019", folder.relative,
-            "la cartella non pu\xF2 essere letta (il suo percorso, lungo " + std::to_string(folder.path.size()) +
+            "la cartella non può essere letta (il suo percorso, lungo " + std::to_string(PathLength(folder.path)) +
                 " caratteri, con \"\\*.*\" supera i " + std::to_string(kMaxPlatformPath) +
                 " ammessi, oppure manca il permesso): l'installatore non ne copia nessun file e scrive nel log \"LA "
                 "CARTELLA: ... NON PUO' ESSERE LETTA\". Accorciare i nomi delle cartelle o mettere la consegna in una "
@@ -311,26 +313,38 @@ private:
         if (!ExceedsPathLimit(target))
             return;
         Add(Severity::Error, "LC016", subject,
-            "il percorso di destinazione " + Quoted(target) + " \xE8 lungo " + std::to_string(target.size()) +
-                " caratteri, pi\xF9 dei " + std::to_string(kMaxPlatformPath) +
-                " ammessi: la copia non riuscir\xE0 (\"NON RIUSCITA\" nel log). Accorciare i nomi delle cartelle o "
+            "il percorso di destinazione " + Quoted(target) + " è lungo " + std::to_string(PathLength(target)) +
+                " caratteri, più dei " + std::to_string(kMaxPlatformPath) +
+                " ammessi: la copia non riuscirà (\"NON RIUSCITA\" nel log). Accorciare i nomi delle cartelle o "
                 "del file.");
+    }
+
+    // The log is Windows-1252: a name it cannot hold shows there with "?".
+    void CheckLogName(const std::string& relative)
+    {
+        if (!HasCharacterBeyond1252(relative))
+            return;
+        Add(Severity::Warning, "LC020", relative,
+            "il nome contiene caratteri che il log non può scrivere: il file viene installato con il suo nome, ma "
+            "in Installatore.log quei caratteri appaiono come \"?\". Se il log deve nominare il file esattamente, "
+            "usare nel nome solo caratteri di Windows-1252.");
     }
 
     void CheckSysFile(size_t index)
     {
         const SysFilePlan& file = plan_.sysFiles[index];
+        CheckLogName(file.relative);
         const bool versioned = ShouldCopySystemFile(file.sourceVersion, FileVersion{});
         if (!versioned) {
             Add(Severity::Error, "LC001", file.relative,
                 "non ha una versione leggibile (una risorsa di versione con la tabella delle traduzioni e una "
-                "versione diversa da 0.0.0.0): non verr\xE0 mai copiato, su nessuna postazione (\"NON COPIATO\" nel "
+                "versione diversa da 0.0.0.0): non verrà mai copiato, su nessuna postazione (\"NON COPIATO\" nel "
                 "log). Dare al componente una risorsa di versione completa.");
         } else if (!file.copy) {
             Add(Severity::Warning, "LC002", file.relative,
-                "la versione " + VersionText(file.sourceVersion) + " non \xE8 pi\xF9 recente di quella presente in " +
+                "la versione " + VersionText(file.sourceVersion) + " non è più recente di quella presente in " +
                     Quoted(file.targetPath) + " (" + VersionText(file.targetVersion) +
-                    "): su questo computer il file non verr\xE0 copiato n\xE9 registrato. Se deve sostituirla, "
+                    "): su questo computer il file non verrà copiato né registrato. Se deve sostituirla, "
                     "aumentare la versione del componente.");
         }
 
@@ -338,10 +352,10 @@ private:
         if (image.isPe && image.isDll && image.machine != kOwnMachine) {
             const std::string bits = MachineBits(image.machine);
             Add(Severity::Error, "LC003", file.relative,
-                (bits.empty() ? std::string("\xE8 una DLL per un altro processore")
-                              : "\xE8 una DLL a " + bits + " bit") +
+                (bits.empty() ? std::string("è una DLL per un altro processore")
+                              : "è una DLL a " + bits + " bit") +
                     ": l'installatore, a " + MachineBits(kOwnMachine) +
-                    " bit, la copia ma non pu\xF2 caricarla per registrarla, e i programmi a " +
+                    " bit, la copia ma non può caricarla per registrarla, e i programmi a " +
                     MachineBits(kOwnMachine) + " bit non possono usarla. Consegnare la versione a " +
                     MachineBits(kOwnMachine) + " bit del componente.");
         }
@@ -349,7 +363,7 @@ private:
             Add(Severity::Error, "LC004", file.relative,
                 std::string("va registrato (") +
                     (file.entry.present ? "la sua voce in [SYSFILE] chiede REG" : "non ha una voce in [SYSFILE]") +
-                    ") ma non esporta DllRegisterServer: dopo la copia il log dir\xE0 \"NON E' STATO TROVATO IL PUNTO "
+                    ") ma non esporta DllRegisterServer: dopo la copia il log dirà \"NON E' STATO TROVATO IL PUNTO "
                     "DI INGRESSO\". Scrivere nella voce [SYSFILE] un indicatore diverso da REG (ad esempio "
                     "SYSPATH|) o consegnare il componente giusto.");
         }

@@ -1,5 +1,6 @@
-// Lines on standard output. The texts are Windows-1252 bytes: a console gets
-// them as the characters they stand for, a pipe or a file gets the bytes.
+// Lines on standard output. The texts are UTF-8: a console gets them as the
+// characters they are, a pipe or a file as Windows-1252 bytes, with "?" for
+// a character that code page cannot hold.
 #pragma once
 
 #include <windows.h>

@@ -5,6 +5,7 @@
 #include "engine/FolderWalk.h"
 #include "engine/Folders.h"
 #include "framework/Handles.h"
+#include "framework/Text.h"
 
 #include <cstdio>
 #include <exception>
@@ -70,15 +71,16 @@ std::string CaseKey(std::string path)
 
 std::string DeliveryFolderPath(const std::string& argument)
 {
-    char* filePart = nullptr;
-    const DWORD needed = ::GetFullPathNameA(argument.c_str(), 0, nullptr, &filePart);
+    const std::wstring wide = Wide(argument);
+    const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
         return std::string();
-    std::string full(needed, '\0');
-    const DWORD length = ::GetFullPathNameA(argument.c_str(), needed, &full[0], &filePart);
+    std::wstring resolved(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, &resolved[0], nullptr);
     if (length == 0 || length >= needed)
         return std::string();
-    full.resize(length);
+    resolved.resize(length);
+    std::string full = Utf8(resolved);
     // The installer's own folder never ends in a backslash; a drive root
     // becomes "C:", so that "C:" + "\FilesToCopy" names the folder below it.
     while (full.size() > 1 && (full.back() == '\\' || full.back() == '/'))
@@ -88,11 +90,11 @@ std::string DeliveryFolderPath(const std::string& argument)
 
 bool CanListFolder(const std::string& folder)
 {
-    const DWORD attributes = ::GetFileAttributesA((folder + "\\").c_str());
+    const DWORD attributes = ::GetFileAttributesW(Wide(folder + "\\").c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return false;
-    WIN32_FIND_DATAA data{};
-    return static_cast<bool>(FindHandle(::FindFirstFileA((folder + "\\*").c_str(), &data)));
+    WIN32_FIND_DATAW data{};
+    return static_cast<bool>(FindHandle(::FindFirstFileW(Wide(folder + "\\*").c_str(), &data)));
 }
 
 std::string VersionText(const FileVersion& version)
@@ -107,7 +109,7 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
     plan.folder = folder;
     plan.description = folder + "\\" + kInstallDescriptionName;
     // The installer's own test: the file opens for reading.
-    plan.descriptionOpens = static_cast<bool>(CrtFile(std::fopen(plan.description.c_str(), "rb")));
+    plan.descriptionOpens = static_cast<bool>(CrtFile(::_wfopen(Wide(plan.description).c_str(), L"rb")));
     if (!plan.descriptionOpens)
         return plan;
 
@@ -115,7 +117,7 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
     plan.installFolder = DecideInstallFolder(plan.description);
     if (!plan.installFolder.keyOpened && !plan.pathKey.empty()) {
         RegKey key;
-        plan.keyNeedsAdministrator = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, plan.pathKey.c_str(), 0,
+        plan.keyNeedsAdministrator = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(plan.pathKey).c_str(), 0,
                                                      KEY_QUERY_VALUE | kMachineRegistryView,
                                                      key.Receive()) == ERROR_SUCCESS;
         if (!plan.keyNeedsAdministrator)

@@ -2,18 +2,20 @@
 // or shows what the installer would do with it on this machine.
 #include "checker/ConsoleOut.h"
 #include "checker/Report.h"
+#include "framework/Text.h"
 
 #include <string>
 
-int main(int argc, char** argv)
+// The arguments come as UTF-16, so that a folder of any name can be given.
+int wmain(int argc, wchar_t** argv)
 {
     ConsoleOut out;
     bool showPlan = false;
     std::string argument;
     bool haveFolder = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (lstrcmpiA(arg.c_str(), "--piano") == 0) {
+        const std::string arg = Utf8(argv[i]);
+        if (EqualIgnoringCase(arg, "--piano")) {
             showPlan = true;
         } else if (arg.empty() || arg[0] == '-' || haveFolder) {
             out.Line("Uso: LumoCheck.exe [--piano] [cartella della consegna]");
@@ -26,7 +28,7 @@ int main(int argc, char** argv)
 
     const std::string folder = DeliveryFolderPath(haveFolder ? argument : ".");
     if (folder.empty() || !CanListFolder(folder)) {
-        out.Line("La cartella " + (haveFolder ? argument : folder) + " non esiste o non si pu\xF2 leggere.");
+        out.Line("La cartella " + (haveFolder ? argument : folder) + " non esiste o non si può leggere.");
         return ExitUnreadable;
     }
 

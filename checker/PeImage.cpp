@@ -1,6 +1,7 @@
 #include "checker/PeImage.h"
 
 #include "framework/Handles.h"
+#include "framework/Text.h"
 
 #include <cstring>
 #include <vector>
@@ -12,7 +13,7 @@ namespace {
 class FileBytes {
 public:
     explicit FileBytes(const std::string& path)
-        : file_(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        : file_(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr))
     {
         LARGE_INTEGER size{};

@@ -6,7 +6,7 @@ namespace {
 std::string UnlistableLine(const UnlistableFolder& folder)
 {
     return "  " + folder.relative + ": la cartella " + folder.path +
-           " non pu\xF2 essere letta, i suoi file non saranno copiati";
+           " non può essere letta, i suoi file non saranno copiati";
 }
 
 // The unlistable folders that the pass meets right before its file number index.
@@ -54,7 +54,7 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
     std::vector<std::string> lines;
     lines.push_back("Piano di installazione di " + plan.folder + " su questo computer (nulla viene modificato).");
     if (!plan.descriptionOpens) {
-        lines.push_back("Installatore.ini manca o non si pu\xF2 aprire: l'installatore mostrerebbe solo "
+        lines.push_back("Installatore.ini manca o non si può aprire: l'installatore mostrerebbe solo "
                         "\"Informazioni di installazione non presenti.\" e non installerebbe nulla.");
         return lines;
     }
@@ -75,7 +75,7 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
     lines.push_back("Cartella di installazione: " + (install.folder.empty() ? std::string("nessuna") : install.folder) +
                     " (" + origin + ")");
     lines.push_back("File di log: " + plan.logPath +
-                    (install.folder.empty() ? " (alla radice dell'unit\xE0 corrente)" : ""));
+                    (install.folder.empty() ? " (alla radice dell'unità corrente)" : ""));
 
     lines.push_back("File applicativi (FilesToCopy): " + std::to_string(plan.appFiles.size()) +
                     ", sotto la cartella dei programmi " + plan.programFilesFolder);
@@ -90,7 +90,7 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
 
     lines.push_back("File di sistema (SysFile): " + std::to_string(plan.sysFiles.size()) +
                     ", nella cartella di sistema " + plan.systemFolder +
-                    (plan.systemFolderFellBack ? " (la cartella di sistema a 32 bit non \xE8 disponibile)" : ""));
+                    (plan.systemFolderFellBack ? " (la cartella di sistema a 32 bit non è disponibile)" : ""));
     for (size_t i = 0; i < plan.sysFiles.size(); ++i) {
         const SysFilePlan& file = plan.sysFiles[i];
         AddUnlistable(lines, plan.unlistableSysFolders, i);

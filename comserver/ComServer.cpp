@@ -1,4 +1,5 @@
 #include "app/InstallerApp.h"
+#include "framework/Text.h"
 #include "res/resource.h"
 
 #include <objbase.h>
@@ -47,21 +48,11 @@ private:
     T* ptr_ = nullptr;
 };
 
-std::wstring ToWide(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
 // Loads the type library from the program's file, else from the file of the
 // same name with the extension ".tlb". Returns the path it loaded from.
 HRESULT LoadOwnTypeLibrary(ITypeLib** library, std::wstring& loadedFrom)
 {
-    loadedFrom = ToWide(ModulePath());
+    loadedFrom = Wide(ModulePath());
     HRESULT hr = ::LoadTypeLib(loadedFrom.c_str(), library);
     if (SUCCEEDED(hr))
         return hr;
@@ -136,7 +127,7 @@ HRESULT InstallerApp::UpdateRegistryFromScript(bool doRegister) const
     if (FAILED(hr))
         return hr;
 
-    const std::wstring modulePath = ToWide(ModulePath());
+    const std::wstring modulePath = Wide(ModulePath());
     std::wstring quoted;
     for (wchar_t c : modulePath) {
         quoted += c;

@@ -62,7 +62,8 @@ public:
     void FolderInterrupted() noexcept override
     {
         run_.CountFailure();
-        run_.log_.WriteLog("  Si \xE8 verificato un errore nella funzione CopyDirAndFiles");
+        // Windows-1252 already: the handler must not allocate.
+        run_.log_.WriteLogBytes("  Si \xE8 verificato un errore nella funzione CopyDirAndFiles");
     }
 
     const char* FaultPoint() const override { return "CopyDirAndFiles"; }

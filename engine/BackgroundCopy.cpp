@@ -1,6 +1,8 @@
 #include "engine/BackgroundCopy.h"
 
 #include "engine/ProgressView.h"
+#include "framework/Path.h"
+#include "framework/Text.h"
 
 BackgroundCopy::~BackgroundCopy()
 {
@@ -21,9 +23,9 @@ bool BackgroundCopy::Start()
     if (thread_ != nullptr)
         return true;
     if (request_ == nullptr)
-        request_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        request_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (done_ == nullptr)
-        done_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        done_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (request_ == nullptr || done_ == nullptr)
         return false;
     thread_ = ::CreateThread(nullptr, 0, &BackgroundCopy::ThreadMain, this, 0, nullptr);
@@ -37,7 +39,7 @@ DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
         ::WaitForSingleObject(self->request_, INFINITE);
         if (self->stop_)
             return 0;
-        self->copied_ = ::CopyFileA(self->source_, self->target_, FALSE);
+        self->copied_ = ::CopyFileW(self->source_.c_str(), self->target_.c_str(), FALSE);
         self->error_ = self->copied_ ? ERROR_SUCCESS : ::GetLastError();
         ::SetEvent(self->done_);
     }
@@ -64,13 +66,18 @@ void BackgroundCopy::WaitWhilePumping()
 
 bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
 {
+    // A path beyond the platform's limit fails as the platform fails it.
+    if (ExceedsPathLimit(source) || ExceedsPathLimit(target)) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     // Without a thread to spare, or while the thread is busy with the copy of
     // an outer call, the copy runs here, as it always did.
     if (busy_ || !Start())
-        return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != FALSE;
+        return ::CopyFileW(Wide(source).c_str(), Wide(target).c_str(), FALSE) != FALSE;
     busy_ = true;
-    source_ = source.c_str();
-    target_ = target.c_str();
+    source_ = Wide(source);
+    target_ = Wide(target);
     ::SetEvent(request_);
     WaitWhilePumping();
     busy_ = false;

@@ -19,7 +19,7 @@ public:
     BackgroundCopy(const BackgroundCopy&) = delete;
     BackgroundCopy& operator=(const BackgroundCopy&) = delete;
 
-    // Copies source onto target, replacing a file there, exactly as CopyFileA
+    // Copies source onto target, replacing a file there, exactly as CopyFileW
     // does, and returns its result; the last error is the copy's. The view
     // handles this thread's messages until the copy has ended. A copy asked
     // for by a message handled meanwhile runs on this thread.
@@ -36,8 +36,8 @@ private:
     HANDLE request_ = nullptr; // set for each copy, and for the end
     HANDLE done_ = nullptr;    // set when a copy has ended
     // The job, handed over through the two events.
-    const char* source_ = nullptr;
-    const char* target_ = nullptr;
+    std::wstring source_;
+    std::wstring target_;
     BOOL copied_ = FALSE;
     DWORD error_ = ERROR_SUCCESS;
     std::atomic<bool> stop_{ false };

@@ -12,8 +12,11 @@ bool WalkFolder(const std::string& source, const std::string& target, FolderVisi
 
         CFileFind finder;
         const std::string pattern = source + "\\*.*";
-        bool more = finder.FindFile(pattern);
-        if (!more && IsUnlistableFolder(pattern.size(), finder.SearchError()))
+        const size_t patternLength = PathLength(pattern);
+        // A pattern beyond the platform's limit is never searched: where the
+        // system would take it, it still fails as where it would not.
+        bool more = patternLength < MAX_PATH && finder.FindFile(pattern);
+        if (!more && IsUnlistableFolder(patternLength, finder.SearchError()))
             visitor.FolderUnlistable(source);
         visitor.FolderListed();
 

@@ -2,6 +2,7 @@
 
 #include "app/InstallFolder.h"
 #include "framework/Handles.h"
+#include "framework/Text.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -9,36 +10,37 @@
 std::string GetProgramFilesDir()
 {
     RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0,
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
                         KEY_QUERY_VALUE | kMachineRegistryView, key.Receive()) != ERROR_SUCCESS) {
         key.Release();
         return std::string();
     }
-    char buffer[MAX_PATH] = {};
+    wchar_t buffer[MAX_PATH] = {};
     DWORD size = sizeof(buffer);
-    if (::RegQueryValueExA(key.Get(), "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
-            ERROR_SUCCESS ||
-        size == 0)
+    if (::RegQueryValueExW(key.Get(), L"ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                           &size) != ERROR_SUCCESS ||
+        size < sizeof(wchar_t))
         return std::string();
     // The value need not carry its terminator.
-    buffer[size < sizeof(buffer) ? size : sizeof(buffer) - 1] = '\0';
-    return buffer;
+    const size_t characters = size / sizeof(wchar_t);
+    buffer[characters < MAX_PATH ? characters : MAX_PATH - 1] = L'\0';
+    return Utf8(buffer);
 }
 
 std::string GetSystemX86Dir(bool& fellBack)
 {
-    char buffer[MAX_PATH] = {};
+    wchar_t buffer[MAX_PATH] = {};
     fellBack = false;
-    if (::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_SYSTEMX86, FALSE) && buffer[0] != '\0')
-        return buffer;
+    if (::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_SYSTEMX86, FALSE) && buffer[0] != L'\0')
+        return Utf8(buffer);
     fellBack = true;
-    const UINT length = ::GetSystemDirectoryA(buffer, sizeof(buffer));
-    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : std::string();
+    const UINT length = ::GetSystemDirectoryW(buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? Utf8(std::wstring(buffer, length)) : std::string();
 }
 
 std::string GetWindowsDir()
 {
-    char buffer[4096] = {};
-    const UINT length = ::GetWindowsDirectoryA(buffer, sizeof(buffer));
-    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : std::string();
+    wchar_t buffer[4096] = {};
+    const UINT length = ::GetWindowsDirectoryW(buffer, 4096);
+    return length > 0 && length < 4096 ? Utf8(std::wstring(buffer, length)) : std::string();
 }

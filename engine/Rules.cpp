@@ -1,5 +1,7 @@
 #include "engine/Rules.h"
 
+#include "framework/Text.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -17,10 +19,14 @@ std::string TrimText(const std::string& text)
 
 std::string UpperText(std::string text)
 {
-    if (!text.empty())
-        ::CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
-    return text;
+    std::wstring wide = Wide(text);
+    if (wide.empty())
+        return text;
+    ::CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+    return Utf8(wide);
 }
+
+
 
 double ReadCount(const std::string& countText)
 {
@@ -42,8 +48,8 @@ bool IsUnlistableFolder(size_t patternLength, unsigned long searchError)
 
 bool IsDaoFile(const std::string& backslashName)
 {
-    return lstrcmpiA(backslashName.c_str(), "\\dao350.dll") == 0 ||
-           lstrcmpiA(backslashName.c_str(), "\\DAO2535.TLB") == 0;
+    const std::wstring name = Wide(backslashName);
+    return lstrcmpiW(name.c_str(), L"\\dao350.dll") == 0 || lstrcmpiW(name.c_str(), L"\\DAO2535.TLB") == 0;
 }
 
 ApplicationTargets ApplicationFileTargets(const std::string& targetFolder, const std::string& fileName)

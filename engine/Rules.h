@@ -3,16 +3,19 @@
 // them out; the delivery checker calls the same functions to predict them.
 #pragma once
 
+#include "framework/Path.h"
 #include "version/VersionCompare.h"
 
 #include <windows.h>
 
 #include <string>
 
+// Texts and paths are UTF-8 (framework/Text.h).
+
 // White space removed from both ends.
 std::string TrimText(const std::string& text);
 
-// Capital letters of the system code page.
+// Capital letters, as the platform makes them.
 std::string UpperText(std::string text);
 
 // A count of Installatore.ini as the C runtime reads a number: leading blanks
@@ -80,13 +83,8 @@ inline bool ShouldCopySystemFile(const FileVersion& source, const FileVersion& t
     return CompareVersions(source, target);
 }
 
-// The longest path the platform's file functions take: MAX_PATH less the
-// terminator. A longer target makes the copy fail.
-constexpr size_t kMaxPlatformPath = MAX_PATH - 1;
-inline bool ExceedsPathLimit(const std::string& path)
-{
-    return path.size() > kMaxPlatformPath;
-}
+// A target longer than the platform's path limit (framework/Path.h) makes the
+// copy fail.
 
 // True for a folder that names its drive or share ("C:", "C:\Dati",
 // "\\server\share"). Any other own folder of a SYSFILE value resolves against

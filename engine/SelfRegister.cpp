@@ -1,5 +1,8 @@
 #include "engine/SelfRegister.h"
 
+#include "framework/Path.h"
+#include "framework/Text.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -8,16 +11,16 @@ namespace {
 
 // The path made absolute against the current folder, as the copy that put
 // the file there resolved it; unchanged when it cannot be.
-std::string FullPath(const std::string& path)
+std::wstring FullPath(const std::wstring& path)
 {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const DWORD length =
-            ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0)
             break;
         if (length < buffer.size())
-            return std::string(buffer.data(), length);
+            return std::wstring(buffer.data(), length);
         buffer.resize(length);
     }
     return path;
@@ -27,12 +30,14 @@ std::string FullPath(const std::string& path)
 // never from the delivery folder the installer was started from.
 HMODULE LoadComponent(const std::string& path)
 {
-    const std::string full = FullPath(path);
+    if (ExceedsPathLimit(path))
+        return nullptr;
+    const std::wstring full = FullPath(Wide(path));
     HMODULE library =
-        ::LoadLibraryExA(full.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        ::LoadLibraryExW(full.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Systems without these search flags refuse them as a parameter error.
     if (library == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER)
-        library = ::LoadLibraryExA(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        library = ::LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return library;
 }
 

@@ -1,12 +1,18 @@
 #include "framework/Dialog.h"
 
+#include "framework/Text.h"
 #include "framework/WinApp.h"
 
 #include <commctrl.h>
 
 HINSTANCE AfxGetResourceHandle()
 {
-    return ::GetModuleHandleA(nullptr);
+    return ::GetModuleHandleW(nullptr);
+}
+
+int AfxMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
+{
+    return ::MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
 }
 
 void AfxInitCommonControls()
@@ -31,7 +37,7 @@ CDialog::~CDialog()
 {
     if (m_hWnd != nullptr) {
         // Cut the link first so no message reaches the object being destroyed.
-        ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+        ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
         ::DestroyWindow(Detach());
     }
 }
@@ -40,14 +46,14 @@ BOOL CDialog::DestroyWindow()
 {
     if (m_hWnd == nullptr)
         return FALSE;
-    ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+    ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
     return ::DestroyWindow(Detach());
 }
 
 HWND CDialog::CreateFromTemplate(HWND owner)
 {
     AfxInitCommonControls();
-    return ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_templateId), owner,
+    return ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_templateId), owner,
                                 &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -110,7 +116,7 @@ void CDialog::EndDialog(int result)
     m_modalResult = result;
     m_endModal = true;
     if (m_hWnd != nullptr)
-        ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+        ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
 }
 
 BOOL CDialog::OnInitDialog()
@@ -164,7 +170,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_QUERYDRAGICON:
         return static_cast<INT_PTR>(result);
     default:
-        ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
         return TRUE;
     }
 }
@@ -174,15 +180,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     try {
         if (message == WM_INITDIALOG) {
             auto* self = reinterpret_cast<CDialog*>(lParam);
-            ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+            ::SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
             self->m_hWnd = hWnd;
             return self->OnInitDialog();
         }
-        auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+        auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
         if (self == nullptr)
             return FALSE;
         if (message == WM_NCDESTROY) {
-            ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+            ::SetWindowLongPtrW(hWnd, DWLP_USER, 0);
             self->m_hWnd = nullptr;
             return FALSE;
         }

@@ -56,5 +56,8 @@ private:
 // The module whose resources hold the dialog templates, bitmaps and icons.
 HINSTANCE AfxGetResourceHandle();
 
+// A message box; texts are UTF-8.
+int AfxMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
 // Registers the common control classes (the progress bar) once per process.
 void AfxInitCommonControls();

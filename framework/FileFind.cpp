@@ -1,9 +1,11 @@
 #include "framework/FileFind.h"
 
+#include "framework/Text.h"
+
 bool CFileFind::FindFile(const std::string& pattern)
 {
     Close();
-    m_find.Reset(::FindFirstFileA(pattern.c_str(), &m_next));
+    m_find.Reset(::FindFirstFileW(Wide(pattern).c_str(), &m_next));
     m_error = m_find ? ERROR_SUCCESS : ::GetLastError();
     if (!m_find)
         return false;
@@ -18,7 +20,7 @@ bool CFileFind::FindNextFile()
     if (!m_hasNext)
         return false;
     m_current = m_next;
-    m_hasNext = ::FindNextFileA(m_find.Get(), &m_next) != FALSE;
+    m_hasNext = ::FindNextFileW(m_find.Get(), &m_next) != FALSE;
     return m_hasNext;
 }
 
@@ -28,12 +30,17 @@ void CFileFind::Close()
     m_hasNext = false;
 }
 
+std::string CFileFind::GetFileName() const
+{
+    return Utf8(m_current.cFileName);
+}
+
 std::string CFileFind::GetFilePath() const
 {
-    return m_root + m_current.cFileName;
+    return m_root + GetFileName();
 }
 
 bool CFileFind::IsDots() const
 {
-    return IsDirectory() && (lstrcmpiA(m_current.cFileName, ".") == 0 || lstrcmpiA(m_current.cFileName, "..") == 0);
+    return IsDirectory() && (lstrcmpW(m_current.cFileName, L".") == 0 || lstrcmpW(m_current.cFileName, L"..") == 0);
 }

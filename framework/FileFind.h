@@ -1,5 +1,7 @@
 // Folder enumeration in the manner of the classic file finder: FindNextFile
-// moves to the next entry and tells whether another one follows it.
+// moves to the next entry and tells whether another one follows it. Names and
+// paths are UTF-8; the search runs through the wide functions, so a name is
+// found as it is, whatever the code page.
 #pragma once
 
 #include "framework/Handles.h"
@@ -21,15 +23,15 @@ public:
     bool FindNextFile();
     void Close();
 
-    std::string GetFileName() const { return m_current.cFileName; }
+    std::string GetFileName() const;
     std::string GetFilePath() const;
     bool IsDirectory() const { return (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     bool IsDots() const;
 
 private:
     FindHandle m_find;
-    WIN32_FIND_DATAA m_next{};
-    WIN32_FIND_DATAA m_current{};
+    WIN32_FIND_DATAW m_next{};
+    WIN32_FIND_DATAW m_current{};
     bool m_hasNext = false;
     DWORD m_error = ERROR_SUCCESS;
     std::string m_root;

@@ -1,5 +1,7 @@
 #include "framework/Text.h"
 
+#include "framework/Path.h"
+
 #include <windows.h>
 
 namespace {
@@ -63,6 +65,16 @@ std::string ToWindows1252(const std::string& utf8)
 std::string FromWindows1252(const std::string& bytes)
 {
     return Utf8(ToWide(kWindows1252, bytes));
+}
+
+size_t PathLength(const std::string& path)
+{
+    return Wide(path).size();
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b)
+{
+    return lstrcmpiW(Wide(a).c_str(), Wide(b).c_str()) == 0;
 }
 
 bool HasCharacterBeyond1252(const std::string& utf8)

@@ -18,5 +18,9 @@ std::string ToWindows1252(const std::string& utf8);
 // Windows-1252 bytes to UTF-8.
 std::string FromWindows1252(const std::string& bytes);
 
+// The two texts compare equal without regard to case, as the platform
+// compares names.
+bool EqualIgnoringCase(const std::string& a, const std::string& b);
+
 // True when the text holds a character that Windows-1252 cannot hold.
 bool HasCharacterBeyond1252(const std::string& utf8);

@@ -9,8 +9,8 @@ CWinApp* g_app = nullptr;
 
 bool IsDialogWindow(HWND hWnd)
 {
-    char className[16] = {};
-    return ::GetClassNameA(hWnd, className, sizeof(className)) > 0 && lstrcmpA(className, "#32770") == 0;
+    wchar_t className[16] = {};
+    return ::GetClassNameW(hWnd, className, 16) > 0 && lstrcmpW(className, L"#32770") == 0;
 }
 
 // Keyboard messages go first to the innermost dialog that holds their window,
@@ -20,9 +20,9 @@ bool PreTranslateMessage(MSG& msg)
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST)
         return false;
     for (HWND hWnd = msg.hwnd; hWnd != nullptr; hWnd = ::GetParent(hWnd)) {
-        if (IsDialogWindow(hWnd) && ::IsDialogMessageA(hWnd, &msg))
+        if (IsDialogWindow(hWnd) && ::IsDialogMessageW(hWnd, &msg))
             return true;
-        if ((::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD) == 0)
+        if ((::GetWindowLongW(hWnd, GWL_STYLE) & WS_CHILD) == 0)
             break;
     }
     return false;
@@ -95,7 +95,7 @@ CWinApp* AfxGetApp()
 bool AfxPumpMessage(int* exitCode)
 {
     MSG msg{};
-    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) {
         if (exitCode != nullptr)
             *exitCode = got == 0 ? static_cast<int>(msg.wParam) : -1;
@@ -103,7 +103,7 @@ bool AfxPumpMessage(int* exitCode)
     }
     if (!PreTranslateMessage(msg)) {
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #include "framework/Wnd.h"
 
+#include "framework/Text.h"
+
 #include <commctrl.h>
 
 #include <vector>
@@ -41,10 +43,20 @@ void CWnd::UnsubclassWindow()
 
 std::string CWnd::GetWindowText() const
 {
-    const int length = ::GetWindowTextLengthA(m_hWnd);
-    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    const int copied = ::GetWindowTextA(m_hWnd, buffer.data(), length + 1);
-    return std::string(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    const int length = ::GetWindowTextLengthW(m_hWnd);
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(m_hWnd, buffer.data(), length + 1);
+    return Utf8(std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0));
+}
+
+void CWnd::SetWindowText(const std::string& text) const
+{
+    ::SetWindowTextW(m_hWnd, Wide(text).c_str());
+}
+
+void CWnd::SetDlgItemText(int id, const std::string& text) const
+{
+    ::SetDlgItemTextW(m_hWnd, id, Wide(text).c_str());
 }
 
 RECT CWnd::GetWindowRect() const

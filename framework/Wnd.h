@@ -77,20 +77,21 @@ public:
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
     {
-        return ::SendMessageA(m_hWnd, message, wParam, lParam);
+        return ::SendMessageW(m_hWnd, message, wParam, lParam);
     }
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
     {
-        return ::PostMessageA(m_hWnd, message, wParam, lParam);
+        return ::PostMessageW(m_hWnd, message, wParam, lParam);
     }
     BOOL ShowWindow(int cmdShow) const { return ::ShowWindow(m_hWnd, cmdShow); }
     BOOL EnableWindow(bool enable) const { return ::EnableWindow(m_hWnd, enable); }
     bool IsWindowVisible() const { return ::IsWindowVisible(m_hWnd) != FALSE; }
     bool IsIconic() const { return ::IsIconic(m_hWnd) != FALSE; }
-    void SetWindowText(const std::string& text) const { ::SetWindowTextA(m_hWnd, text.c_str()); }
+    // Texts are UTF-8.
+    void SetWindowText(const std::string& text) const;
     std::string GetWindowText() const;
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
-    void SetDlgItemText(int id, const std::string& text) const { ::SetDlgItemTextA(m_hWnd, id, text.c_str()); }
+    void SetDlgItemText(int id, const std::string& text) const;
     BOOL SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) const
     {
         return ::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags);

@@ -10,7 +10,7 @@ void BitmapStatic::SetBitmap(WORD resourceId)
 {
     bitmap.Reset();
     bitmap.Reset(static_cast<HBITMAP>(
-        ::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        ::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
@@ -22,7 +22,7 @@ void BitmapStatic::OnPaint()
         MemoryDc memory(::CreateCompatibleDC(dc));
         if (memory) {
             BITMAP info{};
-            ::GetObjectA(bitmap.Get(), sizeof(info), &info);
+            ::GetObjectW(bitmap.Get(), sizeof(info), &info);
             HGDIOBJ previous = ::SelectObject(memory.Get(), bitmap.Get());
             if (previous != nullptr && previous != HGDI_ERROR) {
                 const RECT client = GetClientRect();

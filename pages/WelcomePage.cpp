@@ -12,7 +12,7 @@ BOOL WelcomePage::OnInitDialog()
     if (theApp.sidInstall) {
         SetDlgItemText(IDC_TITLE,
                        "Benvenuti nel programma di installazione del client di procedura QNV Plus (Tesmoro).");
-        SetDlgItemText(IDC_TEXT, "Questo programma installer\xE0 il Tesmoro in questo computer.");
+        SetDlgItemText(IDC_TEXT, "Questo programma installerà il Tesmoro in questo computer.");
     } else {
         SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "Procedura"));
         SetDlgItemText(IDC_TEXT, theApp.ReadInstallValue("DESCRIZIONI", "Procedura_1"));

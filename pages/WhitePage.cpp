@@ -5,12 +5,12 @@
 
 HFONT MakeTitleFont(HFONT dialogFont)
 {
-    LOGFONTA font{};
-    if (dialogFont == nullptr || ::GetObjectA(dialogFont, sizeof(font), &font) == 0)
+    LOGFONTW font{};
+    if (dialogFont == nullptr || ::GetObjectW(dialogFont, sizeof(font), &font) == 0)
         return nullptr;
     font.lfWeight = FW_BOLD;
     font.lfHeight -= 5;
-    return ::CreateFontIndirectA(&font);
+    return ::CreateFontIndirectW(&font);
 }
 
 BEGIN_MESSAGE_MAP(WhitePage, CDialog)
@@ -28,7 +28,7 @@ BOOL WhitePage::OnInitDialog()
 {
     CDialog::OnInitDialog();
     titleFont.Reset(MakeTitleFont(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT))));
-    ::SendMessageA(GetDlgItem(IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.Get()), FALSE);
+    ::SendMessageW(GetDlgItem(IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.Get()), FALSE);
     sidePicture.SetBitmap(IDB_SIDE_PICTURE);
     logo.SetBitmap(theApp.sidInstall ? IDB_LOGO_SID : IDB_LOGO);
     return TRUE;

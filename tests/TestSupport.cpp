@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "app/InstallDescription.h"
+#include "framework/Text.h"
 
 #include <shlwapi.h>
 
@@ -13,12 +14,11 @@ namespace lumo_test {
 TempDir::TempDir(const std::string& tag)
 {
     static std::atomic<unsigned> counter{ 0 };
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(sizeof(temp), temp);
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
     for (;;) {
-        path_ = std::string(temp) + tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                std::to_string(counter++);
-        if (::CreateDirectoryA(path_.c_str(), nullptr))
+        path_ = Utf8(temp) + tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
+        if (::CreateDirectoryW(Wide(path_).c_str(), nullptr))
             return;
         if (::GetLastError() != ERROR_ALREADY_EXISTS)
             throw std::runtime_error("cannot create " + path_);
@@ -32,29 +32,33 @@ TempDir::~TempDir()
 
 void RemoveTree(const std::string& path)
 {
-    WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA((path + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = ::FindFirstFileW(Wide(path + "\\*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = data.cFileName;
+            const std::string name = Utf8(data.cFileName);
             if (name == "." || name == "..")
                 continue;
             const std::string child = path + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A link to a folder goes, never what it leads to.
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 RemoveTree(child);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(Wide(child).c_str());
             } else {
-                ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(child.c_str());
+                ::SetFileAttributesW(Wide(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(Wide(child).c_str());
             }
-        } while (::FindNextFileA(find, &data));
+        } while (::FindNextFileW(find, &data));
         ::FindClose(find);
     }
-    ::RemoveDirectoryA(path.c_str());
+    ::RemoveDirectoryW(Wide(path).c_str());
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    FILE* file = std::fopen(path.c_str(), "wb");
+    FILE* file = ::_wfopen(Wide(path).c_str(), L"wb");
     if (file == nullptr)
         throw std::runtime_error("cannot write " + path);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -63,7 +67,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
 
 std::string ReadFileBytes(const std::string& path)
 {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = ::_wfopen(Wide(path).c_str(), L"rb");
     if (file == nullptr)
         return std::string();
     std::string bytes;
@@ -77,29 +81,29 @@ std::string ReadFileBytes(const std::string& path)
 
 bool FileExists(const std::string& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::vector<std::string> ListEntries(const std::string& folder)
 {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA data{};
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = ::FindFirstFileW(Wide(folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {
-        const std::string name = data.cFileName;
+        const std::string name = Utf8(data.cFileName);
         if (name != "." && name != "..")
             names.push_back(name);
-    } while (::FindNextFileA(find, &data));
+    } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     return names;
 }
 
 bool DirectoryExists(const std::string& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -151,15 +155,15 @@ ScopedInstallDescription::ScopedInstallDescription(const std::string& content)
 
 ScopedInstallDescription::~ScopedInstallDescription()
 {
-    ::DeleteFileA(path_.c_str());
+    ::DeleteFileW(Wide(path_).c_str());
     // The profile reader caches files; make it forget this one.
-    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
+    ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, Wide(path_).c_str());
 }
 
 void ScopedInstallDescription::Rewrite(const std::string& content) const
 {
     WriteFileBytes(path_, content);
-    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path_.c_str());
+    ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, Wide(path_).c_str());
 }
 
 namespace {

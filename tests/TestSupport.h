@@ -1,5 +1,6 @@
 // Helpers shared by the test programs: temporary folders, files, the
-// description file beside the test program, registry clean-up.
+// description file beside the test program, registry clean-up. Paths are
+// UTF-8, as in the product.
 #pragma once
 
 #include <windows.h>

@@ -12,8 +12,9 @@ public:
     FileVersionInfo(const FileVersionInfo&) = delete;
     FileVersionInfo& operator=(const FileVersionInfo&) = delete;
 
-    // Reads the version resource of the file; true when a signed fixed record
-    // and a translation table were found. After a failure every word is zero.
+    // Reads the version resource of the file (a UTF-8 path); true when a
+    // signed fixed record and a translation table were found. After a
+    // failure every word is zero.
     bool Read(const char* path);
     bool ReadFixedInfo(const char* path);
     bool ReadTranslation();
@@ -28,6 +29,7 @@ public:
 private:
     VS_FIXEDFILEINFO fixedInfo{};
     std::unique_ptr<BYTE[]> versionData;
+    DWORD versionSize = 0;
     const DWORD* translations = nullptr;
     UINT translationCount = 0;
     BOOL valid = FALSE;

@@ -13,18 +13,18 @@ void Find(HMODULE library, const char* name, Function& function)
 VersionApi Load()
 {
     VersionApi api;
-    char folder[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(folder, sizeof(folder));
-    if (length == 0 || length >= sizeof(folder))
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
         return api;
     // By full path: no search, so nothing beside the program is ever considered.
     // Kept loaded for the life of the process.
-    const HMODULE library = ::LoadLibraryExA((std::string(folder, length) + "\\version.dll").c_str(), nullptr, 0);
+    const HMODULE library = ::LoadLibraryExW((std::wstring(folder, length) + L"\\version.dll").c_str(), nullptr, 0);
     if (library == nullptr)
         return api;
-    Find(library, "GetFileVersionInfoSizeA", api.GetFileVersionInfoSizeA);
-    Find(library, "GetFileVersionInfoA", api.GetFileVersionInfoA);
-    Find(library, "VerQueryValueA", api.VerQueryValueA);
+    Find(library, "GetFileVersionInfoSizeW", api.GetFileVersionInfoSizeW);
+    Find(library, "GetFileVersionInfoW", api.GetFileVersionInfoW);
+    Find(library, "VerQueryValueW", api.VerQueryValueW);
     return api;
 }
 

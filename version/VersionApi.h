@@ -1,4 +1,4 @@
-// The three version functions, taken at run time from version.dll in the
+// The three wide version functions, taken at run time from version.dll in the
 // system folder. version.dll is not one of the DLLs the system always loads
 // from its own folder, so importing it statically would let a copy planted
 // beside the program run inside the elevated installer.
@@ -7,13 +7,13 @@
 #include <windows.h>
 
 struct VersionApi {
-    decltype(&::GetFileVersionInfoSizeA) GetFileVersionInfoSizeA = nullptr;
-    decltype(&::GetFileVersionInfoA) GetFileVersionInfoA = nullptr;
-    decltype(&::VerQueryValueA) VerQueryValueA = nullptr;
+    decltype(&::GetFileVersionInfoSizeW) GetFileVersionInfoSizeW = nullptr;
+    decltype(&::GetFileVersionInfoW) GetFileVersionInfoW = nullptr;
+    decltype(&::VerQueryValueW) VerQueryValueW = nullptr;
 
     bool Available() const
     {
-        return GetFileVersionInfoSizeA != nullptr && GetFileVersionInfoA != nullptr && VerQueryValueA != nullptr;
+        return GetFileVersionInfoSizeW != nullptr && GetFileVersionInfoW != nullptr && VerQueryValueW != nullptr;
     }
 };
 

@@ -1,6 +1,8 @@
 #include "version/VersionCompare.h"
 
 #include "framework/Handles.h"
+#include "framework/Path.h"
+#include "framework/Text.h"
 #include "version/FileVersionInfo.h"
 
 bool CompareVersions(int major, int minor, int build, int revision, int existingMajor, int existingMinor,
@@ -17,8 +19,8 @@ bool CompareVersions(int major, int minor, int build, int revision, int existing
 
 FileVersion ReadFileVersion(const std::string& path)
 {
-    WIN32_FIND_DATAA data{};
-    if (!FindHandle(::FindFirstFileA(path.c_str(), &data)))
+    WIN32_FIND_DATAW data{};
+    if (ExceedsPathLimit(path) || !FindHandle(::FindFirstFileW(Wide(path).c_str(), &data)))
         return FileVersion{};
 
     FileVersionInfo info;

@@ -12,7 +12,7 @@
 bool PumpMessagesUntilQuit()
 {
     MSG msg{};
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
         CWinApp* app = AfxGetApp();
         int exitCode = 0;
         const bool alive = app != nullptr ? app->PumpMessage() != FALSE : AfxPumpMessage(&exitCode);
@@ -32,7 +32,7 @@ void PumpMessages()
 
 WizardDialog::WizardDialog(CWnd* parent) : CDialog(IDD_WIZARD, parent)
 {
-    icon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
 
 WizardDialog::~WizardDialog()
@@ -105,10 +105,10 @@ void WizardDialog::OnNext()
     // is never disturbed; this wizard says so and ends.
     InstallationLock lock;
     if (!lock.TryAcquire()) {
-        ::MessageBoxA(m_hWnd,
-                      "Un'altra installazione \xE8 gi\xE0 in corso su questo computer.\r\n"
+        AfxMessageBox(m_hWnd,
+                      "Un'altra installazione è già in corso su questo computer.\r\n"
                       "Attendere che termini, poi riprovare.",
-                      theApp.ReadInstallValue("DESCRIZIONI", "Caption").c_str(), MB_OK | MB_ICONEXCLAMATION);
+                      theApp.ReadInstallValue("DESCRIZIONI", "Caption"), MB_OK | MB_ICONEXCLAMATION);
         exitCode = ERROR_INSTALL_ALREADY_RUNNING;
         EndDialog(IDCANCEL);
         return;
@@ -222,7 +222,7 @@ void WizardDialog::OnCancel()
     }
     const std::string caption = theApp.ReadInstallValue("DESCRIZIONI", "Caption");
     SetWindowText(caption);
-    if (::MessageBoxA(m_hWnd, "Terminare il programma di Installazione", caption.c_str(),
+    if (AfxMessageBox(m_hWnd, "Terminare il programma di Installazione", caption,
                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
         CDialog::OnCancel();
 }

@@ -9,9 +9,11 @@
 #include "e2e/E2eTest.h"
 #include "engine/Folders.h"
 #include "engine/Rules.h"
+#include "framework/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace lumo_check_test;
@@ -46,6 +48,15 @@ void CopyTree(const std::string& from, const std::string& to)
         else
             ASSERT_TRUE(::CopyFileA(source.c_str(), (to + "\\" + name).c_str(), FALSE)) << source;
     }
+}
+
+// UTF-16 LE with its byte-order mark, as an editor saves "Unicode" text.
+std::string Utf16File(const std::string& utf8)
+{
+    const std::wstring wide = Wide(utf8);
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+    return bytes;
 }
 
 class PlanTest : public E2eTest {
@@ -299,6 +310,84 @@ TEST_F(PlanTest, PlanMatchesARunWithNewerAndOlderComponents)
     EXPECT_EQ(delivery.Folder() + "\\SysFile\\" + chain, row(chain).unlistable);
 
     PlanThenRun(delivery, cleanup);
+}
+
+// Names that Windows-1252 cannot hold (Greek, Cyrillic, CJK), at several
+// depths of both passes, a folder of such a name, two names that differ only
+// by such a character, and components routed and registered through an entry
+// of a UTF-16 description file: each file lands under its own name with its
+// own bytes, each component is registered, the log writes "?" for what it
+// cannot hold, the plan matches the run, and the checker warns of the names.
+TEST_F(PlanTest, NamesBeyondTheCodePageAreInstalledUnderTheirOwnNames)
+{
+    const std::string u = Unique();
+    bool fellBack = false;
+    const std::string system = GetSystemX86Dir(fellBack);
+    lumo_test::TempDir own("lumo-plan-own");
+    const std::string ownFolder = own.Path() + "\\Κοινά";
+    Cleanup cleanup;
+
+    Delivery delivery;
+    const std::pair<std::string, std::string> appFiles[] = {
+        { u + "_Ω.dll", "omega" },
+        { u + "_日本.txt", "nihon" },
+        { u + "_Отчёт.txt", "otchet" },
+        { u + "_Ω.cfg", "omega cfg" },
+        { u + "_O.cfg", "o cfg" },
+        { "Ωdir" + u + "\\α.txt", "alpha" },
+        { "Ωdir" + u + "\\β.txt", "beta" },
+        { "Ωdir" + u + "\\Папка\\深い.txt", "fukai" },
+    };
+    // The run puts each file into the shared folder of its mirrored folder.
+    auto appTarget = [&](const std::string& relative) {
+        const size_t slash = relative.rfind('\\');
+        const std::string folder = slash == std::string::npos ? "" : "\\" + relative.substr(0, slash);
+        return ProgramFiles() + folder + "\\Common Files\\Business Objects\\3.0\\bin\\" +
+               relative.substr(slash == std::string::npos ? 0 : slash + 1);
+    };
+    for (const auto& file : appFiles) {
+        delivery.AddAppFile(file.first, file.second);
+        cleanup.Add([path = appTarget(file.first)] { ::DeleteFileW(Wide(path).c_str()); });
+    }
+    cleanup.Add([path = ProgramFiles() + "\\Ωdir" + u] { lumo_test::RemoveTree(path); });
+
+    const std::string routed = UpperText(ownFolder) + "\\" + u + "_Ωcomp.dll";
+    const std::string mirrored = system + "\\Σύστημα" + u + "\\" + u + "_Жcomp.dll";
+    delivery.AddSysFile(u + "_Ωcomp.dll", lumo_test::ReadFileBytes(ComponentPath(component::kVer1_2_3_4)));
+    delivery.AddSysFile("Σύστημα" + u + "\\" + u + "_Жcomp.dll",
+                        lumo_test::ReadFileBytes(ComponentPath(component::kRegisterOk)));
+    cleanup.Add([path = system + "\\Σύστημα" + u] { lumo_test::RemoveTree(path); });
+    delivery.WriteIni(Utf16File(StandardIni() + "[SYSFILE]\r\n" + u + "_Ωcomp.dll=" + ownFolder + "|REG\r\n"));
+
+    const CheckRun plan = Plan(delivery);
+    const RunResult result = RunWithoutWindow(delivery, "/S");
+    ASSERT_TRUE(result.Clean()) << "exit code " << result.exitCode;
+
+    for (const auto& file : appFiles)
+        EXPECT_EQ(file.second, lumo_test::ReadFileBytes(appTarget(file.first))) << file.first;
+    for (const std::string& component : { routed, mirrored }) {
+        EXPECT_TRUE(lumo_test::FileExists(component)) << component;
+        EXPECT_EQ(1u, lumo_test::RegistrationCount(component)) << component;
+    }
+
+    // The log holds Windows-1252: each character it cannot hold is a "?",
+    // never a look-alike.
+    const std::vector<std::string> log = LastRun(LogPath());
+    EXPECT_EQ(ExpectedLog(plan), log);
+    for (const std::string& line :
+         { "  Copiato il file: " + AppTargetFolder() + "\\" + u + "_?.dll",
+           "  Copiato il file: " + AppTargetFolder() + "\\" + u + "_?.cfg",
+           "  Copiato il file: " + AppTargetFolder() + "\\" + u + "_O.cfg",
+           "  FILE: " + ToWindows1252(mirrored) + " REGISTRATO CORRETTAMENTE" })
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), line)) << line;
+    EXPECT_NE(std::string::npos, ToWindows1252(mirrored).find("\\???????" + u + "\\" + u + "_?comp.dll"));
+
+    // The checker names each file the log will show with "?".
+    const CheckRun check = RunLumoCheck("\"" + delivery.Folder() + "\"");
+    size_t warned = 0;
+    for (const FindingLine& finding : Findings(check))
+        warned += finding.code == "LC020" && finding.severity == "AVVISO" ? 1 : 0;
+    EXPECT_EQ(9u, warned);
 }
 
 } // namespace

@@ -22,51 +22,56 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 
 #ifndef LUMO_NO_ENTRY_POINT
 
-/* The module's own path, lower-cased: the name of its values in the registry,
- * so that each copy of a component has values of its own. */
-static BOOL LowerModulePath(char* path)
+/* The module's own path, its ASCII letters lower-cased: the name of its
+ * values in the registry, so that each copy of a component has values of its
+ * own, whatever characters its name holds. */
+static BOOL LowerModulePath(wchar_t* path)
 {
-    const DWORD length = GetModuleFileNameA(thisModule, path, MAX_PATH);
+    const DWORD length = GetModuleFileNameW(thisModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return FALSE;
     for (DWORD i = 0; i < length; ++i) {
-        if (path[i] >= 'A' && path[i] <= 'Z')
-            path[i] = (char)(path[i] - 'A' + 'a');
+        if (path[i] >= L'A' && path[i] <= L'Z')
+            path[i] = (wchar_t)(path[i] - L'A' + L'a');
     }
     return TRUE;
 }
 
 static void CountRegistration(void)
 {
-    char path[MAX_PATH + 1] = { 0 };
+    wchar_t path[MAX_PATH + 1] = { 0 };
     if (!LowerModulePath(path))
         return;
 
     HKEY key = NULL;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumoInstallTests\\DllRegisterServer", 0, NULL, 0,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\LumoInstallTests\\DllRegisterServer", 0, NULL, 0,
                         KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
         return;
     DWORD count = 0;
     DWORD type = 0;
     DWORD size = sizeof(count);
-    if (RegQueryValueExA(key, path, NULL, &type, (BYTE*)&count, &size) != ERROR_SUCCESS || type != REG_DWORD)
+    if (RegQueryValueExW(key, path, NULL, &type, (BYTE*)&count, &size) != ERROR_SUCCESS || type != REG_DWORD)
         count = 0;
     ++count;
-    RegSetValueExA(key, path, 0, REG_DWORD, (const BYTE*)&count, sizeof(count));
+    RegSetValueExW(key, path, 0, REG_DWORD, (const BYTE*)&count, sizeof(count));
     RegCloseKey(key);
 }
 
 #if defined(LUMO_USES_HELPER) || defined(LUMO_LOADS_HELPER)
 static void RecordHelperOrigin(const char* origin)
 {
-    char path[MAX_PATH + 1] = { 0 };
+    wchar_t path[MAX_PATH + 1] = { 0 };
     if (!LowerModulePath(path))
         return;
     HKEY key = NULL;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumoInstallTests\\HelperOrigin", 0, NULL, 0, KEY_SET_VALUE,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\LumoInstallTests\\HelperOrigin", 0, NULL, 0, KEY_SET_VALUE,
                         NULL, &key, NULL) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(key, path, 0, REG_SZ, (const BYTE*)origin, (DWORD)lstrlenA(origin) + 1);
+    /* The origin is ASCII: widened as it stands. */
+    wchar_t value[32] = { 0 };
+    for (int i = 0; i < 31 && origin[i] != '\0'; ++i)
+        value[i] = (wchar_t)(unsigned char)origin[i];
+    RegSetValueExW(key, path, 0, REG_SZ, (const BYTE*)value, (DWORD)((lstrlenW(value) + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
 #endif

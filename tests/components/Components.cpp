@@ -1,5 +1,7 @@
 #include "components/Components.h"
 
+#include "framework/Text.h"
+
 #include <shlwapi.h>
 
 #include <stdexcept>
@@ -27,7 +29,7 @@ std::string ComponentPath(const std::string& fileName)
 
 std::string CopyComponent(const std::string& fileName, const std::string& destinationPath)
 {
-    if (!::CopyFileA(ComponentPath(fileName).c_str(), destinationPath.c_str(), FALSE))
+    if (!::CopyFileW(Wide(ComponentPath(fileName)).c_str(), Wide(destinationPath).c_str(), FALSE))
         throw std::runtime_error("cannot copy " + fileName + " to " + destinationPath + " (error " +
                                  std::to_string(::GetLastError()) + ")");
     return destinationPath;
@@ -37,8 +39,8 @@ DWORD RegistrationCount(const std::string& modulePath)
 {
     DWORD count = 0;
     DWORD size = sizeof(count);
-    if (::RegGetValueA(HKEY_CURRENT_USER, kRegistrationCountsKey, LowerAscii(modulePath).c_str(), RRF_RT_REG_DWORD,
-                       nullptr, &count, &size) != ERROR_SUCCESS)
+    if (::RegGetValueW(HKEY_CURRENT_USER, Wide(kRegistrationCountsKey).c_str(), Wide(LowerAscii(modulePath)).c_str(),
+                       RRF_RT_REG_DWORD, nullptr, &count, &size) != ERROR_SUCCESS)
         return 0;
     return count;
 }

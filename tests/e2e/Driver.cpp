@@ -1,5 +1,7 @@
 #include "e2e/Driver.h"
 
+#include "framework/Text.h"
+
 #include "res/resource.h"
 
 #include <algorithm>
@@ -22,8 +24,8 @@ std::string Backslashed(std::string path)
 void MakeFolders(const std::string& path)
 {
     for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    ::CreateDirectoryA(path.c_str(), nullptr);
+        ::CreateDirectoryW(Wide(path.substr(0, at)).c_str(), nullptr);
+    ::CreateDirectoryW(Wide(path).c_str(), nullptr);
 }
 
 std::string FolderOf(const std::string& path)

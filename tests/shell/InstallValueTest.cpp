@@ -61,8 +61,8 @@ TEST(ReadInstallValue, ReadsAfreshAtEveryUse)
     EXPECT_EQ("dopo", Value("DESCRIZIONI", "Caption"));
 }
 
-TEST(ReadInstallValue, KeepsWindows1252Bytes)
+TEST(ReadInstallValue, ReadsAWindows1252File)
 {
     ScopedInstallDescription ini("[DESCRIZIONI]\r\nProcedura_1=Questo programma installer\xE0 il client.\r\n");
-    EXPECT_EQ("Questo programma installer\xE0 il client.", Value("DESCRIZIONI", "Procedura_1"));
+    EXPECT_EQ("Questo programma installerà il client.", Value("DESCRIZIONI", "Procedura_1"));
 }

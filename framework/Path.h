@@ -1,0 +1,21 @@
+// The classic path limit. The wide functions of some systems (Wine's, and
+// Windows' own for a program that declares long-path awareness on a machine
+// that allows it) take longer paths; this program keeps the limit itself, so
+// that a long path fails the same way on every machine.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The length of a path as the platform counts it: in UTF-16 units.
+size_t PathLength(const std::string& path);
+
+// The longest path the platform's file functions take: MAX_PATH less the
+// terminator.
+constexpr size_t kMaxPlatformPath = MAX_PATH - 1;
+
+inline bool ExceedsPathLimit(const std::string& path)
+{
+    return PathLength(path) > kMaxPlatformPath;
+}
