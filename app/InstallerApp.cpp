@@ -3,6 +3,7 @@
 #include "app/InstallDescription.h"
 #include "app/InstallFolder.h"
 #include "app/InstallationLock.h"
+#include "app/SessionGuard.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
 #include "framework/Dialog.h"
@@ -108,8 +109,13 @@ int InstallerApp::InstallUnattended()
     const Delivery delivery = ProgramDelivery();
     WindowlessView view;
     Installation run(delivery, logFile, view);
-    const bool succeeded = run.Run(installDir);
-    run.Finish();
+    bool succeeded = false;
+    {
+        const SessionGuard guard;
+        succeeded = run.Run(installDir);
+        run.Finish();
+    }
+    view.ReleaseQuit();
     return run.ExitCode(succeeded);
 }
 

@@ -42,10 +42,17 @@ public:
         run_.SetStatus("Copia in " + targets.primaryPath);
         run_.AdvanceProgress(steps_[depth]);
 
-        if (targets.IsDao())
-            run_.fileCopier.Copy(source, targets.secondaryPath);
-        if (run_.fileCopier.Copy(source, targets.primaryPath)) {
+        // The first DAO copy is never logged, but it fails the run like any other.
+        if (targets.IsDao()) {
+            const ReplaceOutcome first = run_.CopyFile(source, targets.secondaryPath);
+            if (!first.Copied())
+                run_.CountFailure();
+            run_.LogRestart(first, targets.secondaryPath);
+        }
+        const ReplaceOutcome copied = run_.CopyFile(source, targets.primaryPath);
+        if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targets.primaryPath);
+            run_.LogRestart(copied, targets.primaryPath);
         } else {
             run_.CountFailure();
             run_.WriteLog("  Copia del file: \\" + name + " NON RIUSCITA!!");

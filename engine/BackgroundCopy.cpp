@@ -1,7 +1,6 @@
 #include "engine/BackgroundCopy.h"
 
 #include "engine/ProgressView.h"
-#include "framework/Path.h"
 #include "framework/Text.h"
 
 BackgroundCopy::~BackgroundCopy()
@@ -47,16 +46,12 @@ DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
 
 void BackgroundCopy::WaitWhilePumping()
 {
-    bool pumping = true;
     for (;;) {
-        const DWORD woken = pumping ? ::MsgWaitForMultipleObjectsEx(1, &done_, INFINITE, QS_ALLINPUT,
-                                                                    MWMO_INPUTAVAILABLE)
-                                    : ::WaitForSingleObject(done_, INFINITE);
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &done_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0)
             return;
         if (woken == WAIT_OBJECT_0 + 1) {
-            // A quit request stays in the queue for its loop; stop looking at it.
-            pumping = view_.PumpMessages();
+            view_.PumpMessages();
             continue;
         }
         ::WaitForSingleObject(done_, INFINITE);
@@ -66,11 +61,6 @@ void BackgroundCopy::WaitWhilePumping()
 
 bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
 {
-    // A path beyond the platform's limit fails as the platform fails it.
-    if (ExceedsPathLimit(source) || ExceedsPathLimit(target)) {
-        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
     // Without a thread to spare, or while the thread is busy with the copy of
     // an outer call, the copy runs here, as it always did.
     if (busy_ || !Start())

@@ -35,7 +35,9 @@ void Installation::Finish()
 
 int Installation::ExitCode(bool succeeded) const
 {
-    return succeeded && failedItems == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+    if (!succeeded || failedItems != 0)
+        return ERROR_INSTALL_FAILURE;
+    return restartNeeded_ ? ERROR_SUCCESS_REBOOT_REQUIRED : ERROR_SUCCESS;
 }
 
 void Installation::WriteLog(const std::string& message)
@@ -65,6 +67,33 @@ void Installation::SetBar(int position)
 {
     view_.ShowPosition(position);
     view_.PumpMessages();
+}
+
+ReplaceOutcome Installation::CopyFile(const std::string& source, const std::string& target)
+{
+    const ReplaceOutcome outcome = ReplaceFileWhole(fileCopier, source, target);
+    restartNeeded_ = restartNeeded_ || outcome.WaitsForRestart();
+    return outcome;
+}
+
+void Installation::LogRestart(const ReplaceOutcome& outcome, const std::string& target)
+{
+    if (outcome.replacement == Replacement::OldDeletedAtRestart)
+        WriteLog("  IL FILE: " + target +
+                 " ERA IN USO: E' STATO SOSTITUITO, LA VERSIONE PRECEDENTE SARA' ELIMINATA AL RIAVVIO DEL COMPUTER");
+    else if (outcome.replacement == Replacement::NewAtRestart)
+        WriteLog("  IL FILE: " + target + " E' IN USO: LA NUOVA VERSIONE LO SOSTITUIRA' AL RIAVVIO DEL COMPUTER");
+}
+
+void Installation::RegisterAtRestart(const std::string& path)
+{
+    if (ScheduleRegistration(path)) {
+        restartNeeded_ = true;
+        WriteLog("  IL FILE: " + path + " SARA' REGISTRATO AL RIAVVIO DEL COMPUTER");
+    } else {
+        CountFailure();
+        WriteLog("  LA REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+    }
 }
 
 void Installation::LogUnlistableFolder(const std::string& folder)

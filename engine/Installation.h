@@ -5,6 +5,7 @@
 
 #include "engine/BackgroundCopy.h"
 #include "engine/Delivery.h"
+#include "engine/FileReplace.h"
 #include "engine/SelfRegister.h"
 
 #include <string>
@@ -24,8 +25,11 @@ public:
     bool Run(const std::string& installDir);
     // Ends the run's block of the log.
     void Finish();
-    // The process's exit code after a run with the given outcome.
+    // The process's exit code after a run with the given outcome: 1603 when
+    // anything failed, else 3010 when something waits for a restart, else 0.
     int ExitCode(bool succeeded) const;
+    // Something of the run completes only at the next restart.
+    bool RestartNeeded() const { return restartNeeded_; }
 
     // The application-file pass: FilesToCopy below Program Files.
     bool CopyApplicationFiles();
@@ -53,10 +57,18 @@ private:
     void SetStatus(const std::string& text);
     void SetBar(int position);
     void LogUnlistableFolder(const std::string& folder);
+    // Copies a file over its target, whole or not at all; what waits for a
+    // restart is noted for the exit code and logged.
+    ReplaceOutcome CopyFile(const std::string& source, const std::string& target);
+    // The line that says what of a copy completes at the restart, if anything.
+    void LogRestart(const ReplaceOutcome& outcome, const std::string& target);
+    // A component that replaces its target only at the restart is registered then.
+    void RegisterAtRestart(const std::string& path);
 
     const Delivery& delivery_;
     InstallLog& log_;
     ProgressView& view_;
     // Where the passes copy, so that the window answers during every copy.
     BackgroundCopy fileCopier;
+    bool restartNeeded_ = false;
 };

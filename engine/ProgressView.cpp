@@ -2,17 +2,23 @@
 
 #include <windows.h>
 
-bool WindowlessView::PumpMessages()
+void WindowlessView::PumpMessages()
 {
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            // Leave the quit request for the loop that owns it.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
+            quitHeld_ = true;
+            quitCode_ = static_cast<int>(msg.wParam);
+            continue;
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    return true;
+}
+
+void WindowlessView::ReleaseQuit()
+{
+    if (quitHeld_)
+        ::PostQuitMessage(quitCode_);
+    quitHeld_ = false;
 }

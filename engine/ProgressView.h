@@ -13,9 +13,9 @@ public:
     // The bar's range is 0..100; a position outside it is passed on as it is.
     virtual void ShowPosition(int position) = 0;
     // Handles every message waiting for the thread and returns as soon as the
-    // queue is empty; never waits. False once a quit request was seen (it
-    // stays in the queue for the loop that owns it): stop asking.
-    virtual bool PumpMessages() = 0;
+    // queue is empty; never waits. A quit request met meanwhile is held until
+    // the run has ended: a run is never left half done.
+    virtual void PumpMessages() = 0;
 };
 
 // A run without any window. Its thread may still receive messages (COM's own
@@ -24,5 +24,12 @@ class WindowlessView : public ProgressView {
 public:
     void ShowStatus(const std::string&) override {}
     void ShowPosition(int) override {}
-    bool PumpMessages() override;
+    void PumpMessages() override;
+
+    // Puts back a quit request held during the run, for the loop that owns it.
+    void ReleaseQuit();
+
+private:
+    bool quitHeld_ = false;
+    int quitCode_ = 0;
 };

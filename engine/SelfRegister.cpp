@@ -1,5 +1,6 @@
 #include "engine/SelfRegister.h"
 
+#include "engine/FileReplace.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
@@ -59,4 +60,45 @@ RegisterResult SelfRegister(const std::string& path)
     if (entry == nullptr)
         return RegisterNoEntryPoint;
     return entry() >= 0 ? RegisterOk : RegisterFailed;
+}
+
+namespace {
+
+// The registrar that loads components of this program's own bitness.
+std::wstring RegistrarPath()
+{
+    wchar_t folder[MAX_PATH] = {};
+    UINT length = 0;
+#ifndef _WIN64
+    // On 64-bit Windows the 32-bit registrar lies in the 32-bit system folder.
+    length = ::GetSystemWow64DirectoryW(folder, MAX_PATH);
+#endif
+    if (length == 0 || length >= MAX_PATH)
+        length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::wstring();
+    return std::wstring(folder, length) + L"\\regsvr32.exe";
+}
+
+} // namespace
+
+bool ScheduleRegistration(const std::string& path)
+{
+    const std::wstring registrar = RegistrarPath();
+    if (registrar.empty())
+        return false;
+    // The restart runs this key as a 64-bit process, which sees the real
+    // names of the folders.
+    const std::wstring component = Wide(RealPath(path));
+    const std::wstring command = L"\"" + registrar + L"\" /s \"" + component + L"\"";
+    const std::wstring name = L"LumoInstall " + component;
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0, nullptr, 0,
+                          KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG status =
+        ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }

@@ -13,3 +13,8 @@ enum RegisterResult : int {
 // Loads the component and calls its DllRegisterServer; the library stays
 // loaded. Its own imports come from its folder and the system folder only.
 RegisterResult SelfRegister(const std::string& path);
+
+// Has the system registrar of this program's bitness register the component
+// once, at the next start of the machine (its RunOnce key, which runs when an
+// administrator logs on). False when that cannot be recorded.
+bool ScheduleRegistration(const std::string& path);

@@ -75,13 +75,18 @@ public:
                           " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");
             return;
         }
-        if (run_.fileCopier.Copy(source, targetPath)) {
+        const ReplaceOutcome copied = run_.CopyFile(source, targetPath);
+        if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targetPath);
+            run_.LogRestart(copied, targetPath);
         } else {
             run_.CountFailure();
             run_.WriteLog("  Copia del file: " + targetPath + " NON RIUSCITA!!");
         }
-        if (entry.registerAfterCopy) {
+        // Until the restart the target is the old file: the new one is registered then.
+        if (entry.registerAfterCopy && copied.replacement == Replacement::NewAtRestart) {
+            run_.RegisterAtRestart(targetPath);
+        } else if (entry.registerAfterCopy) {
             const RegisterResult registered = SelfRegister(targetPath);
             if (registered != RegisterOk)
                 run_.CountFailure();

@@ -59,6 +59,15 @@ void CWnd::SetDlgItemText(int id, const std::string& text) const
     ::SetDlgItemTextW(m_hWnd, id, Wide(text).c_str());
 }
 
+std::string CWnd::GetDlgItemText(int id) const
+{
+    CWnd item;
+    item.Attach(GetDlgItem(id));
+    const std::string text = item.GetWindowText();
+    item.Detach();
+    return text;
+}
+
 RECT CWnd::GetWindowRect() const
 {
     RECT rect{};

@@ -92,6 +92,7 @@ public:
     std::string GetWindowText() const;
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void SetDlgItemText(int id, const std::string& text) const;
+    std::string GetDlgItemText(int id) const;
     BOOL SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) const
     {
         return ::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags);

@@ -2,6 +2,7 @@
 
 #include "app/InstallationLock.h"
 #include "app/InstallerApp.h"
+#include "app/SessionGuard.h"
 #include "engine/Installation.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
@@ -54,6 +55,7 @@ void WizardDialog::DoDataExchange(CDataExchange* pDX)
 BEGIN_MESSAGE_MAP(WizardDialog, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
+    ON_MESSAGE(WM_QUERYENDSESSION, OnQueryEndSession)
     ON_BN_CLICKED(IDC_NEXT, OnNext)
 END_MESSAGE_MAP()
 
@@ -134,13 +136,21 @@ void WizardDialog::InstallRun()
 
     const Delivery delivery = ProgramDelivery();
     Installation run(delivery, theApp.logFile, *this);
-    const bool succeeded = run.Run(theApp.installDir);
+    bool succeeded = false;
+    {
+        const SessionGuard guard(m_hWnd);
+        succeeded = run.Run(theApp.installDir);
+    }
     exitCode = run.ExitCode(succeeded);
 
     completionPage = std::make_unique<CompletionPage>();
     completionPage->Create(IDD_COMPLETION, this);
     if (succeeded) {
         completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneSuccess"));
+        if (run.RestartNeeded())
+            completionPage->SetDlgItemText(IDC_TEXT, "Per completare l'installazione è necessario riavviare il "
+                                                     "computer.\r\n" +
+                                                         completionPage->GetDlgItemText(IDC_TEXT));
         exitButton.SetWindowText("Fine");
         currentStep = 3;
     } else {
@@ -167,6 +177,10 @@ void WizardDialog::InstallRun()
     SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(exitButton.GetSafeHwnd()), TRUE);
     installing = 0;
     run.Finish();
+    // The quit request that came during the run is honoured now.
+    if (quitHeld)
+        ::PostQuitMessage(quitCode);
+    quitHeld = false;
 }
 
 void WizardDialog::ShowStatus(const std::string& text)
@@ -181,9 +195,21 @@ void WizardDialog::ShowPosition(int position)
         progressBar->SetPos(position);
 }
 
-bool WizardDialog::PumpMessages()
+void WizardDialog::PumpMessages()
 {
-    return PumpMessagesUntilQuit();
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        int code = 0;
+        if (!AfxPumpMessage(&code)) {
+            quitHeld = true;
+            quitCode = code;
+        }
+    }
+}
+
+LRESULT WizardDialog::OnQueryEndSession(WPARAM, LPARAM)
+{
+    return installing ? FALSE : TRUE;
 }
 
 void WizardDialog::OnPaint()

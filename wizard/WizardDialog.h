@@ -41,7 +41,7 @@ public:
     // The run's view: the progress page's status line and bar.
     void ShowStatus(const std::string& text) override;
     void ShowPosition(int position) override;
-    bool PumpMessages() override;
+    void PumpMessages() override;
 
     int currentStep = 0;
     CButton exitButton;
@@ -56,6 +56,9 @@ public:
     CProgressCtrl* progressBar = nullptr;
     CStatic* statusLine = nullptr;
     int installing = 0;
+    // A quit request that came during the run, held until the run has ended.
+    bool quitHeld = false;
+    int quitCode = 0;
     // What the wizard ends with: the user left before the run, unless a run
     // took place or another installation was running.
     int exitCode = ERROR_INSTALL_USEREXIT;
@@ -64,6 +67,8 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     void OnPaint();
     HCURSOR OnQueryDragIcon();
+    // No end of the session in the middle of a run.
+    LRESULT OnQueryEndSession(WPARAM, LPARAM);
 
     DECLARE_MESSAGE_MAP()
 

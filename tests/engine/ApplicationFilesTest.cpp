@@ -117,11 +117,11 @@ TEST_F(ApplicationFiles, OverwritesANewerTargetWithoutAVersionTest)
     EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + existing }, NewMessages());
 }
 
-TEST_F(ApplicationFiles, TargetInUseGivesTheFailedCopyLineAndTheWalkGoesOn)
+TEST_F(ApplicationFiles, AFailedCopyGivesTheFailedCopyLineAndTheWalkGoesOn)
 {
     const std::string locked = target + "\\" + kBin + "\\locked.dll";
     PutFile(locked, "old");
-    HeldOpen inUse(locked);
+    BlockedCopy blocked(locked);
     PutFile(source + "\\locked.dll", "new");
     PutFile(source + "\\free.txt", "free");
 
@@ -142,10 +142,10 @@ TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
     PutFile(source + "\\dao350.dll", "new dao");
     const std::string secondary = target + "\\" + kDaoSecondary + "\\dao350.dll";
     PutFile(secondary, "old dao");
-    auto secondaryInUse = std::make_unique<HeldOpen>(secondary);
+    auto secondaryBlocked = std::make_unique<BlockedCopy>(secondary);
 
     ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
-    secondaryInUse.reset();
+    secondaryBlocked.reset();
     EXPECT_EQ("old dao", ReadFileBytes(secondary));
     EXPECT_EQ("new dao", ReadFileBytes(target + "\\" + kDao + "\\dao350.dll"));
     EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + target + "\\" + kDao + "\\dao350.dll" },
@@ -157,10 +157,10 @@ TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
     PutFile(source2 + "\\DAO2535.TLB", "new tlb");
     const std::string primary = target2 + "\\" + kDao + "\\DAO2535.TLB";
     PutFile(primary, "old tlb");
-    auto primaryInUse = std::make_unique<HeldOpen>(primary);
+    auto primaryBlocked = std::make_unique<BlockedCopy>(primary);
 
     ASSERT_TRUE(Engine().CopyDirAndFiles(source2, target2));
-    primaryInUse.reset();
+    primaryBlocked.reset();
     EXPECT_EQ("old tlb", ReadFileBytes(primary));
     EXPECT_EQ("new tlb", ReadFileBytes(target2 + "\\" + kDaoSecondary + "\\DAO2535.TLB"));
     EXPECT_EQ(std::vector<std::string>{ "  Copia del file: \\DAO2535.TLB NON RIUSCITA!!" }, NewMessages());
@@ -174,7 +174,7 @@ TEST_F(ApplicationFiles, PercentSignsInNamesReachTheLogAsWritten)
     PutFile(source + "\\" + failed, "new");
     const std::string failedTarget = target + "\\" + kBin + "\\" + failed;
     PutFile(failedTarget, "old");
-    HeldOpen inUse(failedTarget);
+    BlockedCopy blocked(failedTarget);
 
     ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 

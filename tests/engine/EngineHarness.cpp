@@ -193,6 +193,16 @@ HeldOpen::~HeldOpen()
     ::CloseHandle(handle_);
 }
 
+BlockedCopy::BlockedCopy(const std::string& target) : folder_(ReplacementTempPath(target))
+{
+    MakeFolders(folder_);
+}
+
+BlockedCopy::~BlockedCopy()
+{
+    lumo_test::RemoveTree(folder_);
+}
+
 void UnloadModule(const std::string& path)
 {
     for (HMODULE module = ::GetModuleHandleA(path.c_str()); module != nullptr;

@@ -121,6 +121,20 @@ private:
     HANDLE handle_;
 };
 
+// Makes every copy onto the target fail while the object lives, the target
+// itself untouched: a folder takes the name beside the target under which the
+// new file is written first.
+class BlockedCopy {
+public:
+    explicit BlockedCopy(const std::string& target);
+    ~BlockedCopy();
+    BlockedCopy(const BlockedCopy&) = delete;
+    BlockedCopy& operator=(const BlockedCopy&) = delete;
+
+private:
+    std::string folder_;
+};
+
 // Unloads a module loaded from path (a registered copy stays loaded) so that
 // the file can go.
 void UnloadModule(const std::string& path);

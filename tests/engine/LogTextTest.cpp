@@ -94,7 +94,7 @@ TEST_F(EngineTest, ApplicationPassWritesTheExpectedLog)
     PutFile(source + "\\Sub\\inner.txt", "inner");
     const std::string locked = target + "\\Common Files\\Business Objects\\3.0\\bin\\locked.txt";
     PutFile(locked, "old");
-    HeldOpen inUse(locked);
+    BlockedCopy blocked(locked);
 
     ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 

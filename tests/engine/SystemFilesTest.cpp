@@ -327,10 +327,10 @@ TEST_F(SystemFiles, ValueWithoutBarIsAFolderWordWithoutTheRegFlag)
 
 TEST_F(SystemFiles, RegistersEvenAfterAFailedCopy)
 {
-    // An older copy in use: the copy fails, the old copy is registered.
+    // The new copy cannot be written: the copy fails, the old copy is registered.
     const std::string locked = target + "\\locked.dll";
     PutComponent(component::kVer1_2_3_4, locked);
-    HeldOpen inUse(locked);
+    BlockedCopy blocked(locked);
     PutComponent(component::kVer2_0_0_0, source + "\\locked.dll");
     // A folder in the file's place: neither copied over nor loadable.
     const std::string folder = target + "\\folder.dll";

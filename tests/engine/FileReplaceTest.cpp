@@ -1,0 +1,186 @@
+// Replacing a file whole: a free target, a copy that fails, a target loaded by
+// a program, a target held open without delete sharing; what a run then
+// logs, and the exit code that says a restart is needed.
+#include "EngineHarness.h"
+
+#include "components/Components.h"
+#include "framework/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace lumo_engine;
+using lumo_test::FileExists;
+using lumo_test::ReadFileBytes;
+using lumo_test::ScopedInstallDescription;
+namespace component = lumo_test::component;
+
+namespace {
+
+// The operations the restart will carry out, as "from" or "from -> to".
+std::vector<std::string> PendingOperations()
+{
+    HKEY key = nullptr;
+    std::vector<std::string> operations;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                        KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return operations;
+    DWORD size = 0;
+    std::vector<wchar_t> data;
+    if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        data.resize(size / sizeof(wchar_t) + 2);
+        ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(data.data()), &size);
+    }
+    ::RegCloseKey(key);
+    // Pairs of strings, the second empty for a deletion; each path in the
+    // system's own form, "\??\C:\...".
+    auto plain = [](const std::wstring& path) { return Utf8(path.compare(0, 4, L"\\??\\") == 0 ? path.substr(4) : path); };
+    for (size_t at = 0; at < data.size() && data[at] != L'\0';) {
+        const std::wstring from(data.data() + at);
+        at += from.size() + 1;
+        const std::wstring to = at < data.size() ? std::wstring(data.data() + at) : std::wstring();
+        at += to.size() + 1;
+        operations.push_back(to.empty() ? plain(from) : plain(from) + " -> " + plain(to.substr(to[0] == L'!')));
+    }
+    return operations;
+}
+
+bool Pending(const std::string& operation)
+{
+    const std::vector<std::string> all = PendingOperations();
+    return std::find_if(all.begin(), all.end(), [&](const std::string& one) {
+               return EqualIgnoringCase(one, operation);
+           }) != all.end();
+}
+
+class FileReplace : public EngineTest {
+protected:
+    ScopedInstallDescription ini{ "[DESCRIZIONI]\r\nNumeroFiles=1\r\nNumeroSysFiles=1\r\n" };
+    std::string target = scratch.Make("Target") + "\\comp.dll";
+    std::string source = scratch.Make("Source") + "\\comp.dll";
+    std::string oldBytes = ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4));
+    std::string newBytes = ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0));
+    BackgroundCopy copier{ view };
+
+    void SetUp() override
+    {
+        PutFile(target, oldBytes);
+        PutFile(source, newBytes);
+    }
+};
+
+TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
+{
+    const std::string temp = ReplacementTempPath(target);
+    PutFile(temp, "the head of a copy that a killed run never finished");
+
+    EXPECT_EQ(Replacement::Done, ReplaceFileWhole(copier, source, target).replacement);
+    EXPECT_EQ(newBytes, ReadFileBytes(target));
+    EXPECT_FALSE(FileExists(temp));
+    EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(scratch.root / "Target"));
+}
+
+TEST_F(FileReplace, AFailedCopyLeavesTheTargetAsItWas)
+{
+    const ReplaceOutcome missing = ReplaceFileWhole(copier, source + ".assente", target);
+    EXPECT_EQ(Replacement::Failed, missing.replacement);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), missing.error);
+    {
+        // The source cannot be read after the copy has begun to be set up.
+        const HANDLE exclusive = ::CreateFileW(Wide(source).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
+        EXPECT_EQ(Replacement::Failed, ReplaceFileWhole(copier, source, target).replacement);
+        ::CloseHandle(exclusive);
+    }
+    // A folder in the file's place stays a folder.
+    MakeFolders(scratch.root / "Target\\cartella.dll");
+    EXPECT_EQ(Replacement::Failed, ReplaceFileWhole(copier, source, scratch.root / "Target\\cartella.dll").replacement);
+    EXPECT_TRUE(lumo_test::DirectoryExists(scratch.root / "Target\\cartella.dll"));
+
+    EXPECT_EQ(oldBytes, ReadFileBytes(target));
+    EXPECT_EQ((std::vector<std::string>{ "cartella.dll", "comp.dll" }),
+              [&] {
+                  auto names = lumo_test::ListEntries(scratch.root / "Target");
+                  std::sort(names.begin(), names.end());
+                  return names;
+              }());
+}
+
+// Loaded by a program: the copy over it is refused, a rename within its
+// folder is not; the old file cannot be deleted while loaded, so its deletion
+// waits for the restart.
+TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
+{
+    const HMODULE loaded = ::LoadLibraryW(Wide(target).c_str());
+    ASSERT_NE(nullptr, loaded);
+
+    const ReplaceOutcome outcome = ReplaceFileWhole(copier, source, target);
+    EXPECT_EQ(Replacement::OldDeletedAtRestart, outcome.replacement);
+    EXPECT_TRUE(outcome.WaitsForRestart());
+    EXPECT_EQ(newBytes, ReadFileBytes(target));
+    const std::string aside = target + ".LumoInstall-vecchio";
+    EXPECT_EQ(oldBytes, ReadFileBytes(aside));
+    EXPECT_TRUE(Pending(aside)) << "no deletion at restart for " << aside;
+
+    // A second replacement while the first aside still waits takes another name.
+    PutFile(source, oldBytes);
+    ::FreeLibrary(loaded);
+    ASSERT_NE(nullptr, ::LoadLibraryW(Wide(target).c_str()));
+    EXPECT_EQ(Replacement::OldDeletedAtRestart, ReplaceFileWhole(copier, source, target).replacement);
+    EXPECT_EQ(oldBytes, ReadFileBytes(target));
+    EXPECT_EQ(newBytes, ReadFileBytes(target + "-1.LumoInstall-vecchio"));
+    UnloadModulesBelow(scratch.root.Path());
+}
+
+// Open without delete sharing: not even a rename. The new file waits beside
+// the target, which it replaces at the restart; the run says so and ends with
+// 3010 unless something failed.
+TEST_F(FileReplace, AFileHeldOpenIsReplacedAtTheRestartAndTheRunSaysSo)
+{
+    const std::string folder = scratch.Make("FilesToCopy");
+    const std::string programs = scratch.Make("Programs");
+    const std::string held = programs + "\\Common Files\\Business Objects\\3.0\\bin\\held.dll";
+    PutFile(held, oldBytes);
+    PutFile(folder + "\\held.dll", newBytes);
+    {
+        HeldOpen open(held);
+        ASSERT_TRUE(Engine().CopyDirAndFiles(folder, programs));
+        EXPECT_EQ(oldBytes, ReadFileBytes(held));
+    }
+    const std::string waiting = ReplacementTempPath(held);
+    EXPECT_EQ(newBytes, ReadFileBytes(waiting));
+    EXPECT_TRUE(Pending(waiting + " -> " + held)) << "no replacement at restart";
+    EXPECT_EQ((std::vector<std::string>{
+                  "  Copiato il file: " + held,
+                  "  IL FILE: " + held + " E' IN USO: LA NUOVA VERSIONE LO SOSTITUIRA' AL RIAVVIO DEL COMPUTER" }),
+              NewMessages());
+    EXPECT_TRUE(Engine().RestartNeeded());
+    EXPECT_EQ(ERROR_SUCCESS_REBOOT_REQUIRED, Engine().ExitCode(true));
+    // A failure wins over the restart.
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(false));
+    Engine().failedItems = 1;
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(true));
+}
+
+// The first copy of a DAO file is never logged, but when it fails the run
+// fails like any other copy.
+TEST_F(FileReplace, AFailedFirstDaoCopyFailsTheRun)
+{
+    const std::string folder = scratch.Make("FilesToCopy");
+    const std::string programs = scratch.Make("Programs");
+    PutFile(folder + "\\dao350.dll", "dao");
+    // A file where its folder should be.
+    PutFile(programs + "\\File Comuni", "not a folder");
+
+    ASSERT_TRUE(Engine().CopyDirAndFiles(folder, programs));
+
+    const std::string primary = programs + "\\Common Files\\microsoft shared\\DAO\\dao350.dll";
+    EXPECT_EQ("dao", ReadFileBytes(primary));
+    EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + primary }, NewMessages());
+    EXPECT_EQ(1, Engine().failedItems);
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(true));
+}
+
+} // namespace
