@@ -1,8 +1,8 @@
 #!/bin/bash
 # Prepares a Debian 12 machine (as root, or through sudo) for building and
-# testing both targets: the cross compilers, GoogleTest's sources, Xvfb, and a
-# Wine that runs the 32-bit build under WOW64. Safe to run again: it only does
-# what is missing.
+# testing both targets: the cross compilers, GoogleTest's sources, Xvfb, a
+# Wine that runs the 32-bit build under WOW64, and the signing tools. Safe to
+# run again: it only does what is missing.
 set -euo pipefail
 
 sudo=""
@@ -17,6 +17,7 @@ packages=(
     googletest
     wine wine64 wine32:i386 fonts-wine
     xvfb xauth xdotool imagemagick
+    osslsigncode openssl
 )
 
 installed() {

@@ -1,17 +1,22 @@
 #!/bin/sh
 # An unattended installation needs no display: the sample delivery installed
 # with /S by a process that has no X display at all (a window would fail to
-# open under Wine then).
-# Usage: silent-without-display.sh x86_64|i686 PREFIX DELIVERY
+# open under Wine then). PROGRAM, when given, runs in place of the delivery's
+# own LumoInstall.exe.
+# Usage: silent-without-display.sh x86_64|i686 PREFIX DELIVERY [PROGRAM]
 set -u
 arch="$1"
 prefix="$2"
 delivery="$3"
+program="${4:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$delivery" "$work/consegna"
+if [ -n "$program" ]; then
+    cp "$program" "$work/consegna/LumoInstall.exe"
+fi
 # A folder of this run's own for the log.
 install_dir=$(printf 'Z:%s\\installazione' "$work" | tr / '\\')
 sed -i "s|^InstallationDir=.*|InstallationDir=$(printf '%s' "$install_dir" | sed 's/\\/\\\\/g')\r|" \
