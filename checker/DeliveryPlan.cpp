@@ -20,7 +20,8 @@ class PlanWalk : public FolderVisitor {
 public:
     using FileVisit = std::function<void(const std::string& source, const std::string& name,
                                          const std::string& target, const std::string& relative)>;
-    using Unlistable = std::function<void(const std::string& source, const std::string& relative)>;
+    using Unlistable =
+        std::function<void(const std::string& source, const std::string& relative, FolderProblem problem)>;
 
     PlanWalk(std::string top, std::string topRelative, FileVisit visit, Unlistable unlistable)
         : top_(std::move(top)), topRelative_(std::move(topRelative)), visit_(std::move(visit)),
@@ -29,7 +30,10 @@ public:
     }
 
     void BeginFolder(const std::string&, const std::string&, size_t) override {}
-    void FolderUnlistable(const std::string& source) override { unlistable_(source, Relative(source)); }
+    void FolderUnlistable(const std::string& source, FolderProblem problem) override
+    {
+        unlistable_(source, Relative(source), problem);
+    }
     void FolderListed() override {}
     void EnterFolder(const std::string&) override {}
     void VisitFile(const std::string& source, const std::string& name, const std::string& target, size_t) override
@@ -135,8 +139,8 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
             const std::string& relative) {
             plan.appFiles.push_back({ source, relative, ApplicationFileTargets(target, name) });
         },
-        [&](const std::string& source, const std::string& relative) {
-            plan.unlistableAppFolders.push_back({ source, relative, plan.appFiles.size() });
+        [&](const std::string& source, const std::string& relative, FolderProblem problem) {
+            plan.unlistableAppFolders.push_back({ source, relative, plan.appFiles.size(), problem });
         });
     WalkFolder(delivery.ApplicationFilesFolder(), plan.programFilesFolder, applicationFiles);
     applicationFiles.RethrowFailure();
@@ -158,15 +162,15 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
             file.sourceVersion = ReadFileVersion(source);
             const auto earlier = copiedEarlier.find(CaseKey(file.targetPath));
             file.targetVersion =
-                earlier != copiedEarlier.end() ? earlier->second : ReadFileVersion(file.targetPath);
+                earlier != copiedEarlier.end() ? earlier->second : ReadInstalledVersion(file.targetPath);
             file.copy = ShouldCopySystemFile(file.sourceVersion, file.targetVersion);
             file.registers = file.copy && file.entry.registerAfterCopy;
             if (file.copy)
                 copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
             plan.sysFiles.push_back(std::move(file));
         },
-        [&](const std::string& source, const std::string& relative) {
-            plan.unlistableSysFolders.push_back({ source, relative, plan.sysFiles.size() });
+        [&](const std::string& source, const std::string& relative, FolderProblem problem) {
+            plan.unlistableSysFolders.push_back({ source, relative, plan.sysFiles.size(), problem });
         });
     WalkFolder(delivery.SystemFilesFolder(), plan.systemFolder, systemFiles);
     systemFiles.RethrowFailure();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/InstallFolder.h"
+#include "engine/FolderWalk.h"
 #include "engine/Rules.h"
 #include "version/VersionCompare.h"
 
@@ -29,12 +30,14 @@ struct SysFilePlan {
     bool registers = false; // copied and registered after the copy
 };
 
-// A folder of the delivery that a pass cannot list (its search pattern is too
-// long, or the search fails): the pass logs it and copies none of its files.
+// A folder of the delivery that a pass does not walk (its search pattern is
+// too long, the search fails, or it is a link back to a folder being walked):
+// the pass logs it and copies none of its files.
 struct UnlistableFolder {
     std::string path;     // full path, as the log names it
     std::string relative; // "SysFile\..."
     size_t before;        // how many files of the pass come before it
+    FolderProblem problem;
 };
 
 struct DeliveryPlan {

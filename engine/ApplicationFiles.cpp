@@ -25,7 +25,7 @@ public:
         steps_[depth] = step;
     }
 
-    void FolderUnlistable(const std::string& source) override { run_.LogUnlistableFolder(source); }
+    void FolderUnlistable(const std::string& source, FolderProblem) override { run_.LogUnlistableFolder(source); }
 
     void FolderListed() override { run_.progressPos = 0; }
 

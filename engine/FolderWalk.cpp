@@ -2,10 +2,50 @@
 
 #include "engine/Rules.h"
 #include "framework/FileFind.h"
+#include "framework/Handles.h"
+#include "framework/Text.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <vector>
 
-bool WalkFolder(const std::string& source, const std::string& target, FolderVisitor& visitor, size_t depth)
+namespace {
+
+// A folder as the file system knows it, whatever name or link leads to it.
+struct FolderIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool known = false;
+
+    bool operator==(const FolderIdentity& other) const
+    {
+        return known && other.known && volume == other.volume && indexHigh == other.indexHigh &&
+               indexLow == other.indexLow;
+    }
+};
+
+FolderIdentity IdentityOf(const std::string& folder)
+{
+    FolderIdentity identity;
+    const FileHandle handle(::CreateFileW(Wide(folder).c_str(), 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (handle && ::GetFileInformationByHandle(handle.Get(), &information)) {
+        identity.volume = information.dwVolumeSerialNumber;
+        identity.indexHigh = information.nFileIndexHigh;
+        identity.indexLow = information.nFileIndexLow;
+        identity.known = true;
+    }
+    return identity;
+}
+
+// The folders being walked, from the top down to the current one.
+using Ancestors = std::vector<FolderIdentity>;
+
+bool WalkLevel(const std::string& source, const std::string& target, FolderVisitor& visitor, size_t depth,
+               Ancestors& ancestors)
 {
     try {
         visitor.BeginFolder(source, target, depth);
@@ -17,7 +57,7 @@ bool WalkFolder(const std::string& source, const std::string& target, FolderVisi
         // system would take it, it still fails as where it would not.
         bool more = patternLength < MAX_PATH && finder.FindFile(pattern);
         if (!more && IsUnlistableFolder(patternLength, finder.SearchError()))
-            visitor.FolderUnlistable(source);
+            visitor.FolderUnlistable(source, FolderProblem::CannotList);
         visitor.FolderListed();
 
         while (more) {
@@ -27,9 +67,17 @@ bool WalkFolder(const std::string& source, const std::string& target, FolderVisi
             if (finder.IsDirectory()) {
                 if (finder.IsDots())
                     continue;
+                const std::string path = finder.GetFilePath();
+                const FolderIdentity identity = IdentityOf(path);
+                if (std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end()) {
+                    visitor.FolderUnlistable(path, FolderProblem::LeadsBack);
+                    continue;
+                }
                 const std::string folder = target + "\\" + name;
                 visitor.EnterFolder(folder);
-                WalkFolder(finder.GetFilePath(), folder, visitor, depth + 1);
+                ancestors.push_back(identity);
+                WalkLevel(path, folder, visitor, depth + 1, ancestors);
+                ancestors.pop_back();
                 continue;
             }
             visitor.VisitFile(finder.GetFilePath(), name, target, depth);
@@ -41,6 +89,20 @@ bool WalkFolder(const std::string& source, const std::string& target, FolderVisi
         visitor.FolderInterrupted();
         return false;
     }
+}
+
+} // namespace
+
+bool WalkFolder(const std::string& source, const std::string& target, FolderVisitor& visitor)
+{
+    Ancestors ancestors;
+    try {
+        ancestors.push_back(IdentityOf(source));
+    } catch (...) {
+        visitor.FolderInterrupted();
+        return false;
+    }
+    return WalkLevel(source, target, visitor, 0, ancestors);
 }
 
 #ifdef LUMO_FAULT_INJECTION

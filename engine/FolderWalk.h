@@ -5,6 +5,17 @@
 
 #include <string>
 
+// Why a folder of the source is not walked.
+enum class FolderProblem {
+    // It is there but cannot be listed: its search pattern is too long for
+    // the platform, or the search failed for another reason than a missing
+    // folder. A missing folder is simply empty.
+    CannotList,
+    // A link that leads back to a folder already being walked: following it
+    // would never end.
+    LeadsBack,
+};
+
 // What the walk meets, level by level; depth is 0 for the folder the walk
 // starts from. Each level of the walk is guarded on its own: an exception
 // thrown while a level is walked ends that level only (FolderInterrupted),
@@ -15,10 +26,8 @@ public:
 
     // A level starts, before its folder is searched.
     virtual void BeginFolder(const std::string& source, const std::string& target, size_t depth) = 0;
-    // The folder is there but cannot be listed (its search pattern is too
-    // long for the platform, or the search failed for another reason than a
-    // missing folder). A missing folder is simply empty.
-    virtual void FolderUnlistable(const std::string& source) = 0;
+    // A folder that is not walked, and why.
+    virtual void FolderUnlistable(const std::string& source, FolderProblem problem) = 0;
     // The search has started; the entries follow.
     virtual void FolderListed() = 0;
     // A subfolder is about to be walked into the given target folder.
@@ -34,10 +43,10 @@ public:
     virtual const char* FaultPoint() const = 0;
 };
 
-// Walks source, mirroring its subfolders below target. False when the top
-// level was interrupted by an exception; a subfolder's interruption is the
-// visitor's to count.
-bool WalkFolder(const std::string& source, const std::string& target, FolderVisitor& visitor, size_t depth = 0);
+// Walks source, mirroring its subfolders below target; a folder is never
+// entered twice on one path. False when the top level was interrupted by an
+// exception; a subfolder's interruption is the visitor's to count.
+bool WalkFolder(const std::string& source, const std::string& target, FolderVisitor& visitor);
 
 // Where the fault-injection seam of test builds can make a walk throw.
 #ifdef LUMO_FAULT_INJECTION

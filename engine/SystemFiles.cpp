@@ -48,7 +48,7 @@ public:
         run_.SetBar(run_.progressPos);
     }
 
-    void FolderUnlistable(const std::string& source) override { run_.LogUnlistableFolder(source); }
+    void FolderUnlistable(const std::string& source, FolderProblem) override { run_.LogUnlistableFolder(source); }
 
     void FolderListed() override { run_.progressPos = 0; }
 
@@ -69,7 +69,7 @@ public:
             CreateDirectoryPath(entry.folderWord);
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
 
-        const FileVersion targetVersion = ReadFileVersion(targetPath);
+        const FileVersion targetVersion = ReadInstalledVersion(targetPath);
         if (!ShouldCopySystemFile(sourceVersion, targetVersion)) {
             run_.WriteLog("  FILE " + targetPath +
                           " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");

@@ -107,6 +107,63 @@ bool DirectoryExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+namespace {
+
+// Runs a program of Wine's host on host names, and waits for the path to
+// exist or to be gone: Wine does not wait for a host program.
+void RunOnHost(const wchar_t* program, std::wstring commandLine, const std::string& path, bool exists)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        throw std::runtime_error("cannot start a host program for " + path);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    for (int waited = 0; DirectoryExists(path) != exists; waited += 10) {
+        if (waited > 10000)
+            throw std::runtime_error("the host program did nothing for " + path);
+        ::Sleep(10);
+    }
+}
+
+std::wstring HostName(const std::string& path)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(Wide(path).c_str()) : nullptr;
+    if (name == nullptr)
+        throw std::runtime_error("no host name for " + path);
+    const std::wstring wide = Wide(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return wide;
+}
+
+} // namespace
+
+FolderLink::FolderLink(const std::string& link, const std::string& target) : link_(link)
+{
+    if (::CreateSymbolicLinkW(Wide(link).c_str(), Wide(target).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+        DirectoryExists(link))
+        return;
+    hostLink_ = true;
+    RunOnHost(L"Z:\\bin\\ln", L"ln -s \"" + Wide(target) + L"\" \"" + HostName(link) + L"\"", link, true);
+}
+
+FolderLink::~FolderLink()
+{
+    try {
+        if (hostLink_)
+            RunOnHost(L"Z:\\bin\\rm", L"rm \"" + HostName(link_) + L"\"", link_, false);
+        else
+            ::RemoveDirectoryW(Wide(link_).c_str());
+    } catch (const std::exception&) {
+        // The folder that holds it goes anyway with its test's.
+    }
+}
+
 std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;

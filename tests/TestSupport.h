@@ -32,6 +32,22 @@ bool FileExists(const std::string& path);
 // The names in a folder in the order the file system lists them, without "." and "..".
 std::vector<std::string> ListEntries(const std::string& folder);
 bool DirectoryExists(const std::string& path);
+// A link to a folder for the object's lifetime (a relative target is taken
+// from the link's own folder, as "." for the folder that holds it). Windows
+// makes it a symbolic link; Wine 8 makes none, so there it is a link of the
+// host's file system, which Wine follows as Windows follows its own.
+class FolderLink {
+public:
+    FolderLink(const std::string& link, const std::string& target);
+    ~FolderLink();
+    FolderLink(const FolderLink&) = delete;
+    FolderLink& operator=(const FolderLink&) = delete;
+
+private:
+    std::string link_;
+    bool hostLink_ = false;
+};
+
 // The lines of a text, cut at CR LF (a last line without one is kept).
 std::vector<std::string> SplitLines(const std::string& text);
 // The lines of a text cut at LF, a CR before it dropped: for files whose line

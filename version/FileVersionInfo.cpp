@@ -1,6 +1,7 @@
 #include "version/FileVersionInfo.h"
 
 #include "framework/Text.h"
+#include "version/PeFile.h"
 #include "version/VersionApi.h"
 
 #include <cstring>
@@ -48,6 +49,11 @@ bool FileVersionInfo::ReadFixedInfo(const char* path)
 {
     const VersionApi& api = Version();
     if (!api.Available())
+        return false;
+    // The platform's functions trust the lengths written in the file: they
+    // see only a file whose resources and version block hold together.
+    const PeFile checked = ReadPeFile(path);
+    if (checked.kind != PeKind::Image || !checked.versionSound)
         return false;
     const std::wstring widePath = Wide(path);
     DWORD unused = 0;

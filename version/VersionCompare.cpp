@@ -4,6 +4,7 @@
 #include "framework/Path.h"
 #include "framework/Text.h"
 #include "version/FileVersionInfo.h"
+#include "version/PeFile.h"
 
 bool CompareVersions(int major, int minor, int build, int revision, int existingMajor, int existingMinor,
                      int existingBuild, int existingRevision)
@@ -29,6 +30,13 @@ FileVersion ReadFileVersion(const std::string& path)
                                                        info.GetFixedInfo().dwFileVersionLS);
     info.Reset();
     return version;
+}
+
+FileVersion ReadInstalledVersion(const std::string& path)
+{
+    if (!ExceedsPathLimit(path) && ReadPeFile(path).truncated)
+        return FileVersion{};
+    return ReadFileVersion(path);
 }
 
 int SplitText(const std::string& text, const std::string& delimiter, std::vector<std::string>& pieces,

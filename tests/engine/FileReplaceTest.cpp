@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace lumo_engine;
 using lumo_test::FileExists;
@@ -184,3 +185,49 @@ TEST_F(FileReplace, AFailedFirstDaoCopyFailsTheRun)
 }
 
 } // namespace
+
+namespace {
+
+// Where the raw data of the file's last section ends, by its section table.
+size_t EndOfSections(const std::string& image)
+{
+    auto read32 = [&](size_t at) {
+        DWORD value = 0;
+        std::memcpy(&value, image.data() + at, sizeof(value));
+        return value;
+    };
+    auto read16 = [&](size_t at) {
+        WORD value = 0;
+        std::memcpy(&value, image.data() + at, sizeof(value));
+        return value;
+    };
+    const size_t headers = read32(0x3C);
+    const size_t sections = headers + 24 + read16(headers + 20);
+    size_t end = 0;
+    for (size_t i = 0; i < read16(headers + 6); ++i) {
+        const size_t header = sections + i * 40;
+        end = std::max<size_t>(end, read32(header + 20) + read32(header + 16));
+    }
+    return end;
+}
+
+} // namespace
+
+// A target cut short by an ended copy may still show the version of the new
+// file in its resources; it counts as missing, so the next run repairs it.
+TEST_F(FileReplace, ATargetCutShortCountsAsMissingAndIsReplaced)
+{
+    const std::string folder = scratch.Make("SysFile");
+    const std::string system = scratch.Make("System");
+    const std::string damaged = system + "\\comp.dll";
+    PutFile(damaged, newBytes.substr(0, EndOfSections(newBytes) - 1));
+    PutFile(folder + "\\comp.dll", newBytes);
+    ASSERT_EQ("2.0.0.0", VersionText(damaged)) << "the platform does not read the cut file: nothing to prove";
+
+    ASSERT_TRUE(Engine().CopyAndRegisterSysFiles(folder, system));
+
+    EXPECT_EQ(newBytes, ReadFileBytes(damaged));
+    EXPECT_EQ((std::vector<std::string>{ "  Copiato il file: " + damaged,
+                                         "  FILE: " + damaged + " REGISTRATO CORRETTAMENTE" }),
+              NewMessages());
+}

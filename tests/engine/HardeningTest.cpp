@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 using namespace lumo_engine;
 using lumo_test::FileExists;
 using lumo_test::RegistrationCount;
@@ -158,6 +161,32 @@ TEST_F(Hardening, AFolderPathWithBackslashNIsTakenAsWritten)
     EXPECT_EQ((std::vector<std::string>{ "  Copiato il file: " + landed,
                                          "  FILE: " + landed + " REGISTRATO CORRETTAMENTE" }),
               NewMessages());
+}
+
+// Two links back to the folder that holds them: each is met once, logged as
+// a folder that cannot be read, and never followed, so the walk ends.
+TEST_F(Hardening, ALinkBackToAFolderBeingWalkedIsNeverFollowed)
+{
+    for (const bool system : { false, true }) {
+        SCOPED_TRACE(system ? "system-file pass" : "application-file pass");
+        const std::string source = scratch.Make(system ? "SysFile" : "FilesToCopy");
+        PutFile(source + "\\Sub\\a.txt", "a");
+        const lumo_test::FolderLink up(source + "\\Sub\\giro", "..");
+        const lumo_test::FolderLink here(source + "\\qui", ".");
+        Engine().failedItems = 0;
+
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(system ? Engine().CopyAndRegisterSysFiles(source, scratch.Make(system ? "System" : "Programs"))
+                           : Engine().CopyDirAndFiles(source, scratch.Make(system ? "System" : "Programs")));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+        std::vector<std::string> messages = NewMessages();
+        std::sort(messages.begin(), messages.end());
+        ASSERT_EQ(3u, messages.size());
+        EXPECT_EQ(Unreadable(source + "\\Sub\\giro"), messages[1]);
+        EXPECT_EQ(Unreadable(source + "\\qui"), messages[2]);
+        EXPECT_EQ(2, Engine().failedItems);
+    }
 }
 
 } // namespace
