@@ -151,7 +151,7 @@ bool InstallerApp::ReadRegistryDefaults()
 
 Delivery ProgramDelivery()
 {
-    return Delivery(ModuleFolder());
+    return Delivery(ModuleFolder(), ModulePath());
 }
 
 std::string InstallDescriptionPath()

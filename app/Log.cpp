@@ -30,7 +30,7 @@ void InstallLog::WriteLogBytes(const char* message) noexcept
     std::fflush(file_.Get());
 }
 
-void CreateDirectoryPath(const std::string& path)
+void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created)
 {
     // One walk left to right; a separator right after a colon would name the
     // drive alone, which is never asked for. Every result is ignored: existing
@@ -43,9 +43,9 @@ void CreateDirectoryPath(const std::string& path)
         return;
 
     // A folder beyond the platform's path limit is never made, nor any below it.
-    auto create = [](const std::wstring& folder) {
-        if (folder.size() <= kMaxPlatformPath)
-            ::CreateDirectoryW(folder.c_str(), nullptr);
+    auto create = [created](const std::wstring& folder) {
+        if (folder.size() <= kMaxPlatformPath && ::CreateDirectoryW(folder.c_str(), nullptr) && created != nullptr)
+            created->push_back(Utf8(folder));
     };
     std::wstring prefix;
     prefix.reserve(wide.size());

@@ -4,6 +4,7 @@
 #include "framework/Handles.h"
 
 #include <string>
+#include <vector>
 
 // The installation log: one time-stamped line per event, appended and flushed
 // at once, so that a run cut short still leaves every line it wrote. The file
@@ -31,5 +32,6 @@ private:
 };
 
 // Makes the folder and every missing parent, silently: folders that exist,
-// roots and folders that cannot be made are passed over.
-void CreateDirectoryPath(const std::string& path);
+// roots and folders that cannot be made are passed over. Each folder it made
+// is added to created, when given, parents first.
+void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created = nullptr);

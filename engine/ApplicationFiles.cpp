@@ -6,6 +6,9 @@
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
 #include "engine/Rules.h"
+#include "framework/Text.h"
+
+#include <windows.h>
 
 #include <vector>
 
@@ -29,28 +32,31 @@ public:
 
     void FolderListed() override { run_.progressPos = 0; }
 
-    void EnterFolder(const std::string& target) override { CreateDirectoryPath(target); }
+    void EnterFolder(const std::string& target) override { run_.MakeFolder(target); }
 
     void VisitFile(const std::string& source, const std::string& name, const std::string& target,
                    size_t depth) override
     {
         const ApplicationTargets targets = ApplicationFileTargets(target, name);
         if (targets.IsDao())
-            CreateDirectoryPath(targets.secondaryFolder);
-        CreateDirectoryPath(targets.primaryFolder);
+            run_.MakeFolder(targets.secondaryFolder);
+        run_.MakeFolder(targets.primaryFolder);
 
         run_.SetStatus("Copia in " + targets.primaryPath);
         run_.AdvanceProgress(steps_[depth]);
 
         // The first DAO copy is never logged, but it fails the run like any other.
         if (targets.IsDao()) {
-            const ReplaceOutcome first = run_.CopyFile(source, targets.secondaryPath);
+            const ReplaceOutcome first = CopyDao(source, targets.secondaryPath);
             if (!first.Copied())
                 run_.CountFailure();
             run_.LogRestart(first, targets.secondaryPath);
         }
-        const ReplaceOutcome copied = run_.CopyFile(source, targets.primaryPath);
+        const ReplaceOutcome copied =
+            targets.IsDao() ? CopyDao(source, targets.primaryPath) : run_.CopyFile(source, targets.primaryPath);
         if (copied.Copied()) {
+            if (!targets.IsDao())
+                run_.NotePlaced(RecordKind::ApplicationFile, targets.primaryPath).copied = true;
             run_.WriteLog("  Copiato il file: " + targets.primaryPath);
             run_.LogRestart(copied, targets.primaryPath);
         } else {
@@ -76,6 +82,18 @@ public:
     const char* FaultPoint() const override { return "CopyDirAndFiles"; }
 
 private:
+    // The DAO files are shared with other products: counted, as components are.
+    ReplaceOutcome CopyDao(const std::string& source, const std::string& target)
+    {
+        const bool existedBefore = ::GetFileAttributesW(Wide(target).c_str()) != INVALID_FILE_ATTRIBUTES;
+        const ReplaceOutcome outcome = run_.CopyFile(source, target);
+        if (outcome.Copied()) {
+            run_.NotePlaced(RecordKind::DaoFile, target).copied = true;
+            run_.NoteShared(target, existedBefore);
+        }
+        return outcome;
+    }
+
     Installation& run_;
     // The progress step of each level being walked, by depth, read as the
     // level starts.

@@ -2,7 +2,10 @@
 
 #include "app/InstallDescription.h"
 
-Delivery::Delivery(std::string folder) : folder_(std::move(folder)) {}
+Delivery::Delivery(std::string folder, std::string program)
+    : folder_(std::move(folder)), program_(std::move(program))
+{
+}
 
 std::string Delivery::DescriptionPath() const
 {

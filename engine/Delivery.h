@@ -6,10 +6,12 @@
 
 class Delivery {
 public:
-    // The folder as a full path without a trailing backslash.
-    explicit Delivery(std::string folder);
+    // The folder as a full path without a trailing backslash, and the
+    // program started from it, when there is one.
+    explicit Delivery(std::string folder, std::string program = std::string());
 
     const std::string& Folder() const { return folder_; }
+    const std::string& ProgramPath() const { return program_; }
     std::string DescriptionPath() const;
     std::string ApplicationFilesFolder() const; // FilesToCopy
     std::string SystemFilesFolder() const;      // SysFile
@@ -22,4 +24,5 @@ public:
 
 private:
     std::string folder_;
+    std::string program_;
 };

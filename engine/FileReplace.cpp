@@ -1,13 +1,15 @@
 #include "engine/FileReplace.h"
 
 #include "engine/BackgroundCopy.h"
+#include "framework/Handles.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
 namespace {
 
-// Names of the program's own beside a target: never a user's file.
-constexpr char kNewSuffix[] = ".LumoInstall-nuovo";
+// Names of the program's own: never a user's file or folder.
+constexpr char kTempFolder[] = "~LumoInstall";
+constexpr char kWaitingSuffix[] = ".LumoInstall-nuovo";
 constexpr char kOldSuffix[] = ".LumoInstall-vecchio";
 
 // A name beside a target may pass the platform's path limit where the target
@@ -21,6 +23,18 @@ std::string LongForm(const std::string& path)
     return "\\\\?\\" + path;
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 bool Exists(const std::string& path)
 {
     return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -29,6 +43,8 @@ bool Exists(const std::string& path)
 bool Remove(const std::string& path)
 {
     const std::wstring wide = Wide(path);
+    if (::DeleteFileW(wide.c_str()))
+        return true;
     ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
     return ::DeleteFileW(wide.c_str()) != FALSE;
 }
@@ -45,16 +61,9 @@ bool InUse(DWORD error)
            error == ERROR_USER_MAPPED_FILE;
 }
 
-// A free name to set the target aside under: an earlier run's may still wait
-// for its restart.
-std::string AsidePath(const std::string& target)
+bool IsFolder(DWORD attributes)
 {
-    for (int n = 0; n < 1000; ++n) {
-        const std::string path = LongForm(target + (n == 0 ? std::string() : "-" + std::to_string(n)) + kOldSuffix);
-        if (!Exists(path))
-            return path;
-    }
-    return std::string();
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
@@ -69,7 +78,17 @@ ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
 
 std::string ReplacementTempPath(const std::string& target)
 {
-    return LongForm(target + kNewSuffix);
+    return LongForm(FolderOf(target) + "\\" + kTempFolder + "\\" + NameOf(target));
+}
+
+std::string WaitingPath(const std::string& target)
+{
+    return LongForm(target + kWaitingSuffix);
+}
+
+std::string AsidePath(const std::string& target, int n)
+{
+    return LongForm(target + (n == 0 ? std::string() : "-" + std::to_string(n)) + kOldSuffix);
 }
 
 std::string RealPath(const std::string& path)
@@ -94,41 +113,47 @@ bool DeleteAtRestart(const std::string& path)
     return ::MoveFileExW(Wide(RealPath(path)).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
-ReplaceOutcome ReplaceFileWhole(BackgroundCopy& copier, const std::string& source, const std::string& target)
+ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target)
 {
     // A path beyond the platform's limit fails as the platform fails it.
     if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
         return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
 
-    // A folder in the file's place is never replaced.
-    const DWORD targetAttributes = ::GetFileAttributesW(Wide(target).c_str());
-    if (targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return Outcome(Replacement::Failed, ERROR_ACCESS_DENIED);
-
-    // A name of this program's own: whatever an ended run left there goes.
+    // The program's folder beside the target; what an ended run left in it
+    // is overwritten here and goes with the folder at the end.
     const std::string temp = ReplacementTempPath(target);
-    Remove(temp);
-    if (!copier.Copy(source, temp)) {
+    const std::string folder = FolderOf(temp);
+    if (temporaryFolders_.insert(folder).second)
+        ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
+    if (!copier_.Copy(source, temp)) {
         const DWORD error = ::GetLastError();
         Remove(temp);
         return Outcome(Replacement::Failed, error);
     }
-    constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    // A rename within one volume: MOVEFILE_WRITE_THROUGH is documented to
+    // matter only for a move made as a copy and a delete, and Wine turns it
+    // into a flush of every file, which costs more than the copy itself.
+    constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING;
     if (Move(temp, target, kReplace))
         return Outcome(Replacement::Done);
 
     DWORD error = ::GetLastError();
-    // A read-only target is refused as it always was, not worked around.
-    const bool readOnly =
-        targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (!InUse(error) || readOnly) {
+    const DWORD attributes = ::GetFileAttributesW(Wide(target).c_str());
+    // A folder in the file's place is never replaced, and a read-only target
+    // is refused as it always was, not worked around.
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (!InUse(error) || IsFolder(attributes) || readOnly) {
         Remove(temp);
         return Outcome(Replacement::Failed, error);
     }
 
     // In use: a loaded library can still be renamed within its folder.
-    const std::string aside = AsidePath(target);
-    if (!aside.empty() && Move(target, aside, MOVEFILE_WRITE_THROUGH)) {
+    std::string aside;
+    for (int n = 0; n < 1000 && aside.empty(); ++n) {
+        if (!Exists(AsidePath(target, n)))
+            aside = AsidePath(target, n);
+    }
+    if (!aside.empty() && Move(target, aside, 0)) {
         if (Move(temp, target, kReplace)) {
             if (Remove(aside))
                 return Outcome(Replacement::Done);
@@ -136,16 +161,38 @@ ReplaceOutcome ReplaceFileWhole(BackgroundCopy& copier, const std::string& sourc
         }
         error = ::GetLastError();
         // The target must never go missing: the old file goes back.
-        Move(aside, target, MOVEFILE_WRITE_THROUGH);
+        Move(aside, target, 0);
         Remove(temp);
         return Outcome(Replacement::Failed, error);
     }
 
     // Not even a rename: the new file waits beside the target for the restart.
-    if (::MoveFileExW(Wide(RealPath(temp)).c_str(), Wide(RealPath(target)).c_str(),
+    const std::string waiting = WaitingPath(target);
+    if (Move(temp, waiting, MOVEFILE_REPLACE_EXISTING) &&
+        ::MoveFileExW(Wide(RealPath(waiting)).c_str(), Wide(RealPath(target)).c_str(),
                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         return Outcome(Replacement::NewAtRestart);
     error = ::GetLastError();
     Remove(temp);
+    Remove(waiting);
     return Outcome(Replacement::Failed, error);
+}
+
+void FileReplacer::RemoveTemporaryFolders() noexcept
+{
+    for (const std::string& folder : temporaryFolders_) {
+        try {
+            const std::wstring wide = Wide(folder);
+            WIN32_FIND_DATAW entry{};
+            const FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &entry));
+            for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    Remove(folder + "\\" + Utf8(entry.cFileName));
+            }
+            ::RemoveDirectoryW(wide.c_str());
+        } catch (...) {
+            // Left for the next run, which overwrites what it finds there.
+        }
+    }
+    temporaryFolders_.clear();
 }

@@ -18,6 +18,8 @@ bool Installation::Run(const std::string& installDir)
 {
     CreateDirectoryPath(installDir);
     log_.Open(LogFilePath(installDir));
+    // What earlier runs of the product placed: kept, and counted only once.
+    record_.Load(InstallationRecord::PathIn(installDir));
 
     WriteLog("*****INIZIO INSTALLAZIONE *****");
     CopyApplicationFiles();
@@ -25,11 +27,13 @@ bool Installation::Run(const std::string& installDir)
     WriteLog("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
     const bool succeeded = InstallSystemFiles();
     WriteLog("*FINE COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
+    RecordInstallation(installDir);
     return succeeded;
 }
 
 void Installation::Finish()
 {
+    replacer_.RemoveTemporaryFolders();
     WriteLog("*****FINE INSTALLAZIONE*****");
 }
 
@@ -71,7 +75,7 @@ void Installation::SetBar(int position)
 
 ReplaceOutcome Installation::CopyFile(const std::string& source, const std::string& target)
 {
-    const ReplaceOutcome outcome = ReplaceFileWhole(fileCopier, source, target);
+    const ReplaceOutcome outcome = replacer_.Replace(source, target);
     restartNeeded_ = restartNeeded_ || outcome.WaitsForRestart();
     return outcome;
 }
@@ -85,15 +89,34 @@ void Installation::LogRestart(const ReplaceOutcome& outcome, const std::string& 
         WriteLog("  IL FILE: " + target + " E' IN USO: LA NUOVA VERSIONE LO SOSTITUIRA' AL RIAVVIO DEL COMPUTER");
 }
 
-void Installation::RegisterAtRestart(const std::string& path)
+bool Installation::RegisterAtRestart(const std::string& path)
 {
     if (ScheduleRegistration(path)) {
         restartNeeded_ = true;
         WriteLog("  IL FILE: " + path + " SARA' REGISTRATO AL RIAVVIO DEL COMPUTER");
-    } else {
-        CountFailure();
-        WriteLog("  LA REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+        return true;
     }
+    CountFailure();
+    WriteLog("  LA REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+    return false;
+}
+
+void Installation::MakeFolder(const std::string& path)
+{
+    std::vector<std::string> created;
+    CreateDirectoryPath(path, &created);
+    for (const std::string& folder : created)
+        record_.Entry(RecordKind::Folder, folder);
+}
+
+RecordEntry& Installation::NotePlaced(RecordKind kind, const std::string& path)
+{
+    return record_.Entry(kind, path);
+}
+
+void Installation::NoteShared(const std::string& path, bool existedBefore)
+{
+    sharedUses_.push_back({ path, existedBefore });
 }
 
 void Installation::LogUnlistableFolder(const std::string& folder)

@@ -6,12 +6,17 @@
 #include "engine/BackgroundCopy.h"
 #include "engine/Delivery.h"
 #include "engine/FileReplace.h"
+#include "engine/InstallationRecord.h"
 #include "engine/SelfRegister.h"
 
 #include <string>
+#include <vector>
 
 class InstallLog;
 class ProgressView;
+
+// The product as the delivery's description file names it.
+ProductIdentity ReadProductIdentity(const Delivery& delivery);
 
 class Installation {
 public:
@@ -20,7 +25,8 @@ public:
     Installation& operator=(const Installation&) = delete;
 
     // Creates the installation folder, opens the log there and runs both
-    // passes between their markers. Returns the outcome of the system-file
+    // passes between their markers, then records on the machine what the run
+    // placed (whatever its outcome). Returns the outcome of the system-file
     // pass, which is the outcome of the run.
     bool Run(const std::string& installDir);
     // Ends the run's block of the log.
@@ -63,12 +69,30 @@ private:
     // The line that says what of a copy completes at the restart, if anything.
     void LogRestart(const ReplaceOutcome& outcome, const std::string& target);
     // A component that replaces its target only at the restart is registered then.
-    void RegisterAtRestart(const std::string& path);
+    bool RegisterAtRestart(const std::string& path);
+    // Makes a folder with its parents; those it made are the product's.
+    void MakeFolder(const std::string& path);
+    // A file the product placed or, for a shared one, uses.
+    RecordEntry& NotePlaced(RecordKind kind, const std::string& path);
+    // A shared component (a system component or a DAO file) to count once for
+    // the product; existedBefore tells whether it was there before this run.
+    void NoteShared(const std::string& path, bool existedBefore);
+    // The record, the shared counts, the installation folder, the entry of
+    // Programs and Features and the copy of the program that removes it.
+    void RecordInstallation(const std::string& installDir);
 
     const Delivery& delivery_;
     InstallLog& log_;
     ProgressView& view_;
     // Where the passes copy, so that the window answers during every copy.
     BackgroundCopy fileCopier;
+    FileReplacer replacer_{ fileCopier };
     bool restartNeeded_ = false;
+    // What earlier runs of the product recorded, and what this one adds.
+    InstallationRecord record_;
+    struct SharedUse {
+        std::string path;
+        bool existedBefore;
+    };
+    std::vector<SharedUse> sharedUses_;
 };

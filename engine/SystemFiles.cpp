@@ -52,7 +52,7 @@ public:
 
     void FolderListed() override { run_.progressPos = 0; }
 
-    void EnterFolder(const std::string& target) override { CreateDirectoryPath(target); }
+    void EnterFolder(const std::string& target) override { run_.MakeFolder(target); }
 
     void VisitFile(const std::string& source, const std::string& fileName, const std::string& target,
                    size_t depth) override
@@ -66,30 +66,41 @@ public:
         const SysFileEntry entry = ParseSysFileEntry(run_.delivery_.ReadInstallPath("SYSFILE", fileName));
         // An own folder is made before the version test, so also for a file not copied.
         if (entry.destination == SysDestination::OwnFolder)
-            CreateDirectoryPath(entry.folderWord);
+            run_.MakeFolder(entry.folderWord);
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
 
-        const FileVersion targetVersion = ReadInstalledVersion(targetPath);
+        bool existedBefore = false;
+        const FileVersion targetVersion = ReadInstalledVersion(targetPath, &existedBefore);
         if (!ShouldCopySystemFile(sourceVersion, targetVersion)) {
             run_.WriteLog("  FILE " + targetPath +
                           " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");
+            // Found with an equal or newer version: the product uses it all the same.
+            if (existedBefore) {
+                run_.NotePlaced(RecordKind::SystemFile, targetPath);
+                run_.NoteShared(targetPath, true);
+            }
             return;
         }
         const ReplaceOutcome copied = run_.CopyFile(source, targetPath);
         if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targetPath);
             run_.LogRestart(copied, targetPath);
+            run_.NotePlaced(RecordKind::SystemFile, targetPath).copied = true;
+            run_.NoteShared(targetPath, existedBefore);
         } else {
             run_.CountFailure();
             run_.WriteLog("  Copia del file: " + targetPath + " NON RIUSCITA!!");
         }
         // Until the restart the target is the old file: the new one is registered then.
         if (entry.registerAfterCopy && copied.replacement == Replacement::NewAtRestart) {
-            run_.RegisterAtRestart(targetPath);
+            if (run_.RegisterAtRestart(targetPath))
+                run_.NotePlaced(RecordKind::SystemFile, targetPath).registered = true;
         } else if (entry.registerAfterCopy) {
             const RegisterResult registered = SelfRegister(targetPath);
             if (registered != RegisterOk)
                 run_.CountFailure();
+            else if (copied.Copied())
+                run_.NotePlaced(RecordKind::SystemFile, targetPath).registered = true;
             LogRegistration(run_.log_, registered, targetPath);
         }
     }

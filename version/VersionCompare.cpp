@@ -20,8 +20,16 @@ bool CompareVersions(int major, int minor, int build, int revision, int existing
 
 FileVersion ReadFileVersion(const std::string& path)
 {
+    return ReadFileVersion(path, nullptr);
+}
+
+FileVersion ReadFileVersion(const std::string& path, bool* exists)
+{
     WIN32_FIND_DATAW data{};
-    if (ExceedsPathLimit(path) || !FindHandle(::FindFirstFileW(Wide(path).c_str(), &data)))
+    const bool found = !ExceedsPathLimit(path) && FindHandle(::FindFirstFileW(Wide(path).c_str(), &data));
+    if (exists != nullptr)
+        *exists = found;
+    if (!found)
         return FileVersion{};
 
     FileVersionInfo info;
@@ -32,11 +40,14 @@ FileVersion ReadFileVersion(const std::string& path)
     return version;
 }
 
-FileVersion ReadInstalledVersion(const std::string& path)
+FileVersion ReadInstalledVersion(const std::string& path, bool* exists)
 {
-    if (!ExceedsPathLimit(path) && ReadPeFile(path).truncated)
-        return FileVersion{};
-    return ReadFileVersion(path);
+    // A missing file is settled by one look; only a file with a version is
+    // read again for its length.
+    const FileVersion version = ReadFileVersion(path, exists);
+    if (!CompareVersions(version, FileVersion{}) || !ReadPeFile(path).truncated)
+        return version;
+    return FileVersion{};
 }
 
 int SplitText(const std::string& text, const std::string& delimiter, std::vector<std::string>& pieces,

@@ -32,11 +32,14 @@ inline bool CompareVersions(const FileVersion& candidate, const FileVersion& exi
 // The version of a file; 0.0.0.0 when it is missing or has no usable version
 // (a version resource that does not hold together counts as none).
 FileVersion ReadFileVersion(const std::string& path);
+// The same; exists tells whether there is a file at all.
+FileVersion ReadFileVersion(const std::string& path, bool* exists);
 
 // The version of a file already in place: 0.0.0.0 also when the file is not
 // whole (shorter than its own headers say), so that a file damaged by an
 // ended copy is replaced rather than trusted.
-FileVersion ReadInstalledVersion(const std::string& path);
+// exists, when given, tells whether there is a file at all.
+FileVersion ReadInstalledVersion(const std::string& path, bool* exists = nullptr);
 
 // Cuts the text at every occurrence of the delimiter (left to right, never
 // overlapping) and appends the pieces to the list; empty pieces only when

@@ -115,8 +115,8 @@ protected:
     {
         const std::string path = SystemFolder() + "\\" + Unique() + "_" + stem + ".dll";
         RemoveAfter(path);
-        RemoveAfter(ReplacementTempPath(path));
-        RemoveAfter(path + ".LumoInstall-vecchio");
+        RemoveAfter(WaitingPath(path));
+        RemoveAfter(AsidePath(path));
         return path;
     }
 
@@ -157,7 +157,7 @@ TEST_F(ReplaceE2eTest, ARunKilledDuringALargeCopyLeavesTheTargetWhole)
         const std::string name = Unique() + (system ? "_grande.dll" : "_grande.dat");
         const std::string target = system ? SystemTarget("grande") : AppTargetFolder() + "\\" + name;
         RemoveAfter(target);
-        RemoveAfter(ReplacementTempPath(target));
+        RemoveAfter(ReplacementTempPath(target).substr(0, ReplacementTempPath(target).rfind('\\')));
         const std::string before = sources / (system ? "before.dll" : "before.dat");
         const std::string after = sources / (system ? "after.dll" : "after.dat");
         if (system) {
@@ -179,7 +179,8 @@ TEST_F(ReplaceE2eTest, ARunKilledDuringALargeCopyLeavesTheTargetWhole)
         const RunResult again = RunWithoutWindow(*delivery, "/S");
         EXPECT_TRUE(again.Clean()) << "exit code " << again.exitCode;
         EXPECT_TRUE(SameBytes(after, target)) << "the next run did not complete the installation";
-        EXPECT_FALSE(FileExists(ReplacementTempPath(target)));
+        EXPECT_FALSE(lumo_test::DirectoryExists(ReplacementTempPath(target).substr(0, ReplacementTempPath(target).rfind('\\'))))
+            << "what the killed run left beside the target is still there";
         if (system) {
             EXPECT_EQ(1u, lumo_test::RegistrationCount(target));
         }
@@ -214,7 +215,7 @@ TEST_F(ReplaceE2eTest, AComponentLoadedElsewhereIsReplacedRegisteredAndGoesAtRes
     };
     EXPECT_NE(log.end(), std::search(log.begin(), log.end(), expected.begin(), expected.end()));
 
-    const std::string aside = target + ".LumoInstall-vecchio";
+    const std::string aside = AsidePath(target);
     EXPECT_TRUE(FileExists(aside));
     RestartWine();
     EXPECT_FALSE(FileExists(aside)) << "the old file is still there after the restart";
@@ -251,7 +252,7 @@ TEST_F(ReplaceE2eTest, AFileHeldOpenIsReplacedAndRegisteredAtRestart)
 
     RestartWine();
     EXPECT_EQ(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)), ReadFileBytes(target));
-    EXPECT_FALSE(FileExists(ReplacementTempPath(target)));
+    EXPECT_FALSE(FileExists(WaitingPath(target)));
     EXPECT_EQ(1u, lumo_test::RegistrationCount(target)) << "not registered at the restart";
 }
 

@@ -64,6 +64,7 @@ protected:
     std::string oldBytes = ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4));
     std::string newBytes = ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0));
     BackgroundCopy copier{ view };
+    FileReplacer replacer{ copier };
 
     void SetUp() override
     {
@@ -76,31 +77,33 @@ TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
 {
     const std::string temp = ReplacementTempPath(target);
     PutFile(temp, "the head of a copy that a killed run never finished");
+    PutFile(ReplacementTempPath(target + ".altro"), "another copy it never finished");
 
-    EXPECT_EQ(Replacement::Done, ReplaceFileWhole(copier, source, target).replacement);
+    EXPECT_EQ(Replacement::Done, replacer.Replace(source, target).replacement);
     EXPECT_EQ(newBytes, ReadFileBytes(target));
-    EXPECT_FALSE(FileExists(temp));
+    replacer.RemoveTemporaryFolders();
     EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(scratch.root / "Target"));
 }
 
 TEST_F(FileReplace, AFailedCopyLeavesTheTargetAsItWas)
 {
-    const ReplaceOutcome missing = ReplaceFileWhole(copier, source + ".assente", target);
+    const ReplaceOutcome missing = replacer.Replace(source + ".assente", target);
     EXPECT_EQ(Replacement::Failed, missing.replacement);
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), missing.error);
     {
         // The source cannot be read after the copy has begun to be set up.
         const HANDLE exclusive = ::CreateFileW(Wide(source).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
-        EXPECT_EQ(Replacement::Failed, ReplaceFileWhole(copier, source, target).replacement);
+        EXPECT_EQ(Replacement::Failed, replacer.Replace(source, target).replacement);
         ::CloseHandle(exclusive);
     }
     // A folder in the file's place stays a folder.
     MakeFolders(scratch.root / "Target\\cartella.dll");
-    EXPECT_EQ(Replacement::Failed, ReplaceFileWhole(copier, source, scratch.root / "Target\\cartella.dll").replacement);
+    EXPECT_EQ(Replacement::Failed, replacer.Replace(source, scratch.root / "Target\\cartella.dll").replacement);
     EXPECT_TRUE(lumo_test::DirectoryExists(scratch.root / "Target\\cartella.dll"));
 
     EXPECT_EQ(oldBytes, ReadFileBytes(target));
+    replacer.RemoveTemporaryFolders();
     EXPECT_EQ((std::vector<std::string>{ "cartella.dll", "comp.dll" }),
               [&] {
                   auto names = lumo_test::ListEntries(scratch.root / "Target");
@@ -117,11 +120,11 @@ TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
     const HMODULE loaded = ::LoadLibraryW(Wide(target).c_str());
     ASSERT_NE(nullptr, loaded);
 
-    const ReplaceOutcome outcome = ReplaceFileWhole(copier, source, target);
+    const ReplaceOutcome outcome = replacer.Replace(source, target);
     EXPECT_EQ(Replacement::OldDeletedAtRestart, outcome.replacement);
     EXPECT_TRUE(outcome.WaitsForRestart());
     EXPECT_EQ(newBytes, ReadFileBytes(target));
-    const std::string aside = target + ".LumoInstall-vecchio";
+    const std::string aside = AsidePath(target);
     EXPECT_EQ(oldBytes, ReadFileBytes(aside));
     EXPECT_TRUE(Pending(aside)) << "no deletion at restart for " << aside;
 
@@ -129,9 +132,9 @@ TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
     PutFile(source, oldBytes);
     ::FreeLibrary(loaded);
     ASSERT_NE(nullptr, ::LoadLibraryW(Wide(target).c_str()));
-    EXPECT_EQ(Replacement::OldDeletedAtRestart, ReplaceFileWhole(copier, source, target).replacement);
+    EXPECT_EQ(Replacement::OldDeletedAtRestart, replacer.Replace(source, target).replacement);
     EXPECT_EQ(oldBytes, ReadFileBytes(target));
-    EXPECT_EQ(newBytes, ReadFileBytes(target + "-1.LumoInstall-vecchio"));
+    EXPECT_EQ(newBytes, ReadFileBytes(AsidePath(target, 1)));
     UnloadModulesBelow(scratch.root.Path());
 }
 
@@ -150,7 +153,7 @@ TEST_F(FileReplace, AFileHeldOpenIsReplacedAtTheRestartAndTheRunSaysSo)
         ASSERT_TRUE(Engine().CopyDirAndFiles(folder, programs));
         EXPECT_EQ(oldBytes, ReadFileBytes(held));
     }
-    const std::string waiting = ReplacementTempPath(held);
+    const std::string waiting = WaitingPath(held);
     EXPECT_EQ(newBytes, ReadFileBytes(waiting));
     EXPECT_TRUE(Pending(waiting + " -> " + held)) << "no replacement at restart";
     EXPECT_EQ((std::vector<std::string>{

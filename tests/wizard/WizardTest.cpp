@@ -174,7 +174,8 @@ TEST_F(WizardTest, StaticTextsShowAmpersandsLiterally)
 }
 
 // While one large file is copied the window keeps answering: a message sent
-// to it from another thread is served within a fraction of the copy's time.
+// to it from another thread is served within a fraction of the copy's time,
+// even after a quit request, which waits for the end of the run.
 TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
 {
     constexpr LONGLONG kSize = 1LL << 30;
@@ -211,6 +212,7 @@ TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
         }
         finished = true;
     });
+    ::PostQuitMessage(7);
     const auto started = std::chrono::steady_clock::now();
     const bool walked = shown.CopyDirAndFiles(source, target);
     const std::chrono::duration<double> copying = std::chrono::steady_clock::now() - started;
@@ -228,6 +230,9 @@ TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
     EXPECT_GE(answered, 3);
     EXPECT_LT(longestWait, kBoundSeconds) << "the window did not answer for " << longestWait << " s of a "
                                          << copying.count() << " s copy";
+    EXPECT_TRUE(Wizard().quitHeld) << "the quit request was lost";
+    EXPECT_EQ(7, Wizard().quitCode);
+    Wizard().quitHeld = false;
 }
 
 } // namespace

@@ -1,0 +1,139 @@
+#include "engine/MachineRecord.h"
+
+#include "app/InstallFolder.h"
+#include "framework/Handles.h"
+#include "framework/Text.h"
+
+namespace {
+
+constexpr wchar_t kSharedDlls[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+bool OpenKey(const std::wstring& path, REGSAM access, bool create, RegKey& key)
+{
+    const LONG status =
+        create ? ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, access | kMachineRegistryView,
+                                   nullptr, key.Receive(), nullptr)
+               : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | kMachineRegistryView, key.Receive());
+    if (status != ERROR_SUCCESS) {
+        key.Release();
+        return false;
+    }
+    return true;
+}
+
+bool SetString(HKEY key, const wchar_t* name, const std::string& value)
+{
+    const std::wstring wide = Wide(value);
+    return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                            static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool SetNumber(HKEY key, const wchar_t* name, DWORD value)
+{
+    return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
+           ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool ReadSharedCount(const std::string& path, DWORD& count)
+{
+    RegKey key;
+    if (!OpenKey(kSharedDlls, KEY_QUERY_VALUE, false, key))
+        return false;
+    DWORD type = REG_NONE;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegQueryValueExW(key.Get(), Wide(path).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(value))
+        return false;
+    count = value;
+    return true;
+}
+
+bool WriteSharedCount(const std::string& path, DWORD count)
+{
+    RegKey key;
+    return OpenKey(kSharedDlls, KEY_SET_VALUE, true, key) && SetNumber(key.Get(), Wide(path).c_str(), count);
+}
+
+bool RemoveSharedCount(const std::string& path)
+{
+    RegKey key;
+    if (!OpenKey(kSharedDlls, KEY_SET_VALUE, false, key))
+        return true;
+    const LONG status = ::RegDeleteValueW(key.Get(), Wide(path).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry)
+{
+    RegKey key;
+    if (!OpenKey(std::wstring(kUninstall) + L"\\" + Wide(keyName), KEY_SET_VALUE | KEY_QUERY_VALUE, true, key))
+        return false;
+    bool written = SetString(key.Get(), L"DisplayName", entry.displayName) &&
+                   SetString(key.Get(), L"InstallLocation", entry.installLocation) &&
+                   SetString(key.Get(), L"InstallDate", entry.installDate) &&
+                   SetString(key.Get(), L"UninstallString", entry.uninstallString) &&
+                   SetString(key.Get(), L"QuietUninstallString", entry.quietUninstallString) &&
+                   SetString(key.Get(), L"DisplayIcon", entry.displayIcon) &&
+                   SetNumber(key.Get(), L"EstimatedSize", entry.estimatedSizeKb) &&
+                   SetNumber(key.Get(), L"NoModify", 1) && SetNumber(key.Get(), L"NoRepair", 1);
+    // A value the description file no longer gives goes, rather than stay from an older version.
+    auto optional = [&](const wchar_t* name, const std::string& value) {
+        if (!value.empty())
+            return SetString(key.Get(), name, value);
+        const LONG status = ::RegDeleteValueW(key.Get(), name);
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    };
+    written = optional(L"DisplayVersion", entry.displayVersion) && written;
+    written = optional(L"Publisher", entry.publisher) && written;
+    return written;
+}
+
+bool RemoveUninstallEntry(const std::string& keyName)
+{
+    RegKey parent;
+    if (!OpenKey(kUninstall, KEY_ALL_ACCESS, false, parent))
+        return true;
+    const LONG status = ::RegDeleteTreeW(parent.Get(), Wide(keyName).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool UninstallEntryExists(const std::string& keyName)
+{
+    RegKey key;
+    return OpenKey(std::wstring(kUninstall) + L"\\" + Wide(keyName), KEY_QUERY_VALUE, false, key);
+}
+
+bool WriteInstallationDir(const std::string& pathKey, const std::string& folder)
+{
+    RegKey key;
+    return !pathKey.empty() && OpenKey(Wide(pathKey), KEY_SET_VALUE, true, key) &&
+           SetString(key.Get(), L"InstallationDir", folder);
+}
+
+bool RemoveInstallationDir(const std::string& pathKey)
+{
+    if (pathKey.empty())
+        return true;
+    {
+        RegKey key;
+        if (!OpenKey(Wide(pathKey), KEY_SET_VALUE | KEY_QUERY_VALUE, false, key))
+            return true;
+        const LONG status = ::RegDeleteValueW(key.Get(), L"InstallationDir");
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+            return false;
+        DWORD subKeys = 0;
+        DWORD values = 0;
+        if (::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0 || values != 0)
+            return true;
+    }
+    // Nothing else in it: the key goes too.
+    const LONG status = ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(pathKey).c_str(), kMachineRegistryView, 0);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}

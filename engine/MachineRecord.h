@@ -1,0 +1,40 @@
+// What the machine records of an installed product, in the registry view of
+// the shipped 32-bit installer: the product key's InstallationDir, the entry
+// of Programs and Features, and the counts of shared components.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct ProductIdentity;
+
+// The count below ...\CurrentVersion\SharedDLLs of the path; false when the
+// value is not there.
+bool ReadSharedCount(const std::string& path, DWORD& count);
+bool WriteSharedCount(const std::string& path, DWORD count);
+bool RemoveSharedCount(const std::string& path);
+
+// What Programs and Features shows, and how it removes the product.
+struct UninstallEntry {
+    std::string displayName;
+    std::string displayVersion; // left out when empty
+    std::string publisher;      // left out when empty
+    std::string installLocation;
+    std::string installDate; // yyyymmdd
+    std::string uninstallString;
+    std::string quietUninstallString;
+    std::string displayIcon;
+    DWORD estimatedSizeKb = 0;
+};
+
+// Below HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall.
+bool WriteUninstallEntry(const std::string& key, const UninstallEntry& entry);
+bool RemoveUninstallEntry(const std::string& key);
+bool UninstallEntryExists(const std::string& key);
+
+// InstallationDir below HKEY_LOCAL_MACHINE\<pathKey>, where the next
+// installation looks for this one.
+bool WriteInstallationDir(const std::string& pathKey, const std::string& folder);
+// Removes the value, and the key itself when nothing else is left in it.
+bool RemoveInstallationDir(const std::string& pathKey);

@@ -1,0 +1,111 @@
+// What the machine keeps of an installation once the passes have run: the
+// record of the files placed, the shared counts, the installation folder,
+// the entry of Programs and Features and the program that removes it all.
+#include "app/Log.h"
+#include "engine/Installation.h"
+#include "engine/MachineRecord.h"
+#include "framework/Text.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+// Where the installation keeps the program that removes it.
+constexpr char kRemovalProgram[] = "LumoInstall.exe";
+
+ULONGLONG FileBytes(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string Today()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+} // namespace
+
+ProductIdentity ReadProductIdentity(const Delivery& delivery)
+{
+    ProductIdentity product;
+    product.name = delivery.ReadInstallPath("PRODOTTO", "Nome");
+    if (product.name.empty())
+        product.name = delivery.ReadInstallValue("DESCRIZIONI", "Caption");
+    product.version = delivery.ReadInstallPath("PRODOTTO", "Versione");
+    product.publisher = delivery.ReadInstallPath("PRODOTTO", "Produttore");
+    product.pathKey = delivery.ReadInstallPath("CHIAVI", "PathKey");
+    product.uninstallKey = UninstallKeyName(product.pathKey, product.name);
+    return product;
+}
+
+void Installation::RecordInstallation(const std::string& installDir)
+{
+    record_.product = ReadProductIdentity(delivery_);
+    record_.installDir = installDir;
+
+    // Each shared component counts this product once, however many runs use
+    // it; a component that was there before without a count keeps one for its
+    // earlier owner.
+    bool registry = true;
+    for (const SharedUse& use : sharedUses_) {
+        RecordEntry& entry = record_.Entry(RecordKind::SystemFile, use.path);
+        if (entry.counted)
+            continue;
+        DWORD count = 0;
+        if (ReadSharedCount(use.path, count))
+            ++count;
+        else
+            count = use.existedBefore ? 2 : 1;
+        entry.counted = WriteSharedCount(use.path, count);
+        registry = registry && entry.counted;
+    }
+    sharedUses_.clear();
+
+    // The program that removes the installation, beside its record; with no
+    // Installatore.ini beside it, a double-click on it installs nothing.
+    const std::string program = installDir + "\\" + kRemovalProgram;
+    if (!delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program) &&
+        !replacer_.Replace(delivery_.ProgramPath(), program).Copied()) {
+        CountFailure();
+        WriteLog("  Copia del file: " + program + " NON RIUSCITA!!");
+    }
+
+    record_.ForgetMissing();
+    const std::string recordPath = InstallationRecord::PathIn(installDir);
+    if (!record_.Save(recordPath)) {
+        CountFailure();
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON E' STATO SCRITTO");
+    }
+
+    ULONGLONG bytes = 0;
+    for (const RecordEntry& entry : record_.entries) {
+        if (entry.kind != RecordKind::Folder && (entry.copied || entry.kind == RecordKind::ApplicationFile))
+            bytes += FileBytes(entry.path);
+    }
+    UninstallEntry entry;
+    entry.displayName = record_.product.name;
+    entry.displayVersion = record_.product.version;
+    entry.publisher = record_.product.publisher;
+    entry.installLocation = installDir;
+    entry.installDate = Today();
+    entry.uninstallString = "\"" + program + "\" /UNINSTALL";
+    entry.quietUninstallString = "\"" + program + "\" /UNINSTALL /S";
+    entry.displayIcon = program + ",0";
+    entry.estimatedSizeKb = static_cast<DWORD>((bytes + 1023) / 1024);
+    registry = WriteUninstallEntry(record_.product.uninstallKey, entry) && registry;
+    if (!record_.product.pathKey.empty())
+        registry = WriteInstallationDir(record_.product.pathKey, installDir) && registry;
+    if (!registry) {
+        CountFailure();
+        WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE SCRITTE NEL REGISTRO DI SISTEMA");
+    }
+}
