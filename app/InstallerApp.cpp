@@ -3,11 +3,13 @@
 #include "app/InstallDescription.h"
 #include "app/InstallFolder.h"
 #include "app/InstallationLock.h"
-#include "app/SessionGuard.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
+#include "engine/Removal.h"
+#include "engine/Rules.h"
 #include "framework/Dialog.h"
 #include "framework/Text.h"
+#include "wizard/RemovalDialog.h"
 #include "wizard/WizardDialog.h"
 
 #include <objbase.h>
@@ -50,6 +52,8 @@ void InstallerCommandLine::ParseParam(const char* param, bool flag, bool last)
 {
     if (flag && lstrcmpiA(param, "S") == 0)
         m_bSilent = true;
+    else if (flag && lstrcmpiA(param, "UNINSTALL") == 0)
+        m_bUninstall = true;
     else
         CCommandLineInfo::ParseParam(param, flag, last);
 }
@@ -73,6 +77,17 @@ BOOL InstallerApp::InitInstance()
         Enable3dControls();
 
     sidInstall = IsSidInstallName(ModulePath()) ? 1 : 0;
+
+    // The removal works from the record beside the program; it needs no
+    // description file.
+    if (commandLine.m_bUninstall) {
+        try {
+            exitCode = RemoveInstallation();
+        } catch (...) {
+            exitCode = ERROR_INSTALL_FAILURE;
+        }
+        return FALSE;
+    }
 
     if (!CheckInstallDescription()) {
         exitCode = ERROR_INSTALL_PACKAGE_OPEN_FAILED;
@@ -101,6 +116,60 @@ BOOL InstallerApp::InitInstance()
     return FALSE;
 }
 
+int InstallerApp::RemoveInstallation()
+{
+    const std::string folder = ModuleFolder();
+    InstallationLock lock;
+    if (!lock.TryAcquire()) {
+        if (!silent)
+            AfxMessageBox(nullptr,
+                          "Un'altra installazione o rimozione è già in corso su questo computer.\r\n"
+                          "Attendere che termini, poi riprovare.",
+                          "LumoInstall", MB_OK | MB_ICONEXCLAMATION);
+        return ERROR_INSTALL_ALREADY_RUNNING;
+    }
+
+    Removal removal(folder, ModulePath(), logFile);
+    if (!removal.Load()) {
+        if (!silent)
+            AfxMessageBox(nullptr, "Su questo computer non risulta installato nulla da rimuovere con questo programma.",
+                          "LumoInstall", MB_OK | MB_ICONINFORMATION);
+        return ERROR_UNKNOWN_PRODUCT;
+    }
+    if (silent) {
+        WindowlessView view;
+        const int code = removal.Run(view);
+        view.ReleaseQuit();
+        return code;
+    }
+
+    const std::string name = removal.Product().name;
+    if (AfxMessageBox(nullptr, "Rimuovere " + name + " dal computer?", name,
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return ERROR_INSTALL_USEREXIT;
+    int code = ERROR_INSTALL_FAILURE;
+    {
+        RemovalDialog dialog(removal);
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        m_pMainWnd = nullptr;
+        code = dialog.exitCode;
+    }
+    if (code == ERROR_INSTALL_FAILURE)
+        AfxMessageBox(nullptr,
+                      "La rimozione di " + name + " non è stata completata.\r\nIl motivo è scritto in " +
+                          LogFilePath(folder) + ".",
+                      name, MB_OK | MB_ICONEXCLAMATION);
+    else
+        AfxMessageBox(nullptr,
+                      name + " è stato rimosso dal computer." +
+                          (code == ERROR_SUCCESS_REBOOT_REQUIRED
+                               ? "\r\nPer completare la rimozione è necessario riavviare il computer."
+                               : ""),
+                      name, MB_OK | MB_ICONINFORMATION);
+    return code;
+}
+
 int InstallerApp::InstallUnattended()
 {
     InstallationLock lock;
@@ -109,12 +178,10 @@ int InstallerApp::InstallUnattended()
     const Delivery delivery = ProgramDelivery();
     WindowlessView view;
     Installation run(delivery, logFile, view);
-    bool succeeded = false;
-    {
-        const SessionGuard guard;
-        succeeded = run.Run(installDir);
-        run.Finish();
-    }
+    // Without a window there is nothing the system could ask; whenever the
+    // session ends, every file is the old one or the new one.
+    const bool succeeded = run.Run(installDir);
+    run.Finish();
     view.ReleaseQuit();
     return run.ExitCode(succeeded);
 }

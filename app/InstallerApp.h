@@ -30,6 +30,10 @@ public:
     // The installation without any window, for /S: the same folder, passes,
     // log and registrations as the wizard's run. Returns the exit code.
     int InstallUnattended();
+    // The removal of the installation recorded in the program's folder: with
+    // a confirmation, a window and a final message, or without any (/S).
+    // Returns the exit code.
+    int RemoveInstallation();
 
     // COM: started for the whole run; a registration switch ends the run.
     bool InitComServer();
@@ -58,6 +62,9 @@ class InstallerCommandLine : public CCommandLineInfo {
 public:
     void ParseParam(const char* param, bool flag, bool last) override;
     bool m_bSilent = false;
+    // /UNINSTALL (or -UNINSTALL, any case): the removal of the installation
+    // whose folder holds the program.
+    bool m_bUninstall = false;
 };
 
 extern InstallerApp theApp;

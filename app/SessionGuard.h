@@ -1,21 +1,18 @@
 // No end of the session in the middle of a run: while the guard lives, the
-// program answers the system's question with no and gives it a reason to show.
+// system shows the user why the program holds the session, and the wizard's
+// window answers the system's question with no.
 #pragma once
 
 #include <windows.h>
 
 class SessionGuard {
 public:
-    // The wizard guards through its own window, which answers the question
-    // itself. Without a window (a silent run) the guard makes a hidden one
-    // where the system lets it.
-    explicit SessionGuard(HWND window = nullptr);
+    explicit SessionGuard(HWND window);
     ~SessionGuard();
     SessionGuard(const SessionGuard&) = delete;
     SessionGuard& operator=(const SessionGuard&) = delete;
 
 private:
-    HWND window_ = nullptr;
-    bool ownWindow_ = false;
+    HWND window_;
     bool reasonSet_ = false;
 };

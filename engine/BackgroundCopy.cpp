@@ -59,15 +59,32 @@ void BackgroundCopy::WaitWhilePumping()
     }
 }
 
+namespace {
+
+// A copy this small ends long before a window would seem to hang, and
+// handing it to the thread costs more than it saves.
+constexpr ULONGLONG kCopiedHere = 256 * 1024;
+
+bool IsSmallFile(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeHigh == 0 &&
+           data.nFileSizeLow <= kCopiedHere;
+}
+
+} // namespace
+
 bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
 {
-    // Without a thread to spare, or while the thread is busy with the copy of
-    // an outer call, the copy runs here, as it always did.
-    if (busy_ || !Start())
-        return ::CopyFileW(Wide(source).c_str(), Wide(target).c_str(), FALSE) != FALSE;
+    const std::wstring wideSource = Wide(source);
+    const std::wstring wideTarget = Wide(target);
+    // A small file, no thread to spare, or the thread busy with the copy of
+    // an outer call: the copy runs here.
+    if (busy_ || IsSmallFile(wideSource) || !Start())
+        return ::CopyFileW(wideSource.c_str(), wideTarget.c_str(), FALSE) != FALSE;
     busy_ = true;
-    source_ = Wide(source);
-    target_ = Wide(target);
+    source_ = wideSource;
+    target_ = wideTarget;
     ::SetEvent(request_);
     WaitWhilePumping();
     busy_ = false;

@@ -1,7 +1,8 @@
 // Copies files on a thread of its own while the calling thread keeps
-// handling its messages, so that a file of any size, or a slow disk, never
-// leaves the window without an answer. One thread serves every copy of a run:
-// starting a thread per file would cost more than copying a small file.
+// handling its messages, so that a large file, or a slow disk, never leaves
+// the window without an answer. One thread serves every copy of a run:
+// starting a thread per file would cost more than copying a small file, and
+// a small file is copied on the calling thread itself.
 #pragma once
 
 #include <windows.h>

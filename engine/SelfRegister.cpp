@@ -44,22 +44,51 @@ HMODULE LoadComponent(const std::string& path)
 
 } // namespace
 
-RegisterResult SelfRegister(const std::string& path)
+namespace {
+
+HMODULE LoadQuietly(const std::string& path)
 {
     // No system error box may stop an unattended run on a broken component.
     DWORD previousMode = 0;
     ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-    // Never unloaded: a registered component may have left callbacks behind.
     HMODULE library = LoadComponent(path);
     ::SetThreadErrorMode(previousMode, nullptr);
+    return library;
+}
+
+using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+
+EntryPoint FindEntry(HMODULE library, const char* name)
+{
+    return reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
+
+} // namespace
+
+RegisterResult SelfRegister(const std::string& path)
+{
+    // Never unloaded: a registered component may have left callbacks behind.
+    HMODULE library = LoadQuietly(path);
     if (library == nullptr)
         return RegisterNotLoadable;
-
-    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
-    auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library, "DllRegisterServer")));
+    const EntryPoint entry = FindEntry(library, "DllRegisterServer");
     if (entry == nullptr)
         return RegisterNoEntryPoint;
     return entry() >= 0 ? RegisterOk : RegisterFailed;
+}
+
+RegisterResult SelfUnregister(const std::string& path)
+{
+    HMODULE library = LoadQuietly(path);
+    if (library == nullptr)
+        return RegisterNotLoadable;
+    const EntryPoint entry = FindEntry(library, "DllUnregisterServer");
+    const RegisterResult result =
+        entry == nullptr ? RegisterNoEntryPoint : entry() >= 0 ? RegisterOk : RegisterFailed;
+    // Unregistered, it holds nothing more: unloaded, as the system registrar
+    // does, so that the file can go.
+    ::FreeLibrary(library);
+    return result;
 }
 
 namespace {

@@ -14,6 +14,9 @@ enum RegisterResult : int {
 // loaded. Its own imports come from its folder and the system folder only.
 RegisterResult SelfRegister(const std::string& path);
 
+// Loads the component as safely, calls its DllUnregisterServer and unloads it.
+RegisterResult SelfUnregister(const std::string& path);
+
 // Has the system registrar of this program's bitness register the component
 // once, at the next start of the machine (its RunOnce key, which runs when an
 // administrator logs on). False when that cannot be recorded.

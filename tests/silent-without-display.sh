@@ -12,15 +12,24 @@ program="${4:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 cp -r "$delivery" "$work/consegna"
 if [ -n "$program" ]; then
     cp "$program" "$work/consegna/LumoInstall.exe"
 fi
-# A folder of this run's own for the log.
+# A folder of this run's own for the log, and a product key of its own: a run
+# records its folder there, where the next run of the product would find it.
 install_dir=$(printf 'Z:%s\\installazione' "$work" | tr / '\\')
-sed -i "s|^InstallationDir=.*|InstallationDir=$(printf '%s' "$install_dir" | sed 's/\\/\\\\/g')\r|" \
-    "$work/consegna/Installatore.ini"
+product="LumoSilent$$"
+sed -i -e "s|^InstallationDir=.*|InstallationDir=$(printf '%s' "$install_dir" | sed 's/\\/\\\\/g')\r|" \
+    -e "s|^PathKey=.*|PathKey=Software\\\\$product\r|" "$work/consegna/Installatore.ini"
+forget() {
+    for key in "HKLM\\Software\\$product" \
+        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"; do
+        "$here/wine-run.sh" "$arch" "$prefix" reg delete "$key" /f /reg:32 >/dev/null 2>&1
+    done
+    rm -rf "$work"
+}
+trap forget EXIT
 
 env -u DISPLAY -u WAYLAND_DISPLAY "$here/wine-run.sh" "$arch" "$prefix" "$work/consegna/LumoInstall.exe" /S
 code=$?

@@ -29,9 +29,19 @@ setup)
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
     # Start the desktop process now, so that no test program becomes its parent.
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    # Wine's desktop process ends a while after its last program, and the
+    # program that starts it again chooses its display: a test that runs a
+    # program without one would leave the later window tests without any.
+    # A waiting command keeps it alive, with this display, until the cleanup.
+    setsid bash -c 'sleep 86400 | wine cmd.exe /k' </dev/null >/dev/null 2>&1 &
+    echo $! >"$WINEPREFIX/desktop-keeper.pid"
     test -f "$WINEPREFIX/system.reg"
     ;;
 cleanup)
+    if [ -f "$WINEPREFIX/desktop-keeper.pid" ]; then
+        kill -- "-$(cat "$WINEPREFIX/desktop-keeper.pid")" 2>/dev/null || true
+        rm -f "$WINEPREFIX/desktop-keeper.pid"
+    fi
     wineserver -k 2>/dev/null || true
     ;;
 *)

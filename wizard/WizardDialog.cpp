@@ -195,7 +195,7 @@ void WizardDialog::ShowPosition(int position)
         progressBar->SetPos(position);
 }
 
-void WizardDialog::PumpMessages()
+void PumpMessagesHoldingQuit(bool& quitHeld, int& quitCode)
 {
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -205,6 +205,11 @@ void WizardDialog::PumpMessages()
             quitCode = code;
         }
     }
+}
+
+void WizardDialog::PumpMessages()
+{
+    PumpMessagesHoldingQuit(quitHeld, quitCode);
 }
 
 LRESULT WizardDialog::OnQueryEndSession(WPARAM, LPARAM)

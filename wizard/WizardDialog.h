@@ -23,6 +23,10 @@ void PumpMessages();
 // seen (it is left in the queue for the loop that owns it).
 bool PumpMessagesUntilQuit();
 
+// The same for a window in the middle of a run: a quit request is taken out
+// of the queue and held (quitHeld, quitCode) until the run has ended.
+void PumpMessagesHoldingQuit(bool& quitHeld, int& quitCode);
+
 class WizardDialog : public CDialog, public ProgressView {
 public:
     explicit WizardDialog(CWnd* parent);

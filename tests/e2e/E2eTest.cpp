@@ -50,6 +50,8 @@ void E2eTest::TearDown()
     processes_.clear();
     RemoveInstalledAppFiles();
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
+    // Every run records its product for Programs and Features.
+    lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallKey());
     installRoot_.reset();
 }
 

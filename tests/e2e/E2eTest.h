@@ -43,6 +43,11 @@ protected:
     // Unique for this test in this run, usable in file and key names.
     const std::string& Unique() const { return unique_; }
     std::string PathKey() const { return "Software\\LumoE2E\\" + unique_; }
+    // The product's entry of Programs and Features, below HKEY_LOCAL_MACHINE.
+    std::string UninstallKey() const
+    {
+        return "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LumoE2E." + unique_;
+    }
     std::string InstallDir() const { return installRoot_->Path() + "\\Tesmoro"; }
     std::string LogPath() const { return InstallDir() + "\\Installatore.log"; }
 

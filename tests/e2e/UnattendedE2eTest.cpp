@@ -168,18 +168,16 @@ TEST_F(UnattendedE2eTest, AnyFailureEndsWith1603)
     {
         SCOPED_TRACE("a failed copy");
         auto delivery = DeliveryWith("");
-        AddAppFiles(*delivery, 1, 100);
-        // The target held open without sharing: the copy cannot replace it.
-        lumo_test::WriteFileBytes(AppFileTargets().back(), "in use");
-        HANDLE held = ::CreateFileA(AppFileTargets().back().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        // A file where the mirrored folder should be: the copy has nowhere to go.
+        const std::string bin = AppTargetFolder();
+        const std::string blocker = bin.substr(0, bin.rfind("\\Common Files\\")) + "\\" + Unique() + "_bloccata";
+        lumo_test::WriteFileBytes(blocker, "not a folder");
+        delivery->AddAppFile(Unique() + "_bloccata\\x.dat", "x");
         const RunResult silent = RunWithoutWindow(*delivery, "/S");
-        ::CloseHandle(held);
+        ::DeleteFileA(blocker.c_str());
         EXPECT_TRUE(silent.ended);
         EXPECT_EQ(kFailure, silent.exitCode);
-        const std::string name = AppFileTargets().back().substr(AppFileTargets().back().rfind('\\'));
-        EXPECT_TRUE(Contains(LogMessages(), "  Copia del file: " + name + " NON RIUSCITA!!"));
+        EXPECT_TRUE(Contains(LogMessages(), "  Copia del file: \\x.dat NON RIUSCITA!!"));
     }
     {
         SCOPED_TRACE("a failed run");

@@ -1,0 +1,173 @@
+#include "engine/Removal.h"
+
+#include "app/Log.h"
+#include "engine/FileReplace.h"
+#include "engine/MachineRecord.h"
+#include "engine/ProgressView.h"
+#include "engine/Rules.h"
+#include "engine/SelfRegister.h"
+#include "framework/Text.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace
+
+Removal::Removal(std::string installDir, std::string program, InstallLog& log)
+    : installDir_(std::move(installDir)), program_(std::move(program)), log_(log)
+{
+}
+
+bool Removal::Load()
+{
+    return record_.Load(InstallationRecord::PathIn(installDir_));
+}
+
+void Removal::WriteLog(const std::string& message)
+{
+    log_.WriteLog(message);
+}
+
+void Removal::Show(const std::string& path, size_t done, size_t total)
+{
+    view_->ShowStatus("Rimozione di " + path);
+    view_->PumpMessages();
+    view_->ShowPosition(total == 0 ? 100 : static_cast<int>(done * 100 / total));
+    view_->PumpMessages();
+}
+
+bool Removal::RemoveFile(const std::string& path)
+{
+    if (!Exists(path))
+        return true;
+    const std::wstring wide = Wide(path);
+    // The copy carried the source's attributes: a read-only file the product
+    // placed is the product's all the same.
+    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::DeleteFileW(wide.c_str())) {
+        WriteLog("  Eliminato il file: " + path);
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    // Open or loaded elsewhere: it goes at the restart. Anything else (a
+    // folder in the file's place, no permission) is a failure.
+    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                       (error == ERROR_ACCESS_DENIED && !IsFolder(path));
+    if (inUse && DeleteAtRestart(path)) {
+        restartNeeded_ = true;
+        WriteLog("  IL FILE: " + path + " E' IN USO: SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
+        return true;
+    }
+    ++failures_;
+    WriteLog("  Eliminazione del file: " + path + " NON RIUSCITA!!");
+    return false;
+}
+
+bool Removal::Unregister(const std::string& path)
+{
+    const RegisterResult result = SelfUnregister(path);
+    switch (result) {
+    case RegisterOk:
+        WriteLog("  FILE: " + path + " DEREGISTRATO CORRETTAMENTE");
+        return true;
+    case RegisterNotLoadable:
+        WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI DEREGISTRATO");
+        break;
+    case RegisterNoEntryPoint:
+        WriteLog("  PER IL FILE DA DEREGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
+        break;
+    case RegisterFailed:
+        WriteLog("  LA DEREGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+        break;
+    }
+    ++failures_;
+    return false;
+}
+
+bool Removal::ReleaseShared(const RecordEntry& entry)
+{
+    DWORD count = 0;
+    // A count that is gone counts as this product's alone.
+    if (ReadSharedCount(entry.path, count) && count > 1) {
+        if (!WriteSharedCount(entry.path, count - 1)) {
+            ++failures_;
+            WriteLog("  IL CONTATORE DEL FILE: " + entry.path + " NON E' STATO AGGIORNATO");
+            return false;
+        }
+        WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO USATO ANCHE DA ALTRI PROGRAMMI (CONTATORE " +
+                 std::to_string(count - 1) + ")");
+        return true;
+    }
+    // Nobody else counts it: it goes, unregistered first when the product
+    // registered it; an unregistration that fails leaves it for another try.
+    if (entry.registered && Exists(entry.path) && !Unregister(entry.path))
+        return false;
+    if (!RemoveFile(entry.path))
+        return false;
+    RemoveSharedCount(entry.path);
+    return true;
+}
+
+int Removal::Run(ProgressView& view)
+{
+    view_ = &view;
+    log_.Open(LogFilePath(installDir_));
+    WriteLog("*****INIZIO RIMOZIONE *****");
+
+    // The newest first: the files, then the folders, each child before its parent.
+    std::vector<RecordEntry> left;
+    const size_t total = record_.entries.size();
+    size_t done = 0;
+    for (const bool folders : { false, true }) {
+        for (auto entry = record_.entries.rbegin(); entry != record_.entries.rend(); ++entry) {
+            if ((entry->kind == RecordKind::Folder) != folders)
+                continue;
+            Show(entry->path, done++, total);
+            bool gone = true;
+            if (entry->kind == RecordKind::Folder)
+                ::RemoveDirectoryW(Wide(entry->path).c_str()); // only when it is empty
+            else if (entry->kind == RecordKind::ApplicationFile)
+                gone = RemoveFile(entry->path);
+            else if (entry->counted)
+                gone = ReleaseShared(*entry);
+            if (!gone)
+                left.insert(left.begin(), *entry);
+        }
+    }
+    view_->ShowPosition(100);
+    view_->PumpMessages();
+
+    if (failures_ == 0) {
+        if (!RemoveUninstallEntry(record_.product.uninstallKey) || !RemoveInstallationDir(record_.product.pathKey)) {
+            ++failures_;
+            WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE TOLTE DAL REGISTRO DI SISTEMA");
+        }
+        ::DeleteFileW(Wide(InstallationRecord::PathIn(installDir_)).c_str());
+    } else {
+        // What is still there stays recorded, for the next removal to finish.
+        record_.entries = left;
+        record_.Save(InstallationRecord::PathIn(installDir_));
+    }
+    // The running program goes at the restart; the log stays for whoever reads it.
+    if (!program_.empty() && failures_ == 0)
+        DeleteAtRestart(program_);
+
+    WriteLog("*****FINE RIMOZIONE*****");
+    if (failures_ != 0)
+        return ERROR_INSTALL_FAILURE;
+    return restartNeeded_ ? ERROR_SUCCESS_REBOOT_REQUIRED : ERROR_SUCCESS;
+}
