@@ -204,7 +204,7 @@ std::string ComponentLike(const std::string& componentName)
 
 std::vector<HostileFile> HostileFiles()
 {
-    const Image sound = BuildImage();
+    const Image sound = BuildImage(VersionData(), kRegisteringNames, 0, 1, { "kernel32.dll" });
     const std::string& good = sound.bytes;
     const size_t dataSize = sound.dataEntry + offsetof(IMAGE_RESOURCE_DATA_ENTRY, Size);
     const size_t rawSize = sound.section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData);

@@ -92,7 +92,8 @@ std::string Component(const ComponentSpec& spec);
 std::string ComponentLike(const std::string& componentName);
 
 // The hostile files that the installer and the checker must survive, each
-// read as a file without a readable version.
+// read as a file without a readable version but the last, whose version is
+// sound and whose export table is not. Each imports kernel32.dll alone.
 struct HostileFile {
     const char* name;
     std::string bytes;
