@@ -100,13 +100,10 @@ DescriptionFile::DescriptionFile(const std::string& bytes) : encoding_(DetectEnc
             start = next;
             continue;
         }
-        if (text[first] == '[') {
-            // The name ends at the first "]" of the line itself.
-            const size_t close = FindInLine(text, first, last, ']');
-            if (close == last) {
-                start = next;
-                continue;
-            }
+        // The name ends at the first "]" of the line itself; a line without
+        // one is a key, as the profile reader takes it.
+        const size_t close = text[first] == '[' ? FindInLine(text, first, last, ']') : last;
+        if (close != last) {
             section = text.substr(first + 1, close - first - 1);
             sectionKey = UpperText(section);
             const auto found = sections.find(sectionKey);

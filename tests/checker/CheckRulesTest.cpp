@@ -148,8 +148,8 @@ TEST(CheckRules, DescriptionFileScan)
     EXPECT_EQ(std::string::npos, file.WrittenLength("SYSFILE", "a.dll"));
     const std::vector<RepeatedName>& repeated = file.Repeated();
     ASSERT_EQ(5u, repeated.size());
-    // "]" ends a name at its first occurrence, a line without one opens no
-    // section, and what follows a repeated section is not read.
+    // "]" ends a name at its first occurrence, a line without one is a key,
+    // and what follows a repeated section is not read.
     const struct {
         const char* section;
         const char* key;

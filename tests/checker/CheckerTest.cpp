@@ -7,7 +7,9 @@
 
 #include "CraftedImages.h"
 #include "TestSupport.h"
+#include "checker/CheckRules.h"
 #include "checker/Checks.h"
+#include "checker/DescriptionFile.h"
 #include "components/Components.h"
 #include "framework/Text.h"
 #include "version/PeFile.h"
@@ -712,7 +714,11 @@ TEST(Checker, FolderLinksBack)
 }
 
 // Description files made to stall a line-by-line reader: 200,000 lines of
-// "[" after a byte-order mark, and 8,000 [SYSFILE] keys.
+// "[" after a byte-order mark, and 8,000 [SYSFILE] keys. The checker's own
+// scans take well under a second; the whole check is bounded more loosely,
+// since most of it is the platform's profile reader loading the file (over a
+// second for the first file on the i686 build under the emulator), which the
+// installer pays as well.
 TEST(Checker, LargeDescriptionFilesAreReadInLinearTime)
 {
     std::string keys = "[SYSFILE]\r\n";
@@ -722,16 +728,28 @@ TEST(Checker, LargeDescriptionFilesAreReadInLinearTime)
     for (int i = 0; i < 200000; ++i)
         brackets += "[\r\n";
     for (const std::string* text : { &brackets, &keys }) {
+        const std::string name = text == &keys ? "8000 keys" : "200000 brackets";
+        SCOPED_TRACE(name);
+        auto started = std::chrono::steady_clock::now();
+        const DescriptionFile scan(*text);
+        const std::string first = FirstSectionName(*text);
+        const bool utf8 = IsUtf8BeyondAscii(*text);
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+        ::testing::Test::RecordProperty(name + ", scans", std::to_string(elapsed.count() * 1000) + " ms");
+        EXPECT_LT(elapsed.count(), 0.25);
+        EXPECT_FALSE(utf8);
+        EXPECT_EQ(text == &keys ? "SYSFILE" : "", first);
+        EXPECT_EQ(text == &keys ? 1 : 0, scan.LineOf("SYSFILE"));
+
         lumo_test::TempDir root("lumo-chk");
         Builder builder(root.Path());
         builder.RawIni(*text);
         builder.Write();
-        const auto started = std::chrono::steady_clock::now();
+        started = std::chrono::steady_clock::now();
         const std::vector<Finding> findings = CheckDelivery(MakeDeliveryPlan(builder.Folder()));
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-        ::testing::Test::RecordProperty(text == &keys ? "8000 keys" : "200000 brackets",
-                                        std::to_string(elapsed.count() * 1000) + " ms");
-        EXPECT_LT(elapsed.count(), 1.0);
+        elapsed = std::chrono::steady_clock::now() - started;
+        ::testing::Test::RecordProperty(name + ", whole check", std::to_string(elapsed.count() * 1000) + " ms");
+        EXPECT_LT(elapsed.count(), 5.0);
         EXPECT_FALSE(findings.empty());
     }
 }
