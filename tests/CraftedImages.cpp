@@ -169,37 +169,37 @@ Image BuildImage(const std::string& version, const std::vector<std::string>& nam
     return image;
 }
 
-std::string Component(const ComponentSpec& spec)
+std::string Component(const ComponentMake& make)
 {
     VersionParts parts;
-    parts.fixed = Bytes(SampleFixedInfo(MAKELONG(spec.version[1], spec.version[0]),
-                                        MAKELONG(spec.version[3], spec.version[2])));
-    if (!spec.translation)
+    parts.fixed = Bytes(SampleFixedInfo(MAKELONG(make.version[1], make.version[0]),
+                                        MAKELONG(make.version[3], make.version[2])));
+    if (!make.translation)
         parts.translation = Block("Other", kBinary, "1234");
-    const std::string version = spec.versionResource ? VersionData(parts) : std::string();
-    return BuildImage(version, spec.registers ? kRegisteringNames : std::vector<std::string>{ "Other" }, 0, 1,
-                      spec.imports, spec.dll)
+    const std::string version = make.versionResource ? VersionData(parts) : std::string();
+    return BuildImage(version, make.registers ? kRegisteringNames : std::vector<std::string>{ "Other" }, 0, 1,
+                      make.imports, make.dll)
         .bytes;
 }
 
 std::string ComponentLike(const std::string& componentName)
 {
-    ComponentSpec spec;
+    ComponentMake make;
     unsigned parts[4] = {};
     if (std::sscanf(componentName.c_str(), "ver_%u_%u_%u_%u.dll", &parts[0], &parts[1], &parts[2], &parts[3]) == 4) {
         for (int i = 0; i < 4; ++i)
-            spec.version[i] = static_cast<WORD>(parts[i]);
+            make.version[i] = static_cast<WORD>(parts[i]);
     } else if (componentName == "ver_no_translation.dll") {
-        spec.version[0] = 3, spec.version[1] = 1, spec.version[2] = 4, spec.version[3] = 1;
-        spec.translation = false;
+        make.version[0] = 3, make.version[1] = 1, make.version[2] = 4, make.version[3] = 1;
+        make.translation = false;
     } else if (componentName == "ver_none.dll") {
-        spec.versionResource = false;
+        make.versionResource = false;
     } else if (componentName == "reg_no_entry.dll") {
-        spec.registers = false;
+        make.registers = false;
     } else if (componentName.compare(0, 4, "reg_") != 0) {
         throw std::invalid_argument("no crafted likeness of " + componentName);
     }
-    return Component(spec);
+    return Component(make);
 }
 
 std::vector<HostileFile> HostileFiles()

@@ -77,7 +77,7 @@ Image BuildImage(const std::string& version = VersionData(), const std::vector<s
 
 // A 32-bit component as a packager delivers it: a.b.c.d with its translation
 // table, DllRegisterServer, system imports only.
-struct ComponentSpec {
+struct ComponentMake {
     WORD version[4] = { 1, 0, 0, 0 };
     bool versionResource = true;
     bool translation = true;
@@ -85,7 +85,7 @@ struct ComponentSpec {
     std::vector<std::string> imports = { "kernel32.dll", "msvcrt.dll" };
     bool dll = true;
 };
-std::string Component(const ComponentSpec& spec);
+std::string Component(const ComponentMake& make);
 // The same from a test component's name ("ver_1_2_3_4.dll", "reg_no_entry.dll",
 // "ver_none.dll", ...), for deliveries that the checker reads the same way in
 // both builds.

@@ -47,9 +47,9 @@ std::string Real64(const char* name = component::kRegisterOk)
 // The shipped program as far as the checker looks: a 32-bit Windows program.
 std::string Program()
 {
-    crafted::ComponentSpec spec;
-    spec.dll = false;
-    return crafted::Component(spec);
+    crafted::ComponentMake make;
+    make.dll = false;
+    return crafted::Component(make);
 }
 
 // A delivery folder and, beside it, room for targets that a case needs.
@@ -535,9 +535,9 @@ TEST(Checker, FolderThatCannotBeReadAndTheDefaultFolder)
 TEST(Checker, MistakesThatFailTheInstallation)
 {
     auto component = [](std::vector<std::string> imports) {
-        crafted::ComponentSpec spec;
-        spec.imports = std::move(imports);
-        return crafted::Component(spec);
+        crafted::ComponentMake make;
+        make.imports = std::move(imports);
+        return crafted::Component(make);
     };
     auto patchedProgram = [](size_t at, WORD value) { return crafted::Patched(Program(), at, value); };
     RunCases({

@@ -182,13 +182,13 @@ protected:
         const std::string u = std::to_string(::GetCurrentProcessId());
         const std::string own = root.Path() + "\\Presenti";
         ::CreateDirectoryA(own.c_str(), nullptr);
-        lumo_crafted::ComponentSpec newer;
+        lumo_crafted::ComponentMake newer;
         newer.version[0] = 3;
         lumo_test::WriteFileBytes(own + "\\lc_old.dll", lumo_crafted::Component(newer));
-        lumo_crafted::ComponentSpec program;
+        lumo_crafted::ComponentMake program;
         program.dll = false;
         Put("LumoInstall.exe", lumo_crafted::Component(program));
-        Put("SysFile\\lc_old.dll", lumo_crafted::Component(lumo_crafted::ComponentSpec()));
+        Put("SysFile\\lc_old.dll", lumo_crafted::Component(lumo_crafted::ComponentMake()));
         Put("FilesToCopy\\\xCE\xA9mega.txt", "omega");
         Put("Installatore.ini",
             "[DESCRIZIONI]\r\nProcedura=Benvenuti.\r\nProcedura_1=Premere Installa.\r\n"
