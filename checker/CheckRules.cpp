@@ -1,5 +1,7 @@
 #include "checker/CheckRules.h"
 
+#include <algorithm>
+
 namespace {
 
 const char kBom[] = "\xEF\xBB\xBF";
@@ -77,9 +79,10 @@ std::string FirstSectionName(const std::string& bytes)
             end = bytes.size();
         const size_t open = bytes.find_first_not_of(" \t", start);
         if (open < end && bytes[open] == '[') {
-            const size_t close = bytes.find(']', open);
-            if (close < end)
-                return bytes.substr(open + 1, close - open - 1);
+            // Only this line can close it.
+            const auto close = std::find(bytes.begin() + open, bytes.begin() + end, ']');
+            if (close != bytes.begin() + end)
+                return std::string(bytes.begin() + open + 1, close);
         }
         start = end + 1;
     }
@@ -105,4 +108,28 @@ bool IsKnownFlag(const std::string& flagWord)
 bool HasLineBreakPair(const std::string& text)
 {
     return text.find("\\n") != std::string::npos;
+}
+
+std::string RootKeyPrefix(const std::string& keyPath)
+{
+    static const char* const kRoots[] = { "HKEY_LOCAL_MACHINE", "HKLM",  "HKEY_CURRENT_USER",   "HKCU",
+                                          "HKEY_CLASSES_ROOT",  "HKCR",  "HKEY_USERS",          "HKU",
+                                          "HKEY_CURRENT_CONFIG", "HKCC", "HKEY_PERFORMANCE_DATA" };
+    const size_t start = keyPath.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return std::string();
+    for (const char* root : kRoots) {
+        const size_t length = std::char_traits<char>::length(root);
+        if (keyPath.size() - start < length)
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < length && same; ++i) {
+            const char c = keyPath[start + i];
+            same = (c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c) == root[i];
+        }
+        const size_t after = start + length;
+        if (same && (after == keyPath.size() || keyPath[after] == '\\' || keyPath[after] == '/'))
+            return keyPath.substr(start, length);
+    }
+    return std::string();
 }

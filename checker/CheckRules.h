@@ -38,3 +38,8 @@ bool IsKnownFlag(const std::string& flagWord);
 // The two characters "\n", which earlier installers turned into a line break
 // in every value, paths included.
 bool HasLineBreakPair(const std::string& text);
+
+// The root key that a registry path begins with ("HKEY_LOCAL_MACHINE",
+// "HKLM", "HKEY_CURRENT_USER"... followed by "\" or nothing more), as
+// written; empty when it begins with none.
+std::string RootKeyPrefix(const std::string& keyPath);

@@ -2,13 +2,15 @@
 
 #include "app/InstallDescription.h"
 #include "checker/CheckRules.h"
-#include "checker/PeImage.h"
+#include "checker/DescriptionFile.h"
 #include "framework/Handles.h"
 #include "framework/Text.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -37,6 +39,19 @@ std::string ReadBytes(const std::string& path)
     for (size_t read; (read = std::fread(buffer, 1, sizeof(buffer), file.Get())) > 0;)
         bytes.append(buffer, read);
     return bytes;
+}
+
+std::string CaseKey(const std::string& name)
+{
+    return UpperText(name);
+}
+
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    return list;
 }
 
 bool FileInFolder(const std::string& folder, const char* name)
@@ -77,12 +92,15 @@ const KeyRule kRequiredKeys[] = {
       "log in \\Installatore.log, alla radice dell'unità corrente" },
 };
 
+const char kDescription[] = "Installatore.ini";
+
 class Checker {
 public:
     explicit Checker(const DeliveryPlan& plan) : plan_(plan) {}
 
     std::vector<Finding> Run()
     {
+        CheckProgram();
         if (!plan_.descriptionOpens) {
             Add(Severity::Error, "LC018", kInstallDescriptionName,
                 "manca o non si può aprire: l'installatore mostra solo il messaggio \"Informazioni di "
@@ -90,11 +108,16 @@ public:
                 "cartella della consegna, accanto a LumoInstall.exe.");
             return findings_;
         }
-        CheckEncoding();
+        const std::string bytes = ReadBytes(plan_.description);
+        const DescriptionFile description(bytes);
+        description_ = &description;
+        CheckEncoding(bytes);
+        CheckRepeated();
         CheckLengths();
         CheckRequiredKeys();
         CheckCount("NumeroFiles", "FilesToCopy", plan_.appFiles.size());
         CheckCount("NumeroSysFiles", "SysFile", plan_.sysFiles.size());
+        IndexSysFiles();
         CheckSysFileEntries();
         for (const auto* folders : { &plan_.unlistableAppFolders, &plan_.unlistableSysFolders }) {
             for (const UnlistableFolder& folder : *folders)
@@ -108,18 +131,87 @@ public:
         }
         for (size_t i = 0; i < plan_.sysFiles.size(); ++i)
             CheckSysFile(i);
+        description_ = nullptr;
         return findings_;
     }
 
 private:
-    void Add(Severity severity, const char* code, const std::string& subject, const std::string& message)
+    void Add(Severity severity, const char* code, const std::string& subject, const std::string& message,
+             const std::string& file = std::string(), int line = 0)
     {
-        findings_.push_back({ severity, code, subject, message });
+        findings_.push_back({ severity, code, subject, message, file.empty() ? subject : file, line });
     }
 
-    void CheckEncoding()
+    // A finding about a key of the description file, with the key's line.
+    void AddKey(Severity severity, const char* code, const std::string& section, const std::string& key,
+                const std::string& message)
     {
-        const std::string bytes = ReadBytes(plan_.description);
+        Add(severity, code, KeySubject(section, key), message, kDescription, description_->LineOf(section, key));
+    }
+
+    // The program that a workstation starts: LumoInstall.exe, or renamed
+    // LumoSidInstall.exe, the 32-bit build.
+    void CheckProgram()
+    {
+        const char* const names[] = { "LumoInstall.exe", "LumoSidInstall.exe" };
+        bool found = false;
+        for (const char* name : names) {
+            if (!FileInFolder(plan_.folder, name))
+                continue;
+            found = true;
+            const PeFile program = ReadPeFile(plan_.folder + "\\" + name);
+            if (program.kind == PeKind::Image && !program.truncated && !program.isDll &&
+                program.machine == kShippedMachine)
+                continue;
+            if (program.kind == PeKind::Image && program.machine == IMAGE_FILE_MACHINE_AMD64) {
+                Add(Severity::Error, "LC022", name,
+                    "è la build di prova a 64 bit, non quella da consegnare: non si avvia su Windows a 32 bit e "
+                    "altrove non può caricare i componenti a 32 bit per registrarli (\"NON PUO' ESSERE CARICATO\" "
+                    "nel log). Consegnare la build a 32 bit del programma.");
+            } else {
+                Add(Severity::Error, "LC022", name,
+                    "non è il programma di installazione a 32 bit (" + ImageProblem(program) +
+                        "): sulla postazione non si avvia. Consegnare la build a 32 bit del programma.");
+            }
+        }
+        if (!found)
+            Add(Severity::Error, "LC022", "LumoInstall.exe",
+                "manca nella cartella della consegna: sulla postazione non c'è nulla da avviare e non si installa "
+                "niente. Mettere LumoInstall.exe, la build a 32 bit, accanto a Installatore.ini.");
+    }
+
+    static std::string ImageProblem(const PeFile& image)
+    {
+        switch (image.kind) {
+        case PeKind::Missing:
+            return "non si può aprire";
+        case PeKind::Empty:
+            return "è vuoto";
+        case PeKind::NotProgram:
+            return "non è un file di programma";
+        case PeKind::Damaged:
+            return "è danneggiato";
+        case PeKind::Image:
+            break;
+        }
+        if (image.truncated)
+            return "è troncato";
+        if (image.isDll)
+            return "è una DLL";
+        const std::string bits = MachineBits(image.machine);
+        return bits.empty() ? "è per un altro processore" : "è un programma a " + bits + " bit";
+    }
+
+    void CheckEncoding(const std::string& bytes)
+    {
+        if (description_->Encoding() == TextEncoding::Utf16NoBom) {
+            Add(Severity::Error, "LC027", kInstallDescriptionName,
+                "è salvato in UTF-16 senza il segno BOM: l'installatore non lo riconosce come Unicode e lo legge "
+                "come testo ANSI, dove ogni carattere è seguito da un byte nullo, quindi non trova le sezioni né "
+                "le chiavi e non installa come descritto. Salvare il file come ANSI (Windows-1252), oppure come "
+                "Unicode con il suo BOM.",
+                kDescription, 1);
+        }
         if (HasUtf8Bom(bytes)) {
             const std::string first = FirstSectionName(bytes);
             Add(Severity::Error, "LC005", kInstallDescriptionName,
@@ -127,14 +219,48 @@ private:
                     (first.empty() ? std::string("la prima sezione non viene riconosciuta e le sue chiavi vanno")
                                    : "il nome della prima sezione, [" + first +
                                          "], non viene riconosciuto e tutte le sue chiavi vanno") +
-                    " perse. Salvare il file come ANSI (Windows-1252), senza BOM.");
+                    " perse. Salvare il file come ANSI (Windows-1252), senza BOM.",
+                kDescription, 1);
         }
         if (IsUtf8BeyondAscii(bytes)) {
+            const int line = FirstLineBeyondAscii(bytes);
             Add(Severity::Warning, "LC006", kInstallDescriptionName,
-                "è salvato in UTF-8 (riga " + std::to_string(FirstLineBeyondAscii(bytes)) +
+                "è salvato in UTF-8 (riga " + std::to_string(line) +
                     "): ogni lettera accentata apparirà come due caratteri estranei "
                     "(\"Ã¨\" al posto di \"è\"), nei testi come nei nomi di cartella. "
-                    "Salvare il file come ANSI (Windows-1252).");
+                    "Salvare il file come ANSI (Windows-1252).",
+                kDescription, line);
+        }
+    }
+
+    // Only the sections the installer reads: a repetition elsewhere changes nothing.
+    void CheckRepeated()
+    {
+        for (const RepeatedName& repeated : description_->Repeated()) {
+            const std::string section = UpperText(repeated.section);
+            if (section != "DESCRIZIONI" && section != "CHIAVI" && section != "SYSFILE")
+                continue;
+            const std::string line = std::to_string(repeated.line);
+            const std::string first = std::to_string(repeated.firstLine);
+            if (repeated.key.empty()) {
+                Add(Severity::Error, "LC025", "[" + repeated.section + "]",
+                    "la sezione compare di nuovo alla riga " + line + " (la prima volta alla riga " + first +
+                        "): l'installatore legge solo la prima e ignora tutte le chiavi scritte sotto la seconda. "
+                        "Riunire le chiavi in una sola sezione [" +
+                        repeated.section + "].",
+                    kDescription, repeated.line);
+            } else if (repeated.sameValue) {
+                Add(Severity::Warning, "LC026", KeySubject(repeated.section, repeated.key),
+                    "la chiave compare di nuovo alla riga " + line + " con lo stesso valore (la prima volta alla "
+                    "riga " + first + "): l'installatore usa la prima. Togliere la riga " + line + ".",
+                    kDescription, repeated.line);
+            } else {
+                Add(Severity::Error, "LC026", KeySubject(repeated.section, repeated.key),
+                    "la chiave compare di nuovo alla riga " + line + " con un altro valore (la prima volta alla "
+                    "riga " + first + "): l'installatore usa solo il valore della riga " + first +
+                        " e ignora quello della riga " + line + ". Tenere una sola riga, con il valore giusto.",
+                    kDescription, repeated.line);
+            }
         }
     }
 
@@ -142,12 +268,16 @@ private:
     {
         for (const char* section : { "DESCRIZIONI", "CHIAVI", "SYSFILE" }) {
             for (const std::string& key : ReadDescriptionKeys(plan_.description, section)) {
+                // The reader is asked only where the written value could be too long.
+                const size_t written = description_->WrittenLength(section, key);
+                if (written != std::string::npos && written <= kMaxInstallValue)
+                    continue;
                 const size_t length = DescriptionValueLength(plan_.description, section, key);
                 if (length > kMaxInstallValue)
-                    Add(Severity::Error, "LC007", KeySubject(section, key),
-                        "il valore è lungo " + std::to_string(length) +
-                            " caratteri: l'installatore ne legge solo i primi 255 e il resto va perso. "
-                            "Accorciarlo a 255 caratteri al massimo.");
+                    AddKey(Severity::Error, "LC007", section, key,
+                           "il valore è lungo " + std::to_string(length) +
+                               " caratteri: l'installatore ne legge solo i primi 255 e il resto va perso. "
+                               "Accorciarlo a 255 caratteri al massimo.");
             }
         }
     }
@@ -163,143 +293,198 @@ private:
                 continue;
             const std::string value = ReadDescriptionValue(plan_.description, rule.section, key, rule.kind);
             if (value.empty()) {
-                Add(Severity::Warning, "LC013", KeySubject(rule.section, key),
-                    std::string("manca o è vuota: ") + rule.consequence +
-                        ". Aggiungere la chiave con il suo valore.");
-            } else if (rule.kind == ValueKind::Path) {
-                CheckLineBreakPair(KeySubject(rule.section, key), value);
+                AddKey(Severity::Warning, "LC013", rule.section, key,
+                       std::string("manca o è vuota: ") + rule.consequence +
+                           ". Aggiungere la chiave con il suo valore.");
+                continue;
             }
+            if (rule.kind == ValueKind::Path)
+                CheckLineBreakPair(rule.section, key, value);
+            if (key == "InstallationDir" && !IsFullFolderPath(TrimText(value)))
+                CheckInstallationDir(TrimText(value));
+            if (key == "PathKey")
+                CheckPathKey(value);
         }
     }
 
-    void CheckLineBreakPair(const std::string& subject, const std::string& path)
+    void CheckInstallationDir(const std::string& folder)
+    {
+        const bool rootRelative = !folder.empty() && (folder[0] == '\\' || folder[0] == '/');
+        AddKey(Severity::Error, "LC023", "CHIAVI", "InstallationDir",
+               "il percorso " + Quoted(folder) +
+                   " non è completo: dove il registro non indica una cartella di installazione, l'installatore "
+                   "crea la cartella e scrive il log " +
+                   (rootRelative ? std::string("alla radice dell'unità corrente")
+                                 : std::string("sotto la sua cartella corrente, di solito la cartella della "
+                                               "consegna")) +
+                   " (" + Quoted(LogFilePath(folder)) +
+                   "). Indicare un percorso completo, ad esempio C:\\Pelvora\\Tesmoro.");
+    }
+
+    void CheckPathKey(const std::string& pathKey)
+    {
+        const std::string root = RootKeyPrefix(pathKey);
+        if (root.empty())
+            return;
+        AddKey(Severity::Error, "LC024", "CHIAVI", "PathKey",
+               "comincia con il nome della chiave radice " + Quoted(root + "\\") +
+                   ": l'installatore cerca la chiave sempre sotto HKEY_LOCAL_MACHINE, cioè in "
+                   "HKEY_LOCAL_MACHINE\\" + TrimText(pathKey) +
+                   ", che non esiste: non trova mai la cartella di un'installazione precedente e installa sempre in "
+                   "[CHIAVI] InstallationDir. Scrivere la chiave senza il prefisso (ad esempio "
+                   "Software\\Pelvora\\Tesmoro).");
+    }
+
+    void CheckLineBreakPair(const std::string& section, const std::string& key, const std::string& path)
     {
         if (!HasLineBreakPair(path))
             return;
-        Add(Severity::Warning, "LC010", subject,
-            "il percorso " + Quoted(path) +
-                " contiene i due caratteri \\n: questo installatore lo usa così come è scritto, ma le versioni "
-                "precedenti dell'installatore li trasformano in un a capo e spezzano il percorso. Se la consegna "
-                "può essere installata anche da una versione precedente, scegliere un nome che dopo la barra "
-                "rovesciata non cominci con n.");
+        AddKey(Severity::Warning, "LC010", section, key,
+               "il percorso " + Quoted(path) +
+                   " contiene i due caratteri \\n: questo installatore lo usa così come è scritto, ma le versioni "
+                   "precedenti dell'installatore li trasformano in un a capo e spezzano il percorso. Se la consegna "
+                   "può essere installata anche da una versione precedente, scegliere un nome che dopo la barra "
+                   "rovesciata non cominci con n.");
     }
 
     void CheckCount(const char* key, const char* folder, size_t realCount)
     {
         const std::string text = ReadDescriptionValue(plan_.description, "DESCRIZIONI", key, ValueKind::Text);
         const double count = ReadCount(text);
-        const std::string subject = KeySubject("DESCRIZIONI", key);
         const std::string advice =
             " Indicare il numero dei file di " + std::string(folder) + " (" + std::to_string(realCount) + ").";
         if (!IsPositiveCount(count)) {
-            Add(Severity::Warning, "LC014", subject,
-                (text.empty() ? std::string("manca") : "vale " + Quoted(text) + ", che non è un numero positivo") +
-                    ": la barra di avanzamento resterà ferma all'inizio di ogni cartella e salterà alla fine "
-                    "solo quando la cartella è finita." +
-                    advice);
+            AddKey(Severity::Warning, "LC014", "DESCRIZIONI", key,
+                   (text.empty() ? std::string("manca") : "vale " + Quoted(text) + ", che non è un numero positivo") +
+                       ": la barra di avanzamento resterà ferma all'inizio di ogni cartella e salterà alla fine "
+                       "solo quando la cartella è finita." +
+                       advice);
         } else if (IsCountFarFrom(count, realCount)) {
             const bool tooMany = count > static_cast<double>(realCount);
-            Add(Severity::Warning, "LC015", subject,
-                "vale " + Quoted(text) + " ma " + folder + " contiene " + std::to_string(realCount) +
-                    " file: la barra di avanzamento " +
-                    (tooMany ? "avanzerà troppo lentamente e salterà alla fine di colpo."
-                             : "si riempirà troppo presto e resterà piena.") +
-                    advice);
+            AddKey(Severity::Warning, "LC015", "DESCRIZIONI", key,
+                   "vale " + Quoted(text) + " ma " + folder + " contiene " + std::to_string(realCount) +
+                       " file: la barra di avanzamento " +
+                       (tooMany ? "avanzerà troppo lentamente e salterà alla fine di colpo."
+                                : "si riempirà troppo presto e resterà piena.") +
+                       advice);
         }
+    }
+
+    // The files of SysFile by name, so that each entry finds its files at once.
+    void IndexSysFiles()
+    {
+        for (size_t i = 0; i < plan_.sysFiles.size(); ++i)
+            filesByName_[CaseKey(plan_.sysFiles[i].fileName)].push_back(i);
+        for (const SysFilePlan& file : plan_.sysFiles)
+            deliveryNames_.insert(CaseKey(file.fileName));
+        for (const AppFilePlan& file : plan_.appFiles)
+            deliveryNames_.insert(CaseKey(file.relative.substr(file.relative.rfind('\\') + 1)));
     }
 
     void CheckSysFileEntries()
     {
-        std::vector<std::string> seen;
+        std::unordered_set<std::string> seen;
         for (const std::string& key : ReadDescriptionKeys(plan_.description, "SYSFILE")) {
-            bool repeated = false;
-            for (const std::string& other : seen)
-                repeated = repeated || SameName(other, key);
-            if (repeated)
+            const std::string name = CaseKey(key);
+            if (!seen.insert(name).second)
                 continue;
-            seen.push_back(key);
-
-            const SysFilePlan* file = nullptr;
-            for (const SysFilePlan& candidate : plan_.sysFiles) {
-                if (SameName(candidate.fileName, key)) {
-                    file = &candidate;
-                    break;
-                }
-            }
-            const std::string subject = KeySubject("SYSFILE", key);
-            if (file == nullptr) {
-                Add(Severity::Warning, "LC011", subject,
-                    "nessun file con questo nome in SysFile: la voce non ha effetto. Correggere il nome (un file "
-                    "senza voce va nella cartella di sistema e viene sempre registrato) o togliere la voce.");
+            const auto files = filesByName_.find(name);
+            if (files == filesByName_.end()) {
+                AddKey(Severity::Warning, "LC011", "SYSFILE", key,
+                       "nessun file con questo nome in SysFile: la voce non ha effetto. Correggere il nome (un file "
+                       "senza voce va nella cartella di sistema e viene sempre registrato) o togliere la voce.");
                 continue;
             }
-            CheckEntry(subject, *file);
+            CheckEntry(key, plan_.sysFiles[files->second.front()], files->second);
         }
     }
 
-    void CheckEntry(const std::string& subject, const SysFilePlan& file)
+    void CheckEntry(const std::string& key, const SysFilePlan& file, const std::vector<size_t>& sameName)
     {
         const SysFileEntry& entry = file.entry;
         if (!entry.present)
             return;
         const std::string value = TrimText(file.entryValue);
         if (!entry.hasDelimiter) {
-            Add(Severity::Warning, "LC008", subject,
-                "il valore " + Quoted(value) +
-                    " non contiene \"|\": l'installatore lo prende come destinazione senza indicatore, quindi il "
-                    "file non verrà registrato. Scrivere " +
-                    Quoted(value + "|REG") + " per registrarlo o " + Quoted(value + "|") + " per non registrarlo.");
+            AddKey(Severity::Warning, "LC008", "SYSFILE", key,
+                   "il valore " + Quoted(value) +
+                       " non contiene \"|\": l'installatore lo prende come destinazione senza indicatore, quindi il "
+                       "file non verrà registrato. Scrivere " +
+                       Quoted(value + "|REG") + " per registrarlo o " + Quoted(value + "|") +
+                       " per non registrarlo.");
         } else if (!IsKnownFlag(entry.flagWord)) {
-            Add(Severity::Warning, "LC009", subject,
-                "l'indicatore " + Quoted(entry.flagWord) +
-                    " non è conosciuto: solo REG chiede la registrazione, quindi il file non verrà registrato. "
-                    "Scrivere REG per registrarlo, o lasciare vuoto il posto dopo \"|\".");
+            AddKey(Severity::Warning, "LC009", "SYSFILE", key,
+                   "l'indicatore " + Quoted(entry.flagWord) +
+                       " non è conosciuto: solo REG chiede la registrazione, quindi il file non verrà registrato. "
+                       "Scrivere REG per registrarlo, o lasciare vuoto il posto dopo \"|\".");
         }
-        CheckSharedEntry(subject, file);
+        CheckSharedEntry(key, file, sameName);
         if (entry.destination != SysDestination::OwnFolder)
             return;
         if (!IsFullFolderPath(entry.folderWord)) {
             const std::string where = entry.folderWord + "\\" + file.fileName;
-            Add(Severity::Error, "LC017", subject,
-                (entry.folderWord.empty() ? std::string("manca la cartella prima di \"|\"")
-                                          : "la cartella " + Quoted(entry.folderWord) +
-                                                " non è un percorso completo") +
-                    ": il file andrebbe in " + Quoted(where) + ", " +
-                    (entry.folderWord.empty() || entry.folderWord[0] == '\\' || entry.folderWord[0] == '/'
-                         ? "alla radice dell'unità corrente"
-                         : "sotto la cartella corrente dell'installatore") +
-                    ". Indicare un percorso completo (ad esempio C:\\Pelvora\\Condivisi), oppure SYSPATH o "
-                    "WINPATH.");
+            AddKey(Severity::Error, "LC017", "SYSFILE", key,
+                   (entry.folderWord.empty() ? std::string("manca la cartella prima di \"|\"")
+                                             : "la cartella " + Quoted(entry.folderWord) +
+                                                   " non è un percorso completo") +
+                       ": il file andrebbe in " + Quoted(where) + ", " +
+                       (entry.folderWord.empty() || entry.folderWord[0] == '\\' || entry.folderWord[0] == '/'
+                            ? "alla radice dell'unità corrente"
+                            : "sotto la cartella corrente dell'installatore") +
+                       ". Indicare un percorso completo (ad esempio C:\\Pelvora\\Condivisi), oppure SYSPATH o "
+                       "WINPATH.");
         }
-        CheckLineBreakPair(subject, WrittenFolder(file.entryValue));
+        CheckLineBreakPair("SYSFILE", key, WrittenFolder(file.entryValue));
     }
 
-    // Files of one name in several SysFile folders all read the same entry.
-    void CheckSharedEntry(const std::string& subject, const SysFilePlan& file)
+    // Files of one name in several SysFile folders all read the same entry;
+    // sent to one target, the run meets them there one after the other.
+    void CheckSharedEntry(const std::string& key, const SysFilePlan& file, const std::vector<size_t>& sameName)
     {
-        std::string names;
-        size_t count = 0;
-        bool sameTarget = false;
-        for (const SysFilePlan& other : plan_.sysFiles) {
-            if (!SameName(other.fileName, file.fileName))
-                continue;
-            names += (count++ == 0 ? "" : ", ") + other.relative;
-            sameTarget = sameTarget || (&other != &file && SameName(other.targetPath, file.targetPath));
-        }
-        if (count < 2)
+        if (sameName.size() < 2)
             return;
-        Add(sameTarget ? Severity::Error : Severity::Warning, "LC012", subject,
-            "la voce vale per " + std::to_string(count) + " file con lo stesso nome in cartelle diverse di SysFile (" +
-                names + ")" +
-                (sameTarget ? ": vanno tutti in " + Quoted(file.targetPath) +
-                                  ", dove resta solo quello di versione più alta (a parità, il primo "
-                                  "incontrato). Dare ai file nomi diversi."
-                            : ": ricevono tutti la stessa registrazione. Se devono essere trattati in modo diverso, "
-                              "dare loro nomi diversi."));
+        std::string names;
+        std::vector<const SysFilePlan*> onTarget;
+        for (size_t index : sameName) {
+            const SysFilePlan& other = plan_.sysFiles[index];
+            names += (names.empty() ? "" : ", ") + other.relative;
+            if (SameName(other.targetPath, file.targetPath))
+                onTarget.push_back(&other);
+        }
+        const std::string shared = "la voce vale per " + std::to_string(sameName.size()) +
+                                   " file con lo stesso nome in cartelle diverse di SysFile (" + names + ")";
+        if (onTarget.size() < 2) {
+            AddKey(Severity::Warning, "LC012", "SYSFILE", key,
+                   shared + ": ricevono tutti la stessa registrazione. Se devono essere trattati in modo diverso, "
+                            "dare loro nomi diversi.");
+            return;
+        }
+        std::string what = shared + ": vanno tutti in " + Quoted(file.targetPath) +
+                           ". L'installatore li tratta nell'ordine in cui li trova e copia ognuno solo se è più "
+                           "recente del file che trova lì: alla fine resta quello di versione più alta (a parità, "
+                           "il primo incontrato)";
+        for (const SysFilePlan* later : onTarget) {
+            if (later->copyForecast != CopyForecast::ReplacesLoaded || !later->registration.alreadyLoaded)
+                continue;
+            const std::string earlier =
+                later->registration.loadedFrom.empty() ? "il file che era lì" : later->registration.loadedFrom;
+            what += ". Ma " + earlier + ", registrato prima, resta caricato: la copia di " + later->relative +
+                    " lo mette da parte, il computer va riavviato (esito 3010) e la registrazione di " +
+                    later->relative + " esegue di nuovo il codice di " + earlier + ", non il suo";
+            break;
+        }
+        AddKey(Severity::Error, "LC012", "SYSFILE", key, what + ". Dare ai file nomi diversi.");
     }
 
     void CheckUnlistable(const UnlistableFolder& folder)
     {
+        if (folder.problem == FolderProblem::LeadsBack) {
+            Add(Severity::Error, "LC031", folder.relative,
+                "è un collegamento a una cartella che lo contiene: l'installatore non lo segue (non finirebbe mai), "
+                "non copia nessun file da lì, scrive nel log \"LA CARTELLA: ... NON PUO' ESSERE LETTA\" e termina "
+                "con esito 1603. Togliere il collegamento dalla consegna.");
+            return;
+        }
         Add(Severity::Error, "LC019", folder.relative,
             "la cartella non può essere letta (il suo percorso, lungo " + std::to_string(PathLength(folder.path)) +
                 " caratteri, con \"\\*.*\" supera i " + std::to_string(kMaxPlatformPath) +
@@ -330,17 +515,65 @@ private:
             "usare nel nome solo caratteri di Windows-1252.");
     }
 
+    // What the bytes of a component are, before what its version says:
+    // false when they are no sound image, which has no version either.
+    bool CheckImage(const SysFilePlan& file)
+    {
+        const PeFile& image = file.image;
+        const char* never = " non verrà mai copiato, su nessuna postazione (\"NON COPIATO\" nel log).";
+        switch (image.kind) {
+        case PeKind::Empty:
+            Add(Severity::Error, "LC028", file.relative,
+                std::string("è vuoto (0 byte): non ha una versione e") + never + " Consegnare il file giusto.");
+            return false;
+        case PeKind::NotProgram:
+            Add(Severity::Error, "LC029", file.relative,
+                std::string("non è un file di programma (niente intestazioni MZ e PE: un testo, un archivio o "
+                            "un altro file con questo nome): non ha una versione e") +
+                    never + " Consegnare il componente giusto.");
+            return false;
+        case PeKind::Missing:
+        case PeKind::Damaged:
+            Add(Severity::Error, "LC030", file.relative,
+                std::string(image.kind == PeKind::Missing
+                                ? "non si può aprire per leggerlo"
+                                : "è danneggiato: le sue intestazioni non stanno nel file (troncato o rovinato "
+                                  "durante il trasferimento)") +
+                    ": non ha una versione leggibile e" + never + " Consegnare una copia integra del componente.");
+            return false;
+        case PeKind::Image:
+            break;
+        }
+        if (image.truncated) {
+            Add(Severity::Error, "LC030", file.relative,
+                "è più corto di quanto dicono le sue intestazioni (troncato): non può essere caricato, e "
+                "l'installatore tratta un file così, una volta copiato, come assente. Consegnare una copia integra "
+                "del componente.");
+            return false;
+        }
+        if (image.hasVersionResource && !image.versionSound) {
+            Add(Severity::Error, "LC030", file.relative,
+                std::string("la sua risorsa di versione è danneggiata (lunghezze o posizioni che escono dalla "
+                            "risorsa o dal file): l'installatore la considera assente, quindi il file") +
+                    never + " Ricompilare il componente o consegnarne una copia integra.");
+            return false;
+        }
+        return true;
+    }
+
     void CheckSysFile(size_t index)
     {
         const SysFilePlan& file = plan_.sysFiles[index];
         CheckLogName(file.relative);
+        const PeFile& image = file.image;
+        const bool sound = CheckImage(file);
         const bool versioned = ShouldCopySystemFile(file.sourceVersion, FileVersion{});
-        if (!versioned) {
+        if (sound && !versioned) {
             Add(Severity::Error, "LC001", file.relative,
                 "non ha una versione leggibile (una risorsa di versione con la tabella delle traduzioni e una "
                 "versione diversa da 0.0.0.0): non verrà mai copiato, su nessuna postazione (\"NON COPIATO\" nel "
                 "log). Dare al componente una risorsa di versione completa.");
-        } else if (!file.copy) {
+        } else if (versioned && !file.copy) {
             Add(Severity::Warning, "LC002", file.relative,
                 "la versione " + VersionText(file.sourceVersion) + " non è più recente di quella presente in " +
                     Quoted(file.targetPath) + " (" + VersionText(file.targetVersion) +
@@ -348,18 +581,17 @@ private:
                     "aumentare la versione del componente.");
         }
 
-        const PeImage image = ReadPeImage(file.source);
-        if (image.isPe && image.isDll && image.machine != kOwnMachine) {
+        if (image.kind == PeKind::Image && image.isDll && image.machine != kShippedMachine) {
             const std::string bits = MachineBits(image.machine);
+            const std::string own = MachineBits(kShippedMachine);
             Add(Severity::Error, "LC003", file.relative,
                 (bits.empty() ? std::string("è una DLL per un altro processore")
                               : "è una DLL a " + bits + " bit") +
-                    ": l'installatore, a " + MachineBits(kOwnMachine) +
-                    " bit, la copia ma non può caricarla per registrarla, e i programmi a " +
-                    MachineBits(kOwnMachine) + " bit non possono usarla. Consegnare la versione a " +
-                    MachineBits(kOwnMachine) + " bit del componente.");
+                    ": l'installatore, a " + own + " bit, la copia ma non può caricarla per registrarla, e i "
+                    "programmi a " + own + " bit non possono usarla. Consegnare la versione a " + own +
+                    " bit del componente.");
         }
-        if (image.isPe && file.entry.registerAfterCopy && !image.exportsRegister) {
+        if (image.kind == PeKind::Image && file.entry.registerAfterCopy && !image.exportsRegister) {
             Add(Severity::Error, "LC004", file.relative,
                 std::string("va registrato (") +
                     (file.entry.present ? "la sua voce in [SYSFILE] chiede REG" : "non ha una voce in [SYSFILE]") +
@@ -367,12 +599,47 @@ private:
                     "DI INGRESSO\". Scrivere nella voce [SYSFILE] un indicatore diverso da REG (ad esempio "
                     "SYSPATH|) o consegnare il componente giusto.");
         }
-
+        if (image.kind == PeKind::Image && image.machine == kShippedMachine)
+            CheckImports(file);
         CheckPathLength(file.relative, file.targetPath);
     }
 
+    // An import is found on a workstation when it is a system DLL or when the
+    // delivery brings a file of that name.
+    void CheckImports(const SysFilePlan& file)
+    {
+        std::vector<std::string> missing;
+        for (const std::string& import : file.nonSystemImports) {
+            if (deliveryNames_.count(CaseKey(import)) == 0)
+                missing.push_back(import);
+        }
+        if (missing.empty())
+            return;
+        const std::string list = NameList(missing);
+        const std::string which = missing.size() == 1 ? "importa " + list + ", che non è"
+                                                      : "importa " + list + ", che non sono";
+        Add(Severity::Error, "LC021", file.relative,
+            which + " né DLL di sistema di questo computer né file della consegna: " +
+                (file.entry.registerAfterCopy
+                     ? "l'installatore non può caricarlo per registrarlo (\"NON PUO' ESSERE CARICATO\" nel log, esito "
+                       "1603) e nessun programma potrà usarlo."
+                     : "nessun programma potrà caricarlo sulla postazione.") +
+                " Consegnare anche " + (missing.size() == 1 ? "la DLL che manca" : "le DLL che mancano") +
+                " (in SysFile, così che vadano nella cartella di sistema) o un componente che non ne abbia "
+                "bisogno.");
+    }
+
     const DeliveryPlan& plan_;
+    const DescriptionFile* description_ = nullptr;
+    std::unordered_map<std::string, std::vector<size_t>> filesByName_;
+    std::unordered_set<std::string> deliveryNames_;
     std::vector<Finding> findings_;
+};
+
+const std::vector<std::string> kRuleCodes = {
+    "LC001", "LC002", "LC003", "LC004", "LC005", "LC006", "LC007", "LC008", "LC009", "LC010", "LC011",
+    "LC012", "LC013", "LC014", "LC015", "LC016", "LC017", "LC018", "LC019", "LC020", "LC021", "LC022",
+    "LC023", "LC024", "LC025", "LC026", "LC027", "LC028", "LC029", "LC030", "LC031",
 };
 
 } // namespace
@@ -380,4 +647,14 @@ private:
 std::vector<Finding> CheckDelivery(const DeliveryPlan& plan)
 {
     return Checker(plan).Run();
+}
+
+const std::vector<std::string>& RuleCodes()
+{
+    return kRuleCodes;
+}
+
+bool DependsOnMachine(const std::string& code)
+{
+    return code == "LC002" || code == "LC016" || code == "LC019";
 }

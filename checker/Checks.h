@@ -14,7 +14,16 @@ struct Finding {
     Severity severity;
     std::string code;    // "LC001"...
     std::string subject; // the file or key concerned
-    std::string message; // Italian, Windows-1252
+    std::string message; // Italian, UTF-8
+    std::string file;    // the delivery's file it is about, below the delivery folder; empty for none
+    int line = 0;        // 1-based line of that file; 0 for none
 };
 
 std::vector<Finding> CheckDelivery(const DeliveryPlan& plan);
+
+// Every rule's code, in order.
+const std::vector<std::string>& RuleCodes();
+
+// The rules whose findings depend on the checking machine (what is installed
+// there, where the delivery lies, its folders) rather than on the delivery.
+bool DependsOnMachine(const std::string& code);

@@ -22,3 +22,16 @@ void ConsoleOut::Line(const std::string& text)
     const std::string line = ToWindows1252(text + "\r\n");
     ::WriteFile(output_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
+
+void ConsoleOut::Utf8(const std::string& text)
+{
+    if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    if (console_) {
+        const std::wstring wide = Wide(text);
+        ::WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    ::WriteFile(output_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}

@@ -11,6 +11,8 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -22,14 +24,16 @@ public:
                                          const std::string& target, const std::string& relative)>;
     using Unlistable =
         std::function<void(const std::string& source, const std::string& relative, FolderProblem problem)>;
+    using FolderEnd = std::function<void(const std::string& relative)>;
 
-    PlanWalk(std::string top, std::string topRelative, FileVisit visit, Unlistable unlistable)
+    PlanWalk(std::string top, std::string topRelative, FileVisit visit, Unlistable unlistable,
+             FolderEnd end = FolderEnd())
         : top_(std::move(top)), topRelative_(std::move(topRelative)), visit_(std::move(visit)),
-          unlistable_(std::move(unlistable))
+          unlistable_(std::move(unlistable)), end_(std::move(end))
     {
     }
 
-    void BeginFolder(const std::string&, const std::string&, size_t) override {}
+    void BeginFolder(const std::string& source, const std::string&, size_t) override { levels_.push_back(source); }
     void FolderUnlistable(const std::string& source, FolderProblem problem) override
     {
         unlistable_(source, Relative(source), problem);
@@ -40,10 +44,17 @@ public:
     {
         visit_(source, name, target, Relative(source));
     }
-    void EndFolder() override {}
+    void EndFolder() override
+    {
+        if (end_)
+            end_(Relative(levels_.back()));
+        levels_.pop_back();
+    }
     // Unlike the passes, the plan never goes on with a part missing.
     void FolderInterrupted() noexcept override
     {
+        if (!levels_.empty())
+            levels_.pop_back();
         if (!failure_)
             failure_ = std::current_exception();
     }
@@ -63,12 +74,219 @@ private:
     std::string topRelative_;
     FileVisit visit_;
     Unlistable unlistable_;
+    FolderEnd end_;
+    std::vector<std::string> levels_; // the source folder of each level being walked
     std::exception_ptr failure_;
 };
 
 std::string CaseKey(std::string path)
 {
     return UpperText(std::move(path));
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool FileThere(const std::string& path)
+{
+    if (ExceedsPathLimit(path))
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The DLLs that the loader of the checking machine takes from the system
+// whatever folder a component lies in: the KnownDLLs, the API sets (names
+// the loader maps to system DLLs), and every file of the 32-bit system
+// folder. Each name is looked up once.
+class SystemDlls {
+public:
+    explicit SystemDlls(std::string systemFolder) : systemFolder_(std::move(systemFolder))
+    {
+        RegKey key;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
+                            KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
+            return;
+        // A few dozen on any system; the bound only guards the loop.
+        for (DWORD i = 0; i < 4096; ++i) {
+            wchar_t name[256];
+            BYTE data[520];
+            DWORD nameLength = 256;
+            DWORD dataSize = sizeof(data) - sizeof(wchar_t);
+            DWORD type = 0;
+            const LONG status = ::RegEnumValueW(key.Get(), i, name, &nameLength, nullptr, &type, data, &dataSize);
+            if (status == ERROR_NO_MORE_ITEMS)
+                break;
+            if (status != ERROR_SUCCESS || type != REG_SZ)
+                continue;
+            data[dataSize] = 0;
+            data[dataSize + 1] = 0;
+            known_.insert(CaseKey(Utf8(reinterpret_cast<const wchar_t*>(data))));
+        }
+    }
+
+    bool Has(const std::string& dllName)
+    {
+        const std::string key = CaseKey(dllName);
+        if (key.compare(0, 11, "API-MS-WIN-") == 0 || key.compare(0, 11, "EXT-MS-WIN-") == 0 || known_.count(key) != 0)
+            return true;
+        const auto found = inFolder_.find(key);
+        if (found != inFolder_.end())
+            return found->second;
+        const bool there = dllName.find_first_of("\\/:") == std::string::npos && FileThere(systemFolder_ + "\\" + dllName);
+        inFolder_.emplace(key, there);
+        return there;
+    }
+
+private:
+    std::string systemFolder_;
+    std::unordered_set<std::string> known_;
+    std::unordered_map<std::string, bool> inFolder_;
+};
+
+// The installer's loader as the run leaves it: the files the run has put in
+// place so far, and the modules it holds loaded (a registered component and
+// what it imports stay loaded until the process ends). A component's imports
+// come from its own folder and the system folder.
+class LoaderModel {
+public:
+    LoaderModel(SystemDlls& system, std::string systemFolder) : system_(system), systemFolder_(std::move(systemFolder))
+    {
+    }
+
+    // The run has copied source (a delivery file) to target.
+    void Placed(const std::string& target, const std::string& source, const std::string& relative)
+    {
+        placed_[CaseKey(target)] = { source, relative };
+    }
+
+    bool IsLoaded(const std::string& target) const { return loaded_.count(CaseKey(target)) != 0; }
+
+    // The run calls DllRegisterServer of the file at target.
+    RegisterForecast Register(const std::string& target)
+    {
+        RegisterForecast forecast;
+        const auto loaded = loaded_.find(CaseKey(target));
+        if (loaded != loaded_.end()) {
+            forecast.alreadyLoaded = true;
+            forecast.loadedFrom = loaded->second.relative;
+            forecast.result = loaded->second.exportsRegister ? RegisterForecast::Result::Registers
+                                                             : RegisterForecast::Result::NoEntryPoint;
+            return forecast;
+        }
+        std::vector<std::string> newlyLoaded;
+        std::unordered_set<std::string> visiting;
+        const Module module = Load(target, forecast, newlyLoaded, visiting);
+        if (forecast.problem != LoadProblem::None) {
+            forecast.result = RegisterForecast::Result::NotLoadable;
+            return forecast;
+        }
+        for (const std::string& path : newlyLoaded)
+            loaded_.emplace(path, modules_[path]);
+        forecast.result =
+            module.exportsRegister ? RegisterForecast::Result::Registers : RegisterForecast::Result::NoEntryPoint;
+        return forecast;
+    }
+
+    const PeFile& Image(const std::string& path)
+    {
+        const std::string key = CaseKey(path);
+        auto found = images_.find(key);
+        if (found == images_.end())
+            found = images_.emplace(key, ReadPeFile(path)).first;
+        return found->second;
+    }
+
+private:
+    struct Module {
+        std::string relative; // the delivery file it came from; empty for a file of the machine
+        bool exportsRegister = false;
+    };
+    struct Source {
+        std::string path;
+        std::string relative;
+    };
+
+    // Loads the file at target and, through its imports, the delivery's
+    // files it needs; the problem of the first that fails.
+    Module Load(const std::string& target, RegisterForecast& forecast, std::vector<std::string>& newlyLoaded,
+                std::unordered_set<std::string>& visiting)
+    {
+        Module module;
+        if (ExceedsPathLimit(target)) {
+            forecast.problem = LoadProblem::PathTooLong;
+            return module;
+        }
+        const std::string key = CaseKey(target);
+        const auto placed = placed_.find(key);
+        const bool fromDelivery = placed != placed_.end();
+        const std::string file = fromDelivery ? placed->second.path : target;
+        if (!fromDelivery && !FileThere(target)) {
+            forecast.problem = LoadProblem::Absent;
+            return module;
+        }
+        const PeFile& image = Image(file);
+        forecast.kind = image.kind;
+        forecast.machine = image.machine;
+        if (image.kind != PeKind::Image || image.truncated) {
+            forecast.problem = LoadProblem::NotImage;
+            return module;
+        }
+        if (image.machine != kShippedMachine) {
+            forecast.problem = LoadProblem::OtherMachine;
+            return module;
+        }
+        module.relative = fromDelivery ? placed->second.relative : std::string();
+        module.exportsRegister = image.exportsRegister;
+        visiting.insert(key);
+        const std::string folder = FolderOf(target);
+        for (const std::string& name : image.imports) {
+            if (system_.Has(name) || Resolves(folder + "\\" + name, newlyLoaded, visiting) ||
+                Resolves(systemFolder_ + "\\" + name, newlyLoaded, visiting))
+                continue;
+            forecast.missingImports.push_back(name);
+        }
+        if (!forecast.missingImports.empty()) {
+            forecast.problem = LoadProblem::MissingImports;
+            return module;
+        }
+        modules_[key] = module;
+        newlyLoaded.push_back(key);
+        return module;
+    }
+
+    // An import found at path: a file of the machine, taken as sound, or one
+    // the run put there, which must load in turn.
+    bool Resolves(const std::string& path, std::vector<std::string>& newlyLoaded,
+                  std::unordered_set<std::string>& visiting)
+    {
+        const std::string key = CaseKey(path);
+        if (visiting.count(key) != 0 || loaded_.count(key) != 0)
+            return true;
+        if (placed_.count(key) == 0)
+            return FileThere(path);
+        RegisterForecast dependency;
+        Load(path, dependency, newlyLoaded, visiting);
+        return dependency.problem == LoadProblem::None;
+    }
+
+    SystemDlls& system_;
+    std::string systemFolder_;
+    std::unordered_map<std::string, Source> placed_;
+    std::unordered_map<std::string, Module> loaded_;
+    std::unordered_map<std::string, Module> modules_;
+    std::unordered_map<std::string, PeFile> images_;
+};
+
+// What the run does with a copy onto target.
+CopyForecast ForecastCopy(const LoaderModel& loader, const std::string& source, const std::string& target)
+{
+    if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
+        return CopyForecast::FailsPathTooLong;
+    return loader.IsLoaded(target) ? CopyForecast::ReplacesLoaded : CopyForecast::Copies;
 }
 
 } // namespace
@@ -107,6 +325,18 @@ std::string VersionText(const FileVersion& version)
            std::to_string(version.build) + "." + std::to_string(version.revision);
 }
 
+const char* MachineBits(WORD machine)
+{
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386:
+        return "32";
+    case IMAGE_FILE_MACHINE_AMD64:
+        return "64";
+    default:
+        return "";
+    }
+}
+
 DeliveryPlan MakeDeliveryPlan(const std::string& folder)
 {
     DeliveryPlan plan;
@@ -132,15 +362,38 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
     plan.systemFolder = GetSystemX86Dir(plan.systemFolderFellBack);
     plan.windowsFolder = GetWindowsDir();
 
+    SystemDlls systemDlls(plan.systemFolder);
+    LoaderModel loader(systemDlls, plan.systemFolder);
+    auto copyOnto = [&](const std::string& source, const std::string& target, const std::string& relative) {
+        const CopyForecast forecast = ForecastCopy(loader, source, target);
+        if (forecast == CopyForecast::FailsPathTooLong)
+            ++plan.failures;
+        else
+            loader.Placed(target, source, relative);
+        plan.restart = plan.restart || forecast == CopyForecast::ReplacesLoaded;
+        return forecast;
+    };
+
     const Delivery delivery(folder);
     PlanWalk applicationFiles(
         delivery.ApplicationFilesFolder(), "FilesToCopy",
         [&](const std::string& source, const std::string& name, const std::string& target,
             const std::string& relative) {
-            plan.appFiles.push_back({ source, relative, ApplicationFileTargets(target, name) });
+            AppFilePlan file{ source, relative, ApplicationFileTargets(target, name) };
+            if (file.targets.IsDao())
+                file.secondaryCopy = copyOnto(source, file.targets.secondaryPath, relative);
+            file.primaryCopy = copyOnto(source, file.targets.primaryPath, relative);
+            plan.appSteps.push_back({ PlanStep::Kind::File, plan.appFiles.size() });
+            plan.appFiles.push_back(std::move(file));
         },
         [&](const std::string& source, const std::string& relative, FolderProblem problem) {
-            plan.unlistableAppFolders.push_back({ source, relative, plan.appFiles.size(), problem });
+            plan.appSteps.push_back({ PlanStep::Kind::Folder, plan.unlistableAppFolders.size() });
+            plan.unlistableAppFolders.push_back({ source, relative, problem });
+            ++plan.failures;
+        },
+        [&](const std::string& relative) {
+            plan.appSteps.push_back({ PlanStep::Kind::Dao, plan.daoRegistrations.size() });
+            plan.daoRegistrations.push_back({ relative, loader.Register(kDaoLibraryPath) });
         });
     WalkFolder(delivery.ApplicationFilesFolder(), plan.programFilesFolder, applicationFiles);
     applicationFiles.RethrowFailure();
@@ -159,18 +412,32 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
             file.entryValue = ReadDescriptionValue(plan.description, "SYSFILE", name, ValueKind::Path);
             file.entry = ParseSysFileEntry(file.entryValue);
             file.targetPath = SysFileTargetPath(file.entry, target + "\\" + name, plan.windowsFolder, name);
+            file.image = loader.Image(source);
+            for (const std::string& import : file.image.imports) {
+                if (!systemDlls.Has(import))
+                    file.nonSystemImports.push_back(import);
+            }
             file.sourceVersion = ReadFileVersion(source);
             const auto earlier = copiedEarlier.find(CaseKey(file.targetPath));
             file.targetVersion =
                 earlier != copiedEarlier.end() ? earlier->second : ReadInstalledVersion(file.targetPath);
             file.copy = ShouldCopySystemFile(file.sourceVersion, file.targetVersion);
             file.registers = file.copy && file.entry.registerAfterCopy;
-            if (file.copy)
+            if (file.copy) {
                 copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
+                file.copyForecast = copyOnto(source, file.targetPath, relative);
+            }
+            if (file.registers) {
+                file.registration = loader.Register(file.targetPath);
+                plan.failures += file.registration.Fails() ? 1 : 0;
+            }
+            plan.sysSteps.push_back({ PlanStep::Kind::File, plan.sysFiles.size() });
             plan.sysFiles.push_back(std::move(file));
         },
         [&](const std::string& source, const std::string& relative, FolderProblem problem) {
-            plan.unlistableSysFolders.push_back({ source, relative, plan.sysFiles.size(), problem });
+            plan.sysSteps.push_back({ PlanStep::Kind::Folder, plan.unlistableSysFolders.size() });
+            plan.unlistableSysFolders.push_back({ source, relative, problem });
+            ++plan.failures;
         });
     WalkFolder(delivery.SystemFilesFolder(), plan.systemFolder, systemFiles);
     systemFiles.RethrowFailure();

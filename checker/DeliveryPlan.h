@@ -1,20 +1,69 @@
 // What the installer would do with a delivery folder on this machine, worked
 // out with the installer's own readers and rules and without changing
-// anything: the checker's findings and its plan both start from it.
+// anything: the checker's findings and its plan both start from it. It
+// models the installer that ships, a 32-bit program, in every build.
 #pragma once
 
 #include "app/InstallFolder.h"
 #include "engine/FolderWalk.h"
 #include "engine/Rules.h"
+#include "version/PeFile.h"
 #include "version/VersionCompare.h"
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
+
+// The machine of the installer that ships: the only one whose components it
+// can load.
+constexpr WORD kShippedMachine = IMAGE_FILE_MACHINE_I386;
+
+// What a copy of the run will do with its target.
+enum class CopyForecast {
+    NotCopied,        // not newer than the file there
+    Copies,
+    FailsPathTooLong, // "NON RIUSCITA"
+    // The target was loaded earlier in the run: it is renamed aside, the new
+    // file takes its place, and the old one is deleted at the restart (3010).
+    ReplacesLoaded,
+};
+
+// Why the installer cannot load a component.
+enum class LoadProblem {
+    None,
+    PathTooLong,
+    Absent,         // no file at the target
+    NotImage,       // empty, not a program file, damaged or truncated
+    OtherMachine,   // not a 32-bit x86 library
+    MissingImports, // a DLL it imports is found neither beside it nor in the system folder
+};
+
+struct RegisterForecast {
+    enum class Result {
+        None,         // not asked for
+        Registers,    // DllRegisterServer is called (what it returns cannot be foreseen)
+        NotLoadable,  // "NON PUO' ESSERE CARICATO"
+        NoEntryPoint, // "NON E' STATO TROVATO IL PUNTO DI INGRESSO"
+    } result = Result::None;
+    LoadProblem problem = LoadProblem::None;
+    PeKind kind = PeKind::Image;
+    WORD machine = 0;
+    std::vector<std::string> missingImports;
+    // The target was already loaded by the run: loading it again gives that
+    // module, whose DllRegisterServer runs, whatever file now lies there.
+    bool alreadyLoaded = false;
+    std::string loadedFrom; // the delivery file of that module; empty for a file of the machine
+
+    bool Fails() const { return result == Result::NotLoadable || result == Result::NoEntryPoint; }
+};
 
 struct AppFilePlan {
     std::string source;   // full path
     std::string relative; // below the delivery folder, "FilesToCopy\..."
     ApplicationTargets targets;
+    CopyForecast primaryCopy = CopyForecast::Copies;
+    CopyForecast secondaryCopy = CopyForecast::NotCopied; // the DAO file's first copy
 };
 
 struct SysFilePlan {
@@ -24,10 +73,16 @@ struct SysFilePlan {
     std::string entryValue; // the SYSFILE value as the pass reads it
     SysFileEntry entry;
     std::string targetPath;
+    PeFile image;
     FileVersion sourceVersion;
     FileVersion targetVersion; // what will be at the target when its turn comes
     bool copy = false;
     bool registers = false; // copied and registered after the copy
+    CopyForecast copyForecast = CopyForecast::NotCopied;
+    RegisterForecast registration;
+    // Imports that are no system DLL of this machine (KnownDLLs, API sets,
+    // files of the 32-bit system folder), whether the delivery has them or not.
+    std::vector<std::string> nonSystemImports;
 };
 
 // A folder of the delivery that a pass does not walk (its search pattern is
@@ -36,8 +91,20 @@ struct SysFilePlan {
 struct UnlistableFolder {
     std::string path;     // full path, as the log names it
     std::string relative; // "SysFile\..."
-    size_t before;        // how many files of the pass come before it
     FolderProblem problem;
+};
+
+// The registration of the fixed DAO path at the end of a folder of the
+// application-file pass: no line in the log, no effect on the outcome.
+struct DaoRegistration {
+    std::string folderRelative; // the folder that ends, "FilesToCopy\..."
+    RegisterForecast registration;
+};
+
+// One step of a pass, in the order the run takes them.
+struct PlanStep {
+    enum class Kind { File, Folder, Dao } kind;
+    size_t index; // into the pass's files, its unlistable folders, or the DAO registrations
 };
 
 struct DeliveryPlan {
@@ -56,11 +123,20 @@ struct DeliveryPlan {
     bool systemFolderFellBack = false;
     std::string windowsFolder;
 
-    // In the order the passes handle them.
     std::vector<AppFilePlan> appFiles;
     std::vector<SysFilePlan> sysFiles;
     std::vector<UnlistableFolder> unlistableAppFolders;
     std::vector<UnlistableFolder> unlistableSysFolders;
+    std::vector<DaoRegistration> daoRegistrations;
+    std::vector<PlanStep> appSteps;
+    std::vector<PlanStep> sysSteps;
+
+    // What the run counts for its exit code: folders it cannot read, copies
+    // and registrations that fail. What a registered DllRegisterServer
+    // returns, and copies refused by the machine, cannot be foreseen.
+    size_t failures = 0;
+    bool restart = false; // something waits for the restart
+    int ExpectedExitCode() const { return failures != 0 ? 1603 : (restart ? 3010 : 0); }
 };
 
 // The folder as a full path without a trailing backslash, as the installer
@@ -77,3 +153,6 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder);
 
 // "a.b.c.d".
 std::string VersionText(const FileVersion& version);
+
+// "32", "64", or empty for a machine that is neither x86 nor x64.
+const char* MachineBits(WORD machine);

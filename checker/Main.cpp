@@ -1,45 +1,118 @@
-// LumoCheck.exe [--piano] [folder]: checks a delivery folder before it ships,
-// or shows what the installer would do with it on this machine.
+// LumoCheck.exe [opzioni] [cartella]: checks a delivery folder before it
+// ships, or shows what the installer would do with it on this machine.
+#include "checker/CommandLine.h"
 #include "checker/ConsoleOut.h"
 #include "checker/Report.h"
 #include "framework/Text.h"
 
+#include <exception>
+#include <new>
 #include <string>
 
-// The arguments come as UTF-16, so that a folder of any name can be given.
-int wmain(int argc, wchar_t** argv)
+namespace {
+
+// A fault of LumoCheck itself must not pass for a verdict on the delivery:
+// whatever ends it says so, with its own exit code.
+void WriteInternalError(const char* what)
 {
-    ConsoleOut out;
-    bool showPlan = false;
-    std::string argument;
-    bool haveFolder = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = Utf8(argv[i]);
-        if (EqualIgnoringCase(arg, "--piano")) {
-            showPlan = true;
-        } else if (arg.empty() || arg[0] == '-' || haveFolder) {
-            out.Line("Uso: LumoCheck.exe [--piano] [cartella della consegna]");
-            return ExitUnreadable;
-        } else {
-            argument = arg;
-            haveFolder = true;
-        }
+    const std::string line = std::string("LumoCheck: errore interno (") + what +
+                             "): nulla \xE8 detto della consegna.\r\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+LONG WINAPI OnFault(EXCEPTION_POINTERS*)
+{
+    WriteInternalError("eccezione");
+    ::ExitProcess(ExitInternal);
+}
+
+void OnTerminate()
+{
+    WriteInternalError("eccezione non gestita");
+    ::ExitProcess(ExitInternal);
+}
+
+int Check(ConsoleOut& out, const CheckOptions& options)
+{
+    if (options.json && !options.error.empty()) {
+        out.Utf8("{\n  \"program\": \"LumoCheck\",\n  \"error\": " + JsonString(options.error) +
+                 ",\n  \"exitCode\": " + std::to_string(ExitUnreadable) + "\n}\n");
+        return ExitUnreadable;
+    }
+    if (kTestBuild && !options.json)
+        out.Line(TestBuildLine());
+    if (!options.error.empty()) {
+        out.Line(options.error);
+        out.Line(UsageLines().front());
+        return ExitUnreadable;
+    }
+    if (options.help) {
+        for (const std::string& line : UsageLines())
+            out.Line(line);
+        return ExitClean;
+    }
+    if (options.version) {
+        out.Line(std::string("LumoCheck ") + kCheckerVersion + (kTestBuild ? ", build di prova a 64 bit" : ""));
+        return ExitClean;
     }
 
-    const std::string folder = DeliveryFolderPath(haveFolder ? argument : ".");
+    const bool haveFolder = !options.folder.empty();
+    const std::string folder = DeliveryFolderPath(haveFolder ? options.folder : ".");
     if (folder.empty() || !CanListFolder(folder)) {
-        out.Line("La cartella " + (haveFolder ? argument : folder) + " non esiste o non si può leggere.");
+        const std::string message =
+            "La cartella " + (haveFolder ? options.folder : folder) + " non esiste o non si può leggere.";
+        if (options.json)
+            out.Utf8("{\n  \"program\": \"LumoCheck\",\n  \"error\": " + JsonString(message) +
+                     ",\n  \"exitCode\": " + std::to_string(ExitUnreadable) + "\n}\n");
+        else
+            out.Line(message);
         return ExitUnreadable;
     }
 
     const DeliveryPlan plan = MakeDeliveryPlan(folder);
-    if (showPlan) {
-        for (const std::string& line : PlanLines(plan))
-            out.Line(line);
-        return plan.descriptionOpens ? ExitClean : ExitErrors;
+    if (options.plan) {
+        const CheckExit exit = PlanExit(plan);
+        if (options.json) {
+            out.Utf8(PlanJson(plan, exit));
+        } else {
+            for (const std::string& line : PlanLines(plan))
+                out.Line(line);
+        }
+        return exit;
     }
-    const std::vector<Finding> findings = CheckDelivery(plan);
-    for (const std::string& line : FindingLines(findings))
-        out.Line(line);
-    return FindingsExit(findings);
+    std::vector<Finding> findings;
+    for (Finding& finding : CheckDelivery(plan)) {
+        if (options.ignored.count(finding.code) == 0 && !(options.onlyDelivery && DependsOnMachine(finding.code)))
+            findings.push_back(std::move(finding));
+    }
+    const CheckExit exit = FindingsExit(findings, options.warningsFail);
+    if (options.json) {
+        out.Utf8(FindingsJson(folder, findings, exit));
+    } else {
+        for (const std::string& line : FindingLines(findings))
+            out.Line(line);
+    }
+    return exit;
+}
+
+} // namespace
+
+// The arguments come as UTF-16, so that a folder of any name can be given.
+int wmain(int argc, wchar_t** argv)
+{
+    ::SetUnhandledExceptionFilter(OnFault);
+    std::set_terminate(OnTerminate);
+    try {
+        ConsoleOut out;
+        std::vector<std::string> arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments.push_back(Utf8(argv[i]));
+        return Check(out, ParseCommandLine(arguments));
+    } catch (const std::bad_alloc&) {
+        WriteInternalError("memoria esaurita");
+    } catch (...) {
+        WriteInternalError("eccezione");
+    }
+    return ExitInternal;
 }

@@ -1,29 +1,273 @@
 #include "checker/Report.h"
 
+#include <cstdio>
+#include <utility>
+
 namespace {
-
-// The plan's line for a folder that its pass cannot list.
-std::string UnlistableLine(const UnlistableFolder& folder)
-{
-    return "  " + folder.relative + ": la cartella " + folder.path +
-           " non può essere letta, i suoi file non saranno copiati";
-}
-
-// The unlistable folders that the pass meets right before its file number index.
-void AddUnlistable(std::vector<std::string>& lines, const std::vector<UnlistableFolder>& folders, size_t index)
-{
-    for (const UnlistableFolder& folder : folders) {
-        if (folder.before == index)
-            lines.push_back(UnlistableLine(folder));
-    }
-}
 
 std::string Counted(size_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    return list;
+}
+
+// Why a component cannot be loaded, as the plan says it.
+std::string LoadProblemText(const RegisterForecast& forecast)
+{
+    switch (forecast.problem) {
+    case LoadProblem::PathTooLong:
+        return "il percorso supera i 259 caratteri";
+    case LoadProblem::Absent:
+        return "il file non c'è";
+    case LoadProblem::NotImage:
+        return forecast.kind == PeKind::Empty        ? "il file è vuoto"
+               : forecast.kind == PeKind::NotProgram ? "non è un file di programma"
+                                                     : "il file è danneggiato";
+    case LoadProblem::OtherMachine: {
+        const std::string bits = MachineBits(forecast.machine);
+        return bits.empty() ? "è per un altro processore" : "è a " + bits + " bit";
+    }
+    case LoadProblem::MissingImports:
+        return "mancano " + NameList(forecast.missingImports);
+    case LoadProblem::None:
+        break;
+    }
+    return std::string();
+}
+
+// What the plan says of a registration beyond "registra"; empty when it goes as asked.
+std::string RegistrationNote(const RegisterForecast& forecast)
+{
+    const std::string module =
+        forecast.loadedFrom.empty() ? std::string("il file che era lì") : forecast.loadedFrom;
+    switch (forecast.result) {
+    case RegisterForecast::Result::NotLoadable:
+        return "la registrazione non riuscirà: " + LoadProblemText(forecast) + " (\"NON PUO' ESSERE CARICATO\")";
+    case RegisterForecast::Result::NoEntryPoint:
+        return forecast.alreadyLoaded
+                   ? "la registrazione non riuscirà: il modulo già caricato, di " + module +
+                         ", non esporta DllRegisterServer"
+                   : std::string("la registrazione non riuscirà: non esporta DllRegisterServer");
+    case RegisterForecast::Result::Registers:
+        return forecast.alreadyLoaded ? "registra il modulo già caricato, di " + module + ", non questo file"
+                                      : std::string();
+    case RegisterForecast::Result::None:
+        break;
+    }
+    return std::string();
+}
+
+std::string CopyNote(CopyForecast forecast)
+{
+    switch (forecast) {
+    case CopyForecast::FailsPathTooLong:
+        return "la copia non riuscirà: il percorso supera i 259 caratteri (\"NON RIUSCITA\")";
+    case CopyForecast::ReplacesLoaded:
+        return "il file lì è caricato da questa installazione: viene messo da parte e cancellato al riavvio";
+    default:
+        return std::string();
+    }
+}
+
+std::string WithNote(const std::string& line, const std::string& note)
+{
+    return note.empty() ? line : line + "; " + note;
+}
+
+std::string DaoState(const RegisterForecast& forecast)
+{
+    if (forecast.problem == LoadProblem::Absent)
+        return "il file non c'è, nessun effetto";
+    if (forecast.result == RegisterForecast::Result::NotLoadable)
+        return "non può essere caricato: " + LoadProblemText(forecast);
+    if (forecast.result == RegisterForecast::Result::NoEntryPoint)
+        return "non esporta DllRegisterServer";
+    return forecast.alreadyLoaded ? "registra di nuovo il modulo già caricato" : "registra";
+}
+
+std::string FolderLine(const UnlistableFolder& folder)
+{
+    return "  " + folder.relative + ": la cartella " + folder.path +
+           " non può essere letta, i suoi file non saranno copiati" +
+           (folder.problem == FolderProblem::LeadsBack ? " (è un collegamento a una cartella che la contiene)" : "");
+}
+
+const char* CopyWord(CopyForecast forecast)
+{
+    switch (forecast) {
+    case CopyForecast::NotCopied:
+        return "notCopied";
+    case CopyForecast::Copies:
+        return "copies";
+    case CopyForecast::FailsPathTooLong:
+        return "failsPathTooLong";
+    case CopyForecast::ReplacesLoaded:
+        return "replacesLoaded";
+    }
+    return "";
+}
+
+const char* ProblemWord(LoadProblem problem)
+{
+    switch (problem) {
+    case LoadProblem::None:
+        return "none";
+    case LoadProblem::PathTooLong:
+        return "pathTooLong";
+    case LoadProblem::Absent:
+        return "absent";
+    case LoadProblem::NotImage:
+        return "notImage";
+    case LoadProblem::OtherMachine:
+        return "otherMachine";
+    case LoadProblem::MissingImports:
+        return "missingImports";
+    }
+    return "";
+}
+
+const char* ResultWord(RegisterForecast::Result result)
+{
+    switch (result) {
+    case RegisterForecast::Result::None:
+        return "none";
+    case RegisterForecast::Result::Registers:
+        return "registers";
+    case RegisterForecast::Result::NotLoadable:
+        return "notLoadable";
+    case RegisterForecast::Result::NoEntryPoint:
+        return "noEntryPoint";
+    }
+    return "";
+}
+
+// Members in the order they are added, values already in JSON.
+class JsonObject {
+public:
+    JsonObject& Raw(const char* key, std::string value)
+    {
+        members_.emplace_back(key, std::move(value));
+        return *this;
+    }
+    JsonObject& Text(const char* key, const std::string& value) { return Raw(key, JsonString(value)); }
+    JsonObject& Number(const char* key, long long value) { return Raw(key, std::to_string(value)); }
+    JsonObject& Bool(const char* key, bool value) { return Raw(key, value ? "true" : "false"); }
+
+    // indent is that of the line where the object opens.
+    std::string Render(size_t indent) const
+    {
+        if (members_.empty())
+            return "{}";
+        std::string text = "{\n";
+        for (size_t i = 0; i < members_.size(); ++i)
+            text += std::string(indent + 2, ' ') + JsonString(members_[i].first) + ": " + members_[i].second +
+                    (i + 1 < members_.size() ? ",\n" : "\n");
+        return text + std::string(indent, ' ') + "}";
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> members_;
+};
+
+std::string JsonArray(const std::vector<JsonObject>& items, size_t indent)
+{
+    if (items.empty())
+        return "[]";
+    std::string text = "[\n";
+    for (size_t i = 0; i < items.size(); ++i)
+        text += std::string(indent + 2, ' ') + items[i].Render(indent + 2) + (i + 1 < items.size() ? ",\n" : "\n");
+    return text + std::string(indent, ' ') + "]";
+}
+
+std::string JsonNames(const std::vector<std::string>& names)
+{
+    std::string text = "[";
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : ", ") + JsonString(names[i]);
+    return text + "]";
+}
+
+JsonObject Header(const std::string& folder, const char* mode)
+{
+    JsonObject document;
+    document.Text("program", "LumoCheck")
+        .Text("version", kCheckerVersion)
+        .Text("build", kTestBuild ? "x86_64" : "i686")
+        .Bool("testBuild", kTestBuild)
+        .Text("folder", folder)
+        .Text("mode", mode);
+    return document;
+}
+
+JsonObject RegistrationJson(const RegisterForecast& forecast)
+{
+    JsonObject object;
+    object.Text("result", ResultWord(forecast.result)).Text("problem", ProblemWord(forecast.problem));
+    if (!forecast.missingImports.empty())
+        object.Raw("missingImports", JsonNames(forecast.missingImports));
+    object.Bool("alreadyLoaded", forecast.alreadyLoaded);
+    if (forecast.alreadyLoaded)
+        object.Text("loadedFrom", forecast.loadedFrom);
+    return object;
+}
+
+// Each step of a pass, in run order.
+std::vector<JsonObject> StepsJson(const DeliveryPlan& plan, bool system)
+{
+    std::vector<JsonObject> steps;
+    const char* pass = system ? "SysFile" : "FilesToCopy";
+    for (const PlanStep& step : system ? plan.sysSteps : plan.appSteps) {
+        JsonObject entry;
+        entry.Text("pass", pass);
+        if (step.kind == PlanStep::Kind::Folder) {
+            const UnlistableFolder& folder =
+                (system ? plan.unlistableSysFolders : plan.unlistableAppFolders)[step.index];
+            entry.Text("step", "unreadableFolder")
+                .Text("source", folder.relative)
+                .Text("path", folder.path)
+                .Text("reason", folder.problem == FolderProblem::LeadsBack ? "leadsBack" : "cannotList");
+        } else if (step.kind == PlanStep::Kind::Dao) {
+            const DaoRegistration& dao = plan.daoRegistrations[step.index];
+            entry.Text("step", "daoRegistration")
+                .Text("folder", dao.folderRelative)
+                .Text("target", kDaoLibraryPath)
+                .Raw("registration", RegistrationJson(dao.registration).Render(8));
+        } else if (!system) {
+            const AppFilePlan& file = plan.appFiles[step.index];
+            entry.Text("step", "file").Text("source", file.relative);
+            if (file.targets.IsDao())
+                entry.Text("firstTarget", file.targets.secondaryPath).Text("firstCopy", CopyWord(file.secondaryCopy));
+            entry.Text("target", file.targets.primaryPath).Text("copy", CopyWord(file.primaryCopy));
+        } else {
+            const SysFilePlan& file = plan.sysFiles[step.index];
+            entry.Text("step", "file")
+                .Text("source", file.relative)
+                .Text("target", file.targetPath)
+                .Text("version", VersionText(file.sourceVersion))
+                .Text("targetVersion", VersionText(file.targetVersion))
+                .Text("copy", CopyWord(file.copyForecast))
+                .Bool("register", file.registers);
+            if (file.registers)
+                entry.Raw("registration", RegistrationJson(file.registration).Render(8));
+        }
+        steps.push_back(std::move(entry));
+    }
+    return steps;
+}
+
 } // namespace
+
+std::string TestBuildLine()
+{
+    return "LumoCheck, build di prova a 64 bit: giudica come l'installatore a 32 bit che si consegna.";
+}
 
 std::vector<std::string> FindingLines(const std::vector<Finding>& findings)
 {
@@ -41,11 +285,14 @@ std::vector<std::string> FindingLines(const std::vector<Finding>& findings)
     return lines;
 }
 
-CheckExit FindingsExit(const std::vector<Finding>& findings)
+CheckExit FindingsExit(const std::vector<Finding>& findings, bool warningsFail)
 {
     CheckExit exit = ExitClean;
-    for (const Finding& finding : findings)
-        exit = finding.severity == Severity::Error ? ExitErrors : (exit == ExitClean ? ExitWarnings : exit);
+    for (const Finding& finding : findings) {
+        if (finding.severity == Severity::Error || warningsFail)
+            return ExitErrors;
+        exit = ExitWarnings;
+    }
     return exit;
 }
 
@@ -79,26 +326,136 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
 
     lines.push_back("File applicativi (FilesToCopy): " + std::to_string(plan.appFiles.size()) +
                     ", sotto la cartella dei programmi " + plan.programFilesFolder);
-    for (size_t i = 0; i < plan.appFiles.size(); ++i) {
-        const AppFilePlan& file = plan.appFiles[i];
-        AddUnlistable(lines, plan.unlistableAppFolders, i);
-        lines.push_back("  " + file.relative + " -> " + file.targets.primaryPath);
-        if (file.targets.IsDao())
-            lines.push_back("    prima, senza riga nel log: " + file.targets.secondaryPath);
+    for (const PlanStep& step : plan.appSteps) {
+        if (step.kind == PlanStep::Kind::Folder) {
+            lines.push_back(FolderLine(plan.unlistableAppFolders[step.index]));
+        } else if (step.kind == PlanStep::Kind::Dao) {
+            const DaoRegistration& dao = plan.daoRegistrations[step.index];
+            lines.push_back("  fine di " + dao.folderRelative + ": registrazione di " + kDaoLibraryPath +
+                            ", senza riga nel log né effetto sull'esito: " + DaoState(dao.registration));
+        } else {
+            const AppFilePlan& file = plan.appFiles[step.index];
+            lines.push_back(WithNote("  " + file.relative + " -> " + file.targets.primaryPath,
+                                     CopyNote(file.primaryCopy)));
+            if (file.targets.IsDao())
+                lines.push_back(WithNote("    prima, senza riga nel log: " + file.targets.secondaryPath,
+                                         CopyNote(file.secondaryCopy)));
+        }
     }
-    AddUnlistable(lines, plan.unlistableAppFolders, plan.appFiles.size());
 
     lines.push_back("File di sistema (SysFile): " + std::to_string(plan.sysFiles.size()) +
                     ", nella cartella di sistema " + plan.systemFolder +
                     (plan.systemFolderFellBack ? " (la cartella di sistema a 32 bit non è disponibile)" : ""));
-    for (size_t i = 0; i < plan.sysFiles.size(); ++i) {
-        const SysFilePlan& file = plan.sysFiles[i];
-        AddUnlistable(lines, plan.unlistableSysFolders, i);
-        lines.push_back("  " + file.relative + " -> " + file.targetPath + "; versione " +
-                        VersionText(file.sourceVersion) + "; sul computer " + VersionText(file.targetVersion) +
-                        "; " + (file.copy ? "copia" : "non copia") + "; " +
-                        (file.registers ? "registra" : "non registra"));
+    for (const PlanStep& step : plan.sysSteps) {
+        if (step.kind == PlanStep::Kind::Folder) {
+            lines.push_back(FolderLine(plan.unlistableSysFolders[step.index]));
+            continue;
+        }
+        const SysFilePlan& file = plan.sysFiles[step.index];
+        std::string line = "  " + file.relative + " -> " + file.targetPath + "; versione " +
+                           VersionText(file.sourceVersion) + "; sul computer " + VersionText(file.targetVersion) +
+                           "; " + (file.copy ? "copia" : "non copia") + "; " +
+                           (file.registers ? "registra" : "non registra");
+        line = WithNote(line, CopyNote(file.copyForecast));
+        if (file.registers)
+            line = WithNote(line, RegistrationNote(file.registration));
+        lines.push_back(line);
     }
-    AddUnlistable(lines, plan.unlistableSysFolders, plan.sysFiles.size());
+
+    if (plan.failures != 0)
+        lines.push_back("Esito previsto: 1603 (" + Counted(plan.failures, "operazione", "operazioni") +
+                        " non riuscirebbe" + (plan.failures == 1 ? "" : "ro") + ").");
+    else if (plan.restart)
+        lines.push_back("Esito previsto: 3010 (il computer va riavviato per completare l'installazione).");
+    else
+        lines.push_back("Esito previsto: 0.");
     return lines;
+}
+
+CheckExit PlanExit(const DeliveryPlan& plan)
+{
+    return !plan.descriptionOpens || plan.failures != 0 ? ExitErrors : ExitClean;
+}
+
+std::string JsonString(const std::string& utf8)
+{
+    std::string text = "\"";
+    for (const char c : utf8) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            text += "\\\"";
+            break;
+        case '\\':
+            text += "\\\\";
+            break;
+        case '\n':
+            text += "\\n";
+            break;
+        case '\r':
+            text += "\\r";
+            break;
+        case '\t':
+            text += "\\t";
+            break;
+        default:
+            if (byte < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
+                text += escaped;
+            } else {
+                text += c;
+            }
+        }
+    }
+    return text + "\"";
+}
+
+std::string FindingsJson(const std::string& folder, const std::vector<Finding>& findings, CheckExit exit)
+{
+    std::vector<JsonObject> items;
+    size_t errors = 0;
+    for (const Finding& finding : findings) {
+        const bool error = finding.severity == Severity::Error;
+        errors += error ? 1 : 0;
+        JsonObject item;
+        item.Text("code", finding.code)
+            .Text("severity", error ? "ERRORE" : "AVVISO")
+            .Text("subject", finding.subject)
+            .Text("message", finding.message);
+        if (!finding.file.empty())
+            item.Text("file", finding.file);
+        if (finding.line > 0)
+            item.Number("line", finding.line);
+        items.push_back(std::move(item));
+    }
+    JsonObject document = Header(folder, "check");
+    document.Raw("findings", JsonArray(items, 2))
+        .Number("errors", static_cast<long long>(errors))
+        .Number("warnings", static_cast<long long>(findings.size() - errors))
+        .Number("exitCode", exit);
+    return document.Render(0) + "\n";
+}
+
+std::string PlanJson(const DeliveryPlan& plan, CheckExit exit)
+{
+    JsonObject document = Header(plan.folder, "plan");
+    JsonObject body;
+    body.Bool("descriptionFound", plan.descriptionOpens);
+    if (plan.descriptionOpens) {
+        std::vector<JsonObject> steps = StepsJson(plan, false);
+        for (JsonObject& step : StepsJson(plan, true))
+            steps.push_back(std::move(step));
+        body.Text("installFolder", plan.installFolder.folder)
+            .Text("installFolderSource", plan.installFolder.fromRegistry ? "registry" : "description")
+            .Text("logFile", plan.logPath)
+            .Text("programFiles", plan.programFilesFolder)
+            .Text("systemFolder", plan.systemFolder)
+            .Raw("steps", JsonArray(steps, 4))
+            .Number("failures", static_cast<long long>(plan.failures))
+            .Bool("restart", plan.restart)
+            .Number("expectedExitCode", plan.ExpectedExitCode());
+    }
+    document.Raw("plan", body.Render(2)).Number("exitCode", exit);
+    return document.Render(0) + "\n";
 }

@@ -12,10 +12,6 @@
 
 #include <vector>
 
-namespace {
-constexpr char kDaoLibrary[] = "C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL";
-} // namespace
-
 // One level of the pass is one folder of FilesToCopy.
 class ApplicationFilePass : public FolderVisitor {
 public:
@@ -69,7 +65,7 @@ public:
     {
         run_.progressPos = 100;
         run_.SetBar(run_.progressPos);
-        SelfRegister(kDaoLibrary);
+        SelfRegister(kDaoLibraryPath);
     }
 
     void FolderInterrupted() noexcept override

@@ -49,6 +49,10 @@ struct ApplicationTargets {
 // True for the two DAO files; the name comes with its leading backslash.
 bool IsDaoFile(const std::string& backslashName);
 
+// The DAO library that the application-file pass registers at the end of each
+// folder, wherever the delivery put it; its result is never looked at.
+constexpr char kDaoLibraryPath[] = "C:\\Program Files (x86)\\File comuni\\microsoft shared\\DAO\\DAO350.DLL";
+
 ApplicationTargets ApplicationFileTargets(const std::string& targetFolder, const std::string& fileName);
 
 // What a SYSFILE value asks for.

@@ -81,9 +81,17 @@ CheckRun RunLumoCheck(const std::string& arguments, const std::string& currentDi
         }
     }
     ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    run.output = output;
     run.lines = lumo_test::SplitLines(output);
     if (!run.lines.empty() && run.lines.back().empty())
         run.lines.pop_back();
+    const std::string testBuild = "LumoCheck, build di prova a 64 bit: giudica come l'installatore a 32 bit che si "
+                                  "consegna.";
+    run.testBuildLine = !run.lines.empty() && run.lines.front() == testBuild;
+    if (run.testBuildLine)
+        run.lines.erase(run.lines.begin());
+    // Only the build that is not shipped says so, and always first.
+    EXPECT_EQ(sizeof(void*) == 8 && output.compare(0, 1, "{") != 0, run.testBuildLine) << output.substr(0, 200);
     return run;
 }
 
@@ -115,13 +123,18 @@ std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFold
         const size_t arrow = line.find(" -> ");
         const std::string folderLead = ": la cartella ";
         const std::string folderTail = " non pu\xF2 essere letta, i suoi file non saranno copiati";
+        const std::string linkTail = " (\xE8 un collegamento a una cartella che la contiene)";
         const size_t folder = line.find(folderLead);
-        if (arrow == std::string::npos && folder != std::string::npos && line.size() > folderTail.size() &&
-            line.compare(line.size() - folderTail.size(), folderTail.size(), folderTail) == 0) {
+        const bool leadsBack = line.size() > linkTail.size() &&
+                               line.compare(line.size() - linkTail.size(), linkTail.size(), linkTail) == 0;
+        const std::string body = leadsBack ? line.substr(0, line.size() - linkTail.size()) : line;
+        if (arrow == std::string::npos && folder != std::string::npos && body.size() > folderTail.size() &&
+            body.compare(body.size() - folderTail.size(), folderTail.size(), folderTail) == 0) {
             PlanRow row;
-            row.source = line.substr(2, folder - 2);
+            row.source = body.substr(2, folder - 2);
             const size_t start = folder + folderLead.size();
-            row.unlistable = line.substr(start, line.size() - folderTail.size() - start);
+            row.unlistable = body.substr(start, body.size() - folderTail.size() - start);
+            row.leadsBack = leadsBack;
             rows.push_back(row);
             continue;
         }

@@ -17,6 +17,10 @@ struct CheckRun {
     bool ended = false; // within the time allowed
     DWORD exitCode = 0;
     std::vector<std::string> lines; // Windows-1252, without line ends
+    std::string output;             // every byte written
+    // The 64-bit build's first line, which says it is a test build; it is
+    // not among the lines.
+    bool testBuildLine = false;
 };
 
 // arguments follow the program's quoted path; currentDir empty keeps ours.
@@ -39,6 +43,7 @@ struct PlanRow {
     std::string target;
     std::vector<std::string> fields; // after the target, for system files
     std::string unlistable;          // a folder the pass cannot list, instead of a file
+    bool leadsBack = false;          // that folder is a link back to one that holds it
 };
 std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFolder);
 // The value after "label: " on the line that starts with it; empty when none.

@@ -4,6 +4,7 @@
 // components are newer, older and as new as the machine's. It changes nothing.
 #include "checker/CheckRun.h"
 
+#include "CraftedImages.h"
 #include "TestSupport.h"
 #include "components/Components.h"
 #include "e2e/E2eTest.h"
@@ -22,6 +23,12 @@ using lumo_test::ComponentPath;
 namespace component = lumo_test::component;
 
 namespace {
+
+// The four fields that every system file has, without what the plan adds.
+std::vector<std::string> Head(const PlanRow& row)
+{
+    return std::vector<std::string>(row.fields.begin(), row.fields.begin() + std::min<size_t>(4, row.fields.size()));
+}
 
 // Runs its clean-up whatever way the test ends.
 class Cleanup {
@@ -68,12 +75,31 @@ protected:
         return bin.substr(0, bin.rfind("\\Common Files\\"));
     }
 
+    // The plan exits 2 exactly when it predicts a failed run.
     CheckRun Plan(const Delivery& delivery)
     {
         CheckRun run = RunLumoCheck("--piano \"" + delivery.Folder() + "\"");
         EXPECT_TRUE(run.started && run.ended);
-        EXPECT_EQ(0u, run.exitCode);
+        const std::string outcome = PlanValue(run, "Esito previsto");
+        EXPECT_FALSE(outcome.empty());
+        EXPECT_EQ(outcome.rfind("1603", 0) == 0 ? 2u : 0u, run.exitCode) << outcome;
         return run;
+    }
+
+    static bool Says(const PlanRow& row, const std::string& text)
+    {
+        for (const std::string& field : row.fields)
+            if (field.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    // The plan judges as the installer that ships, a 32-bit program, which
+    // cannot load a 64-bit component; the 64-bit test build's installer loads
+    // the test components of its own bitness.
+    static bool TestBuildLoads(const PlanRow& row)
+    {
+        return sizeof(void*) == 8 && Says(row, "\xE8 a 64 bit");
     }
 
     static std::string Unlistable(const PlanRow& row)
@@ -85,8 +111,19 @@ protected:
     static std::vector<std::string> ExpectedLog(const CheckRun& plan)
     {
         std::vector<std::string> lines = { "*****INIZIO INSTALLAZIONE *****", "*INIZIO COPIA DEI FILES*" };
-        for (const PlanRow& row : PlanRows(plan, "FilesToCopy"))
-            lines.push_back(row.unlistable.empty() ? "  Copiato il file: " + row.target : Unlistable(row));
+        const std::string inUse =
+            " ERA IN USO: E' STATO SOSTITUITO, LA VERSIONE PRECEDENTE SARA' ELIMINATA AL RIAVVIO DEL COMPUTER";
+        for (const PlanRow& row : PlanRows(plan, "FilesToCopy")) {
+            if (!row.unlistable.empty()) {
+                lines.push_back(Unlistable(row));
+            } else if (Says(row, "la copia non riuscir")) {
+                lines.push_back("  Copia del file: " + row.target.substr(row.target.rfind('\\')) + " NON RIUSCITA!!");
+            } else {
+                lines.push_back("  Copiato il file: " + row.target);
+                if (Says(row, "caricato da questa installazione"))
+                    lines.push_back("  IL FILE: " + row.target + inUse);
+            }
+        }
         lines.push_back("*FINE COPIA DEI FILES*");
         lines.push_back("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
         for (const PlanRow& row : PlanRows(plan, "SysFile")) {
@@ -94,21 +131,33 @@ protected:
                 lines.push_back(Unlistable(row));
                 continue;
             }
-            if (row.fields.size() != 4) {
+            if (row.fields.size() < 4) {
                 ADD_FAILURE() << "a system file without its four fields: " << row.source;
                 continue;
             }
-            if (row.fields[2] == "copia") {
-                lines.push_back("  Copiato il file: " + row.target);
-                // Every test component reports success.
-                if (row.fields[3] == "registra")
-                    lines.push_back("  FILE: " + row.target + " REGISTRATO CORRETTAMENTE");
-            } else {
+            if (row.fields[2] != "copia") {
                 EXPECT_EQ("non copia", row.fields[2]) << row.source;
                 EXPECT_EQ("non registra", row.fields[3]) << row.source;
                 lines.push_back("  FILE " + row.target +
                                 " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");
+                continue;
             }
+            if (Says(row, "la copia non riuscir")) {
+                lines.push_back("  Copia del file: " + row.target + " NON RIUSCITA!!");
+            } else {
+                lines.push_back("  Copiato il file: " + row.target);
+                if (Says(row, "caricato da questa installazione"))
+                    lines.push_back("  IL FILE: " + row.target + inUse);
+            }
+            if (row.fields[3] != "registra")
+                continue;
+            // Every test component's DllRegisterServer reports success.
+            if (Says(row, "non esporta DllRegisterServer"))
+                lines.push_back("  PER IL FILE DA REGISTRARE: " + row.target + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
+            else if (Says(row, "NON PUO' ESSERE CARICATO") && !TestBuildLoads(row))
+                lines.push_back("  IL FILE: " + row.target + " NON PUO' ESSERE CARICATO E QUINDI REGISTRATO");
+            else
+                lines.push_back("  FILE: " + row.target + " REGISTRATO CORRETTAMENTE");
         }
         lines.push_back("*FINE COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
         lines.push_back("*****FINE INSTALLAZIONE*****");
@@ -149,7 +198,7 @@ protected:
         for (const PlanRow& row : PlanRows(plan, "FilesToCopy"))
             cleanup.Add([target = row.target] { ::DeleteFileA(target.c_str()); });
         for (const PlanRow& row : PlanRows(plan, "SysFile")) {
-            if (row.fields.size() == 4 && row.fields[2] == "copia")
+            if (row.fields.size() >= 4 && row.fields[2] == "copia")
                 cleanup.Add([target = row.target] { ::DeleteFileA(target.c_str()); });
         }
         // Whatever an earlier run left there, the test reads only its own run.
@@ -161,7 +210,7 @@ protected:
         for (const PlanRow& row : PlanRows(after, "SysFile")) {
             if (!row.unlistable.empty())
                 continue;
-            ASSERT_EQ(4u, row.fields.size()) << row.source;
+            ASSERT_LE(4u, row.fields.size()) << row.source;
             EXPECT_EQ("non copia", row.fields[2]) << row.source << ": the run left an older file at " << row.target;
         }
     }
@@ -184,7 +233,7 @@ TEST_F(PlanTest, PlanNamesTheInstallFolderAndChangesNothing)
     // The installer writes an own folder in capitals.
     EXPECT_EQ(UpperText(ownFolder) + "\\" + Unique() + "_own.dll", rows[0].target);
     EXPECT_EQ((std::vector<std::string>{ "versione 1.0.0.0", "sul computer 0.0.0.0", "copia", "registra" }),
-              rows[0].fields);
+              Head(rows[0]));
     // Nothing made, nothing copied, nothing registered.
     EXPECT_FALSE(lumo_test::DirectoryExists(InstallDir()));
     EXPECT_FALSE(lumo_test::DirectoryExists(ownFolder));
@@ -296,16 +345,16 @@ TEST_F(PlanTest, PlanMatchesARunWithNewerAndOlderComponents)
     };
     using Fields = std::vector<std::string>;
     EXPECT_EQ((Fields{ "versione 2.0.0.0", "sul computer 1.9.9.9", "copia", "registra" }),
-              row(u + "_newer.dll").fields);
+              Head(row(u + "_newer.dll")));
     EXPECT_EQ((Fields{ "versione 1.2.3.4", "sul computer 1.2.3.5", "non copia", "non registra" }),
-              row(u + "_older.dll").fields);
+              Head(row(u + "_older.dll")));
     EXPECT_EQ((Fields{ "versione 6.2.0.0", "sul computer 6.2.0.0", "non copia", "non registra" }),
-              row(u + "_equal.dll").fields);
+              Head(row(u + "_equal.dll")));
     EXPECT_EQ((Fields{ "versione 7.0.0.0", "sul computer 0.0.0.0", "copia", "non registra" }),
-              row(u + "_absent.dll").fields);
+              Head(row(u + "_absent.dll")));
     EXPECT_EQ(windows + "\\" + u + "_win.dll", row(u + "_win.dll").target);
     EXPECT_EQ((Fields{ "versione 0.0.0.0", "sul computer 0.0.0.0", "non copia", "non registra" }),
-              row(u + "_nover.dll").fields);
+              Head(row(u + "_nover.dll")));
     EXPECT_EQ(system + "\\Sub" + u + "\\" + u + "_deep.dll", row("Sub" + u + "\\" + u + "_deep.dll").target);
     EXPECT_EQ(delivery.Folder() + "\\SysFile\\" + chain, row(chain).unlistable);
 
@@ -388,6 +437,96 @@ TEST_F(PlanTest, NamesBeyondTheCodePageAreInstalledUnderTheirOwnNames)
     for (const FindingLine& finding : Findings(check))
         warned += finding.code == "LC020" && finding.severity == "AVVISO" ? 1 : 0;
     EXPECT_EQ(9u, warned);
+}
+
+// The run registers the fixed DAO path at the end of every folder of
+// FilesToCopy, and a second component for a target it has already loaded
+// meets that module: the copy sets the loaded file aside until the restart
+// (3010) and the registration runs the first module's code again. The plan
+// says both, as the installer that ships does them: on the i686 build a real
+// run must match it; the x86_64 build's installer cannot load the 32-bit
+// components the shipped one registers, so there the plan alone is held to
+// the same rows, on 32-bit images that nothing loads.
+TEST_F(PlanTest, PlanFollowsTheDaoRegistrationAndATargetLoadedTwice)
+{
+    const bool realRun = sizeof(void*) == 4;
+    const std::string u = Unique();
+    lumo_test::TempDir own("lumo-plan-own");
+    const std::string target = UpperText(own.Path() + "\\Comune") + "\\" + u + "_twin.dll";
+    const std::string dao = kDaoLibraryPath;
+    const bool daoThere = lumo_test::FileExists(dao);
+    const DWORD daoBefore = lumo_test::RegistrationCount(dao);
+    auto bytes = [&](const char* name) {
+        return realRun ? lumo_test::ReadFileBytes(ComponentPath(name)) : lumo_crafted::ComponentLike(name);
+    };
+
+    Delivery delivery;
+    Cleanup cleanup;
+    delivery.WriteIni(StandardIni() + "[SYSFILE]\r\n" + u + "_twin.dll=" + own.Path() + "\\Comune|REG\r\n");
+    delivery.AddAppFile("DAO350.DLL", bytes(component::kRegisterOk));
+    delivery.AddAppFile("Sub" + u + "\\" + u + "_nota.txt", "nota");
+    // The older copy must be met first: whichever folder the file system
+    // lists first gets it.
+    delivery.AddSysFile("P" + u + "\\x.txt", "");
+    delivery.AddSysFile("Q" + u + "\\x.txt", "");
+    std::vector<std::string> folders = lumo_test::ListEntries(delivery.Folder() + "\\SysFile");
+    ASSERT_EQ(2u, folders.size());
+    for (const std::string& folder : folders)
+        ::DeleteFileA((delivery.Folder() + "\\SysFile\\" + folder + "\\x.txt").c_str());
+    const std::string first = "SysFile\\" + folders[0] + "\\" + u + "_twin.dll";
+    const std::string second = "SysFile\\" + folders[1] + "\\" + u + "_twin.dll";
+    delivery.AddSysFile(first.substr(8), bytes(component::kVer1_2_3_4));
+    delivery.AddSysFile(second.substr(8), bytes(component::kVer2_0_0_0));
+    cleanup.Add([&, folders] {
+        lumo_test::RemoveTree(ProgramFiles() + "\\Sub" + u);
+        bool fellBack = false;
+        for (const std::string& folder : folders)
+            lumo_test::RemoveTree(GetSystemX86Dir(fellBack) + "\\" + folder);
+        for (const PlanRow& row : PlanRows(RunLumoCheck("--piano \"" + delivery.Folder() + "\""), "FilesToCopy"))
+            ::DeleteFileA(row.target.c_str());
+        if (!daoThere)
+            ::DeleteFileA(dao.c_str());
+    });
+
+    const CheckRun plan = Plan(delivery);
+    const std::vector<PlanRow> rows = PlanRows(plan, "SysFile");
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ(first, rows[0].source);
+    EXPECT_EQ(target, rows[1].target);
+    EXPECT_EQ((std::vector<std::string>{ "versione 1.2.3.4", "sul computer 0.0.0.0", "copia", "registra" }),
+              rows[0].fields);
+    EXPECT_EQ((std::vector<std::string>{ "versione 2.0.0.0", "sul computer 1.2.3.4", "copia", "registra",
+                                         "il file l\xEC \xE8 caricato da questa installazione: viene messo da parte "
+                                         "e cancellato al riavvio",
+                                         "registra il modulo gi\xE0 caricato, di " + first + ", non questo file" }),
+              rows[1].fields);
+    EXPECT_EQ("3010 (il computer va riavviato per completare l'installazione).", PlanValue(plan, "Esito previsto"));
+
+    // One DAO registration per folder of FilesToCopy, each after that
+    // folder's files: the file is there once the top folder's DAO350.DLL is
+    // copied, so the top folder's always registers it.
+    std::vector<std::string> daoLines;
+    for (const std::string& line : plan.lines)
+        if (line.compare(0, 10, "  fine di ") == 0)
+            daoLines.push_back(line.substr(line.rfind(": ") + 2));
+    const std::string registers = "registra";
+    ASSERT_EQ(2u, daoLines.size());
+    EXPECT_EQ(registers, daoLines[1].substr(0, registers.size()));
+    const size_t registrations = std::count_if(daoLines.begin(), daoLines.end(), [&](const std::string& state) {
+        return state.compare(0, registers.size(), registers) == 0 ||
+               state.find("registra di nuovo") != std::string::npos;
+    });
+    if (!realRun)
+        return;
+
+    const RunResult result = RunWithoutWindow(delivery, "/S");
+    ASSERT_TRUE(result.ended);
+    EXPECT_EQ(3010u, result.exitCode);
+    EXPECT_EQ(ExpectedLog(plan), LastRun(LogPath()));
+    EXPECT_EQ(daoBefore + registrations, lumo_test::RegistrationCount(dao));
+    // Both registrations ran the first module's code; the second file is the one in place.
+    EXPECT_EQ(2u, lumo_test::RegistrationCount(target));
+    EXPECT_EQ(lumo_test::ReadFileBytes(delivery.Folder() + "\\" + second), lumo_test::ReadFileBytes(target));
 }
 
 } // namespace

@@ -1,0 +1,349 @@
+// LumoCheck in a pipeline: the switches that change what fails and what is
+// said, and the JSON document, parsed here and held against the text output
+// of the same delivery.
+#include "checker/CheckRun.h"
+
+#include "CraftedImages.h"
+#include "TestSupport.h"
+#include "components/Components.h"
+#include "e2e/Driver.h"
+#include "framework/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <cstring>
+#include <stdexcept>
+
+using namespace lumo_check_test;
+
+namespace {
+
+// Just enough JSON: objects keep their keys in document order.
+struct Json {
+    enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
+    bool boolean = false;
+    double number = 0;
+    std::string text;
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    const Json& operator[](const std::string& key) const
+    {
+        for (const auto& member : members)
+            if (member.first == key)
+                return member.second;
+        throw std::runtime_error("no member " + key);
+    }
+    bool Has(const std::string& key) const
+    {
+        for (const auto& member : members)
+            if (member.first == key)
+                return true;
+        return false;
+    }
+    std::vector<std::string> Keys() const
+    {
+        std::vector<std::string> keys;
+        for (const auto& member : members)
+            keys.push_back(member.first);
+        return keys;
+    }
+};
+
+class JsonParser {
+public:
+    explicit JsonParser(const std::string& text) : text_(text) {}
+
+    Json Document()
+    {
+        Json value = Value();
+        Blanks();
+        if (at_ != text_.size())
+            Fail("text after the document");
+        return value;
+    }
+
+private:
+    [[noreturn]] void Fail(const char* what) const
+    {
+        throw std::runtime_error(std::string(what) + " at " + std::to_string(at_));
+    }
+    void Blanks()
+    {
+        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
+            ++at_;
+    }
+    bool Take(char c)
+    {
+        Blanks();
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    void Expect(char c)
+    {
+        if (!Take(c))
+            Fail("unexpected character");
+    }
+    std::string String()
+    {
+        Expect('"');
+        std::string value;
+        while (at_ < text_.size() && text_[at_] != '"') {
+            const unsigned char c = static_cast<unsigned char>(text_[at_++]);
+            if (c < 0x20)
+                Fail("control character in a string");
+            if (c != '\\') {
+                value += static_cast<char>(c);
+                continue;
+            }
+            const char escaped = text_.at(at_++);
+            const std::string simple = "\"\\/bfnrt";
+            const std::string meant = "\"\\/\b\f\n\r\t";
+            if (escaped == 'u') {
+                const unsigned code = std::stoul(text_.substr(at_, 4), nullptr, 16);
+                at_ += 4;
+                value += Utf8(std::wstring(1, static_cast<wchar_t>(code)));
+            } else if (simple.find(escaped) != std::string::npos) {
+                value += meant[simple.find(escaped)];
+            } else {
+                Fail("unknown escape");
+            }
+        }
+        Expect('"');
+        return value;
+    }
+    Json Value()
+    {
+        Json value;
+        Blanks();
+        if (at_ >= text_.size())
+            Fail("end of text");
+        const char c = text_[at_];
+        if (c == '{') {
+            value.type = Json::Type::Object;
+            ++at_;
+            if (Take('}'))
+                return value;
+            do {
+                Blanks();
+                std::string key = String();
+                Expect(':');
+                value.members.emplace_back(std::move(key), Value());
+            } while (Take(','));
+            Expect('}');
+        } else if (c == '[') {
+            value.type = Json::Type::Array;
+            ++at_;
+            if (Take(']'))
+                return value;
+            do
+                value.items.push_back(Value());
+            while (Take(','));
+            Expect(']');
+        } else if (c == '"') {
+            value.type = Json::Type::String;
+            value.text = String();
+        } else if (text_.compare(at_, 4, "true") == 0 || text_.compare(at_, 5, "false") == 0) {
+            value.type = Json::Type::Bool;
+            value.boolean = text_[at_] == 't';
+            at_ += value.boolean ? 4 : 5;
+        } else if (text_.compare(at_, 4, "null") == 0) {
+            at_ += 4;
+        } else {
+            size_t used = 0;
+            value.type = Json::Type::Number;
+            value.number = std::stod(text_.substr(at_, 32), &used);
+            at_ += used;
+        }
+        return value;
+    }
+
+    const std::string& text_;
+    size_t at_ = 0;
+};
+
+Json Parse(const CheckRun& run)
+{
+    return JsonParser(run.output).Document();
+}
+
+// A delivery with only warnings: a missing caption, a key written twice with
+// the same value, a name the log cannot hold, and a component older than the
+// one this machine has at its target.
+class PipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string u = std::to_string(::GetCurrentProcessId());
+        const std::string own = root.Path() + "\\Presenti";
+        ::CreateDirectoryA(own.c_str(), nullptr);
+        lumo_crafted::ComponentMake newer;
+        newer.version[0] = 3;
+        lumo_test::WriteFileBytes(own + "\\lc_old.dll", lumo_crafted::Component(newer));
+        lumo_crafted::ComponentMake program;
+        program.dll = false;
+        Put("LumoInstall.exe", lumo_crafted::Component(program));
+        Put("SysFile\\lc_old.dll", lumo_crafted::Component(lumo_crafted::ComponentMake()));
+        Put("FilesToCopy\\\xCE\xA9mega.txt", "omega");
+        Put("Installatore.ini",
+            "[DESCRIZIONI]\r\nProcedura=Benvenuti.\r\nProcedura_1=Premere Installa.\r\n"
+            "InstallazioneSuccess=Riuscita.\r\nInstallazioneError=Non riuscita.\r\nNumeroFiles=1\r\n"
+            "NumeroSysFiles=1\r\nNumeroFiles=1\r\n[CHIAVI]\r\nPathKey=Software\\LumoCheckTests\\" +
+                u + "\r\nInstallationDir=C:\\Pelvora\\Prova" + u + "\r\n[SYSFILE]\r\nlc_old.dll=" + own + "|REG\r\n");
+    }
+
+    void Put(const std::string& relative, const std::string& bytes)
+    {
+        const std::string path = folder + "\\" + relative;
+        for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+            ::CreateDirectoryW(Wide(path.substr(0, at)).c_str(), nullptr);
+        lumo_test::WriteFileBytes(path, bytes);
+    }
+
+    CheckRun Check(const std::string& switches) const
+    {
+        CheckRun run = RunLumoCheck(switches + (switches.empty() ? "" : " ") + "\"" + folder + "\"");
+        EXPECT_TRUE(run.started && run.ended) << switches;
+        return run;
+    }
+
+    static std::vector<std::string> Codes(const CheckRun& run)
+    {
+        std::vector<std::string> codes;
+        for (const FindingLine& line : Findings(run))
+            codes.push_back(line.code);
+        return codes;
+    }
+
+    lumo_test::TempDir root{ "lumo-pipe" };
+    std::string folder = root.Path() + "\\deliv";
+};
+
+TEST_F(PipelineTest, SwitchesDecideWhatIsSaidAndWhatFails)
+{
+    using Codes_ = std::vector<std::string>;
+    const struct {
+        const char* switches;
+        Codes_ codes;
+        DWORD exitCode;
+    } cases[] = {
+        { "", { "LC026", "LC013", "LC020", "LC002" }, 1 },
+        { "--avvisi-come-errori", { "LC026", "LC013", "LC020", "LC002" }, 2 },
+        { "--ignora LC013,lc026", { "LC020", "LC002" }, 1 },
+        { "--solo-consegna", { "LC026", "LC013", "LC020" }, 1 },
+        { "--solo-consegna --ignora=LC013,LC020,LC026 --avvisi-come-errori", {}, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.switches);
+        const CheckRun run = Check(c.switches);
+        EXPECT_EQ(c.codes, Codes(run));
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        for (const FindingLine& line : Findings(run))
+            EXPECT_EQ("AVVISO", line.severity);
+    }
+
+    const CheckRun help = RunLumoCheck("--help");
+    EXPECT_EQ(0u, help.exitCode);
+    for (const char* code : { "  0  ", "  1  ", "  2  ", "  3  ", "  4  errore interno" }) {
+        bool found = false;
+        for (const std::string& line : help.lines)
+            found = found || line.compare(0, std::strlen(code), code) == 0;
+        EXPECT_TRUE(found) << code;
+    }
+    const CheckRun version = RunLumoCheck("--version");
+    EXPECT_EQ(0u, version.exitCode);
+    ASSERT_EQ(1u, version.lines.size());
+    EXPECT_EQ(0u, version.lines[0].rfind("LumoCheck 1.", 0));
+    for (const char* wrong : { "--ignora LC099", "--piano --solo-consegna", "--ignora" }) {
+        const CheckRun run = RunLumoCheck(std::string(wrong) + " \"" + folder + "\"");
+        EXPECT_EQ(3u, run.exitCode) << wrong;
+    }
+}
+
+TEST_F(PipelineTest, JsonHoldsWhatTheTextSays)
+{
+    const CheckRun text = Check("");
+    const CheckRun json = Check("--json");
+    EXPECT_EQ(1u, json.exitCode);
+    Json document;
+    ASSERT_NO_THROW(document = Parse(json)) << json.output;
+    EXPECT_EQ((std::vector<std::string>{ "program", "version", "build", "testBuild", "folder", "mode", "findings",
+                                         "errors", "warnings", "exitCode" }),
+              document.Keys());
+    EXPECT_EQ(sizeof(void*) == 8, document["testBuild"].boolean);
+    EXPECT_EQ(sizeof(void*) == 8 ? "x86_64" : "i686", document["build"].text);
+    EXPECT_EQ(folder, document["folder"].text);
+    EXPECT_EQ("check", document["mode"].text);
+    EXPECT_EQ(0, document["errors"].number);
+    EXPECT_EQ(4, document["warnings"].number);
+    EXPECT_EQ(1, document["exitCode"].number);
+
+    // In report order, each as the text says it; the text has "?" for what
+    // Windows-1252 lacks, the document the UTF-8 itself.
+    const std::vector<FindingLine> lines = Findings(text);
+    const std::vector<Json>& findings = document["findings"].items;
+    ASSERT_EQ(lines.size(), findings.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Json& finding = findings[i];
+        SCOPED_TRACE(lines[i].code);
+        std::vector<std::string> keys = { "code", "severity", "subject", "message", "file" };
+        if (finding.Has("line"))
+            keys.push_back("line");
+        EXPECT_EQ(keys, finding.Keys());
+        EXPECT_EQ(lines[i].code, finding["code"].text);
+        EXPECT_EQ(lines[i].severity, finding["severity"].text);
+        EXPECT_EQ(lines[i].subject, ToWindows1252(finding["subject"].text));
+        EXPECT_EQ(lines[i].message, ToWindows1252(finding["message"].text));
+    }
+    ASSERT_EQ(4u, findings.size());
+    EXPECT_EQ("Installatore.ini", findings[0]["file"].text);
+    EXPECT_EQ(8, findings[0]["line"].number);
+    EXPECT_FALSE(findings[1].Has("line")) << "a key that is missing has no line";
+    EXPECT_EQ("FilesToCopy\\\xCE\xA9mega.txt", findings[2]["subject"].text);
+    EXPECT_EQ("SysFile\\lc_old.dll", findings[3]["file"].text);
+    EXPECT_FALSE(findings[3].Has("line"));
+
+    // The plan: every step in run order, as the text plan has them.
+    const CheckRun planText = Check("--piano");
+    const CheckRun planJson = Check("--piano --json");
+    EXPECT_EQ(0u, planJson.exitCode);
+    ASSERT_NO_THROW(document = Parse(planJson)) << planJson.output;
+    EXPECT_EQ("plan", document["mode"].text);
+    const Json& plan = document["plan"];
+    EXPECT_EQ((std::vector<std::string>{ "descriptionFound", "installFolder", "installFolderSource", "logFile",
+                                         "programFiles", "systemFolder", "steps", "failures", "restart",
+                                         "expectedExitCode" }),
+              plan.Keys());
+    EXPECT_EQ(PlanValue(planText, "File di log"), plan["logFile"].text);
+    std::vector<std::string> textSteps;
+    for (const char* pass : { "FilesToCopy", "SysFile" })
+        for (const PlanRow& row : PlanRows(planText, pass))
+            textSteps.push_back(row.source + " -> " + row.target);
+    std::vector<std::string> jsonSteps;
+    size_t dao = 0;
+    for (const Json& step : plan["steps"].items) {
+        if (step["step"].text == "daoRegistration") {
+            ++dao;
+            EXPECT_EQ("absent", step["registration"]["problem"].text);
+            continue;
+        }
+        jsonSteps.push_back(ToWindows1252(step["source"].text + " -> " + step["target"].text));
+    }
+    EXPECT_EQ(textSteps, jsonSteps);
+    EXPECT_EQ(1u, dao);
+    EXPECT_EQ(0, plan["expectedExitCode"].number);
+
+    // Even a command line it does not understand gets its document.
+    const CheckRun wrong = Check("--json --ignora LC000");
+    EXPECT_EQ(3u, wrong.exitCode);
+    ASSERT_NO_THROW(document = Parse(wrong)) << wrong.output;
+    EXPECT_EQ(3, document["exitCode"].number);
+    EXPECT_NE(std::string::npos, document["error"].text.find("LC000"));
+}
+
+} // namespace
