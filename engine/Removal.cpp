@@ -88,8 +88,9 @@ bool Removal::Unregister(const std::string& path)
         WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI DEREGISTRATO");
         break;
     case RegisterNoEntryPoint:
+        // Nothing it could undo: the file goes all the same.
         WriteLog("  PER IL FILE DA DEREGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
-        break;
+        return true;
     case RegisterFailed:
         WriteLog("  LA DEREGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
         break;

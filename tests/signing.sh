@@ -162,7 +162,11 @@ cp LumoInstall.exe consegna/
 "$here/wine-run.sh" "$arch" "$prefix" "$work/LumoCheck.exe" "Z:${work//\//\\}\\consegna" >check.log 2>&1
 code=$?
 cat check.log
-if [ $code -gt 1 ] || ! grep -q '^Totale: ' check.log; then
-    fail "the signed LumoCheck.exe ended with $code on the sample delivery, expected 0 or 1 and a count"
+# The test build's sample delivery holds 64-bit components, which the checker
+# judges as the shipped 32-bit installer does: errors there, a verdict all the same.
+allowed=1
+[ "$arch" = i686 ] || allowed=2
+if [ $code -gt $allowed ] || ! grep -q '^Totale: ' check.log; then
+    fail "the signed LumoCheck.exe ended with $code on the sample delivery, expected at most $allowed and a count"
 fi
 echo "signed, verified and run: LumoInstall.exe, LumoCheck.exe"

@@ -37,15 +37,15 @@ static BOOL LowerModulePath(wchar_t* path)
     return TRUE;
 }
 
-static void CountRegistration(void)
+static void Count(const wchar_t* keyName)
 {
     wchar_t path[MAX_PATH + 1] = { 0 };
     if (!LowerModulePath(path))
         return;
 
     HKEY key = NULL;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\LumoInstallTests\\DllRegisterServer", 0, NULL, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyName, 0, NULL, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
         return;
     DWORD count = 0;
     DWORD type = 0;
@@ -111,7 +111,7 @@ static void WaitForRelease(void)
 
 HRESULT STDAPICALLTYPE DllRegisterServer(void)
 {
-    CountRegistration();
+    Count(L"Software\\LumoInstallTests\\DllRegisterServer");
 #ifdef LUMO_WAITS_FOR_RELEASE
     WaitForRelease();
 #endif
@@ -122,6 +122,13 @@ HRESULT STDAPICALLTYPE DllRegisterServer(void)
     RecordHelperOrigin(LoadedHelperOrigin());
 #endif
     return LUMO_REGISTER_STATUS;
+}
+
+/* Undoes nothing, but counts the calls under a key of its own. */
+HRESULT STDAPICALLTYPE DllUnregisterServer(void)
+{
+    Count(L"Software\\LumoInstallTests\\DllUnregisterServer");
+    return S_OK;
 }
 
 #endif

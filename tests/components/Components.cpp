@@ -35,14 +35,28 @@ std::string CopyComponent(const std::string& fileName, const std::string& destin
     return destinationPath;
 }
 
-DWORD RegistrationCount(const std::string& modulePath)
+namespace {
+
+DWORD CountBelow(const char* key, const std::string& modulePath)
 {
     DWORD count = 0;
     DWORD size = sizeof(count);
-    if (::RegGetValueW(HKEY_CURRENT_USER, Wide(kRegistrationCountsKey).c_str(), Wide(LowerAscii(modulePath)).c_str(),
-                       RRF_RT_REG_DWORD, nullptr, &count, &size) != ERROR_SUCCESS)
+    if (::RegGetValueW(HKEY_CURRENT_USER, Wide(key).c_str(), Wide(LowerAscii(modulePath)).c_str(), RRF_RT_REG_DWORD,
+                       nullptr, &count, &size) != ERROR_SUCCESS)
         return 0;
     return count;
+}
+
+} // namespace
+
+DWORD RegistrationCount(const std::string& modulePath)
+{
+    return CountBelow(kRegistrationCountsKey, modulePath);
+}
+
+DWORD UnregistrationCount(const std::string& modulePath)
+{
+    return CountBelow(kUnregistrationCountsKey, modulePath);
 }
 
 void ResetRegistrationCounts()

@@ -83,6 +83,10 @@ constexpr const char* kRegistrationCountsKey = "Software\\LumoInstallTests\\DllR
 // (the path as the module was loaded, compared without regard to case).
 DWORD RegistrationCount(const std::string& modulePath);
 
+// How often its DllUnregisterServer ran, counted the same way under a key of its own.
+constexpr const char* kUnregistrationCountsKey = "Software\\LumoInstallTests\\DllUnregisterServer";
+DWORD UnregistrationCount(const std::string& modulePath);
+
 // Registry key (below HKEY_CURRENT_USER) where uses_helper.dll records, under
 // its lower-cased path, the origin ("good" or "planted") of the helper it got.
 constexpr const char* kHelperOriginKey = "Software\\LumoInstallTests\\HelperOrigin";

@@ -2,6 +2,7 @@
 // entry of Programs and Features, the record of every file placed, and the
 // shared counts of the components, each counted once for the product.
 #include "e2e/E2eTest.h"
+#include "e2e/MachineState.h"
 
 #include "components/Components.h"
 #include "framework/Text.h"
@@ -17,61 +18,6 @@ using lumo_test::ReadFileBytes;
 namespace component = lumo_test::component;
 
 namespace {
-
-constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
-std::string SystemFolder()
-{
-    wchar_t folder[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_SYSTEMX86, FALSE);
-    return Utf8(folder);
-}
-
-// A number of the 32-bit view of HKEY_LOCAL_MACHINE; -1 when it is not there.
-long long Number(const std::string& key, const std::string& name)
-{
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened) !=
-        ERROR_SUCCESS)
-        return -1;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    const LONG status =
-        ::RegGetValueW(opened, nullptr, Wide(name).c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
-    ::RegCloseKey(opened);
-    return status == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
-}
-
-std::string RegistryText(const std::string& key, const std::string& name)
-{
-    std::string value;
-    return lumo_test::ReadRegistryString(HKEY_LOCAL_MACHINE, key, name, value) ? value : "(assente)";
-}
-
-void SetSharedCount(const std::string& path, DWORD count)
-{
-    lumo_test::WriteRegistryValue(HKEY_LOCAL_MACHINE, kSharedDlls, path, REG_DWORD,
-                                  std::string(reinterpret_cast<const char*>(&count), sizeof(count)));
-}
-
-void RemoveSharedCount(const std::string& path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) ==
-        ERROR_SUCCESS) {
-        ::RegDeleteValueW(key, Wide(path).c_str());
-        ::RegCloseKey(key);
-    }
-}
-
-std::string Today()
-{
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    char text[16] = {};
-    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-    return text;
-}
 
 class RecordE2eTest : public E2eTest {
 protected:
@@ -99,7 +45,7 @@ protected:
     // at the end. Returns the count the run must give it.
     long long Shared(const std::string& path)
     {
-        const long long before = Number(kSharedDlls, path);
+        const long long before = RegistryNumber(kSharedDlls, path);
         if (!lumo_test::FileExists(path))
             Placed(path);
         else
@@ -192,20 +138,20 @@ TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponent
     EXPECT_EQ("\"" + program + "\" /UNINSTALL", RegistryText(entry, "UninstallString"));
     EXPECT_EQ("\"" + program + "\" /UNINSTALL /S", RegistryText(entry, "QuietUninstallString"));
     EXPECT_EQ(program + ",0", RegistryText(entry, "DisplayIcon"));
-    EXPECT_EQ(1, Number(entry, "NoModify"));
-    EXPECT_EQ(1, Number(entry, "NoRepair"));
+    EXPECT_EQ(1, RegistryNumber(entry, "NoModify"));
+    EXPECT_EQ(1, RegistryNumber(entry, "NoRepair"));
     // Two application files, the components copied, the DAO copies: some KB.
-    EXPECT_GE(Number(entry, "EstimatedSize"), 6);
-    EXPECT_LT(Number(entry, "EstimatedSize"), 1024);
+    EXPECT_GE(RegistryNumber(entry, "EstimatedSize"), 6);
+    EXPECT_LT(RegistryNumber(entry, "EstimatedSize"), 1024);
     EXPECT_EQ(ReadFileBytes(ProductExe()), ReadFileBytes(program));
 
     auto expectCounts = [&] {
-        EXPECT_EQ(4, Number(kSharedDlls, counted)) << "counted by another product before";
-        EXPECT_EQ(2, Number(kSharedDlls, equal)) << "there before, without a count";
-        EXPECT_EQ(2, Number(kSharedDlls, older)) << "replaced, there before without a count";
-        EXPECT_EQ(1, Number(kSharedDlls, fresh)) << "new on the machine";
+        EXPECT_EQ(4, RegistryNumber(kSharedDlls, counted)) << "counted by another product before";
+        EXPECT_EQ(2, RegistryNumber(kSharedDlls, equal)) << "there before, without a count";
+        EXPECT_EQ(2, RegistryNumber(kSharedDlls, older)) << "replaced, there before without a count";
+        EXPECT_EQ(1, RegistryNumber(kSharedDlls, fresh)) << "new on the machine";
         for (const auto& [path, count] : daoExpected)
-            EXPECT_EQ(count, Number(kSharedDlls, path)) << path;
+            EXPECT_EQ(count, RegistryNumber(kSharedDlls, path)) << path;
     };
     expectCounts();
     std::vector<std::string> expected = {

@@ -3,6 +3,7 @@
 // delete sharing (each replaced and registered, the rest left to Wine's
 // restart, "wineboot -r"), and the end of the session refused during a run.
 #include "e2e/E2eTest.h"
+#include "e2e/MachineState.h"
 
 #include "components/Components.h"
 #include "engine/FileReplace.h"
@@ -24,13 +25,6 @@ namespace {
 
 constexpr DWORD kSuccess = 0;
 constexpr DWORD kRestartNeeded = 3010;
-
-std::string SystemFolder()
-{
-    wchar_t folder[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_SYSTEMX86, FALSE);
-    return Utf8(folder);
-}
 
 LONGLONG FileSize(const std::string& path)
 {
@@ -71,20 +65,6 @@ bool SameBytes(const std::string& a, const std::string& b)
     if (second != nullptr)
         std::fclose(second);
     return same;
-}
-
-// Wine's restart: the pending renames and deletions, then the machine's
-// RunOnce key. Always the 64-bit program, as a real restart would run it.
-void RestartWine()
-{
-    BOOL wow64 = FALSE;
-    ::IsWow64Process(::GetCurrentProcess(), &wow64);
-    const std::string program =
-        std::string("C:\\windows\\") + (wow64 ? "sysnative" : "system32") + "\\wineboot.exe";
-    Process restart;
-    ASSERT_TRUE(restart.Start(program, "\"" + program + "\" -r"));
-    DWORD code = 1;
-    ASSERT_TRUE(restart.WaitExit(kRunTimeoutMs, &code)) << "the restart did not end";
 }
 
 class ReplaceE2eTest : public E2eTest {

@@ -1,0 +1,231 @@
+// The removal of the product, as Programs and Features and a distribution
+// system start it: silently and with its window; what it leaves (the log, and
+// what other products still count), a component in use, a removal that fails
+// and is tried again, and one that finds nothing to remove.
+#include "e2e/E2eTest.h"
+#include "e2e/MachineState.h"
+
+#include "components/Components.h"
+#include "framework/Text.h"
+
+#include <algorithm>
+
+using namespace lumo_e2e;
+using lumo_test::FileExists;
+using lumo_test::ReadFileBytes;
+namespace component = lumo_test::component;
+
+namespace {
+
+constexpr DWORD kRemoved = 0;
+constexpr DWORD kUserExit = 1602;
+constexpr DWORD kFailure = 1603;
+constexpr DWORD kUnknownProduct = 1605;
+constexpr DWORD kRestartNeeded = 3010;
+
+bool Contains(const std::vector<std::string>& messages, const std::string& message)
+{
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
+}
+
+class RemovalE2eTest : public E2eTest {
+protected:
+    void TearDown() override
+    {
+        for (const std::string& path : placed_) {
+            ::DeleteFileW(Wide(path).c_str());
+            RemoveSharedCount(path);
+        }
+        E2eTest::TearDown();
+    }
+
+    std::string Placed(const std::string& path)
+    {
+        placed_.push_back(path);
+        return path;
+    }
+
+    // A delivery of this test's product, installed silently.
+    std::unique_ptr<Delivery> Installed(const std::vector<std::pair<std::string, const char*>>& components,
+                                        const std::string& sysFileLines = "")
+    {
+        auto delivery = std::make_unique<Delivery>();
+        std::string ini = StandardIni();
+        ini.insert(ini.find("[CHIAVI]"), "[PRODOTTO]\r\nNome=Tesmoro " + Unique() + "\r\nVersione=1.0.0.0\r\n");
+        delivery->WriteIni(ini + "[SYSFILE]\r\n" + sysFileLines);
+        delivery->MakeTrees();
+        AddAppFiles(*delivery, 2, 500);
+        delivery->AddAppFile("Report" + Unique() + "\\modelli.txt", "modelli");
+        for (const auto& [stem, built] : components) {
+            delivery->AddSysFile(Unique() + stem, ReadFileBytes(lumo_test::ComponentPath(built)));
+            Placed(SystemFolder() + "\\" + Unique() + stem);
+        }
+        const RunResult installed = RunWithoutWindow(*delivery, "/S");
+        EXPECT_TRUE(installed.Clean()) << "the installation ended with " << installed.exitCode;
+        return delivery;
+    }
+
+    // Runs a command of the product's entry of Programs and Features.
+    RunResult Remove(const char* value)
+    {
+        const std::string command = RegistryText(UninstallKey(), value);
+        const std::string program = InstallDir() + "\\LumoInstall.exe";
+        EXPECT_EQ(0u, command.find("\"" + program + "\"")) << command;
+        return RunCommand(program, command);
+    }
+
+    RunResult RunCommand(const std::string& program, const std::string& command)
+    {
+        Process& process = StartCommandLine(program, command);
+        RunResult result;
+        result.ended = process.WaitExit(kRunTimeoutMs, &result.exitCode);
+        return result;
+    }
+
+    std::string ReportFolder() const
+    {
+        const std::string bin = AppTargetFolder();
+        return bin.substr(0, bin.rfind("\\Common Files\\")) + "\\Report" + Unique();
+    }
+
+private:
+    std::vector<std::string> placed_;
+};
+
+// Installed, then removed by the entry's quiet command: the machine is as it
+// was, apart from the log in the installation folder and the component that
+// another product still counts, which stays registered with its count.
+TEST_F(RemovalE2eTest, TheQuietRemovalLeavesOnlyTheLogAndWhatOthersCount)
+{
+    const std::string shared = Placed(SystemFolder() + "\\" + Unique() + "_condiviso.dll");
+    lumo_test::CopyComponent(component::kVer1_2_3_4, shared);
+    SetSharedCount(shared, 1);
+    const std::string own = SystemFolder() + "\\" + Unique() + "_proprio.dll";
+    auto delivery = Installed({ { "_proprio.dll", component::kRegisterOk }, { "_condiviso.dll", component::kVer1_2_3_4 } });
+    ASSERT_EQ(1u, lumo_test::RegistrationCount(own));
+    ASSERT_EQ(2, RegistryNumber(kSharedDlls, shared));
+    ASSERT_TRUE(FileExists(AppFileTargets()[0]));
+
+    const RunResult removed = Remove("QuietUninstallString");
+    EXPECT_TRUE(removed.ended);
+    EXPECT_EQ(kRemoved, removed.exitCode);
+
+    for (const std::string& path : AppFileTargets())
+        EXPECT_FALSE(FileExists(path)) << path;
+    EXPECT_FALSE(lumo_test::DirectoryExists(ReportFolder())) << "a folder the product made is still there";
+    EXPECT_FALSE(FileExists(own));
+    EXPECT_EQ(1u, lumo_test::UnregistrationCount(own));
+    EXPECT_EQ(-1, RegistryNumber(kSharedDlls, own));
+    EXPECT_TRUE(FileExists(shared));
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared)) << "the other product's count";
+    EXPECT_EQ(0u, lumo_test::UnregistrationCount(shared)) << "a component another product counts was unregistered";
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, PathKey()));
+    EXPECT_FALSE(FileExists(InstallDir() + "\\Installatore-elenco.txt"));
+
+    const std::vector<std::string> log = LogMessages();
+    for (const std::string& line :
+         { std::string("*****INIZIO RIMOZIONE *****"), "  Eliminato il file: " + AppFileTargets()[0],
+           "  FILE: " + own + " DEREGISTRATO CORRETTAMENTE", "  Eliminato il file: " + own,
+           "  FILE " + shared + " LASCIATO IN QUANTO USATO ANCHE DA ALTRI PROGRAMMI (CONTATORE 1)",
+           std::string("*****FINE RIMOZIONE*****") })
+        EXPECT_TRUE(Contains(log, line)) << line;
+
+    // Its own copy, running, goes at the restart; until then it finds nothing to remove.
+    const std::string program = InstallDir() + "\\LumoInstall.exe";
+    const RunResult again = RunCommand(program, "\"" + program + "\" /UNINSTALL /S");
+    EXPECT_EQ(kUnknownProduct, again.exitCode);
+    RestartWine();
+    EXPECT_FALSE(FileExists(program));
+    EXPECT_EQ(std::vector<std::string>{ "Installatore.log" }, lumo_test::ListEntries(InstallDir()));
+}
+
+// A component loaded by a program when it is removed: unregistered, and
+// deleted at the restart. Exit 3010.
+TEST_F(RemovalE2eTest, AComponentInUseGoesAtTheRestart)
+{
+    const std::string own = SystemFolder() + "\\" + Unique() + "_inuso.dll";
+    auto delivery = Installed({ { "_inuso.dll", component::kRegisterOk } });
+    const HMODULE loaded = ::LoadLibraryW(Wide(own).c_str());
+    ASSERT_NE(nullptr, loaded);
+
+    const RunResult removed = Remove("QuietUninstallString");
+    ::FreeLibrary(loaded);
+    EXPECT_EQ(kRestartNeeded, removed.exitCode);
+    EXPECT_TRUE(Contains(LogMessages(), "  IL FILE: " + own + " E' IN USO: SARA' ELIMINATO AL RIAVVIO DEL COMPUTER"));
+    EXPECT_EQ(1u, lumo_test::UnregistrationCount(own));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_TRUE(FileExists(own));
+    RestartWine();
+    EXPECT_FALSE(FileExists(own));
+}
+
+// A file that cannot be deleted (a folder took its name) fails the removal:
+// 1603, and the entry stays; once the folder is gone, a second removal
+// finishes the job.
+TEST_F(RemovalE2eTest, AFailedDeletionKeepsTheEntryForASecondRemoval)
+{
+    auto delivery = Installed({});
+    const std::string blocked = AppFileTargets()[1];
+    ASSERT_TRUE(::DeleteFileW(Wide(blocked).c_str()));
+    const std::string folder = blocked;
+    ASSERT_TRUE(::CreateDirectoryW(Wide(folder).c_str(), nullptr));
+    lumo_test::WriteFileBytes(folder + "\\dentro.txt", "x");
+
+    const RunResult failed = Remove("QuietUninstallString");
+    EXPECT_EQ(kFailure, failed.exitCode);
+    EXPECT_TRUE(Contains(LogMessages(), "  Eliminazione del file: " + blocked + " NON RIUSCITA!!"));
+    EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+    EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_TRUE(FileExists(InstallDir() + "\\Installatore-elenco.txt"));
+
+    lumo_test::RemoveTree(folder);
+    const RunResult finished = Remove("QuietUninstallString");
+    EXPECT_EQ(kRemoved, finished.exitCode);
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, PathKey()));
+}
+
+// With its window: a question first (No leaves everything), then the
+// removal, then a final message.
+TEST_F(RemovalE2eTest, TheRemovalWithItsWindowAsksFirstAndSaysHowItEnded)
+{
+    auto delivery = Installed({});
+    const std::string name = "Tesmoro " + Unique();
+    const std::string program = InstallDir() + "\\LumoInstall.exe";
+    const std::string command = RegistryText(UninstallKey(), "UninstallString");
+
+    Process& declined = StartCommandLine(program, command);
+    MessageBoxState question = WaitForMessageBox(declined, kStartTimeoutMs);
+    ASSERT_NE(nullptr, question.hwnd) << "no question";
+    EXPECT_EQ("Rimuovere " + name + " dal computer?", question.text);
+    EXPECT_EQ(name, question.caption);
+    EXPECT_EQ((std::vector<int>{ IDYES, IDNO }), question.buttons);
+    EXPECT_EQ(IDNO, question.defaultButton);
+    PostClick(question.hwnd, IDNO);
+    EXPECT_EQ(kUserExit, ExitCodeOf(declined));
+    EXPECT_TRUE(FileExists(AppFileTargets()[0]));
+    EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+
+    Process& accepted = StartCommandLine(program, command);
+    question = WaitForMessageBox(accepted, kStartTimeoutMs);
+    ASSERT_NE(nullptr, question.hwnd) << "no question";
+    PostClick(question.hwnd, IDYES);
+    // Wine may keep the answered box a moment: wait for the next one.
+    MessageBoxState done;
+    WaitUntil(
+        [&] {
+            const HWND box = FindMessageBox(accepted.Id());
+            done = box != nullptr ? ReadMessageBox(box) : MessageBoxState{};
+            return done.hwnd != nullptr && done.text != question.text;
+        },
+        kRunTimeoutMs);
+    ASSERT_NE(nullptr, done.hwnd) << "no final message";
+    EXPECT_EQ(name + " è stato rimosso dal computer.", FromWindows1252(done.text));
+    PostClick(done.hwnd, IDOK);
+    EXPECT_EQ(kRemoved, ExitCodeOf(accepted));
+    EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+}
+
+} // namespace
