@@ -136,7 +136,8 @@ public:
         const auto found = inFolder_.find(key);
         if (found != inFolder_.end())
             return found->second;
-        const bool there = dllName.find_first_of("\\/:") == std::string::npos && FileThere(systemFolder_ + "\\" + dllName);
+        const bool there =
+            dllName.find_first_of("\\/:") == std::string::npos && FileThere(systemFolder_ + "\\" + dllName);
         inFolder_.emplace(key, there);
         return there;
     }

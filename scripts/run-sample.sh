@@ -3,7 +3,9 @@
 # program under WOW64, on the sample delivery (build/i686/sample-delivery).
 # With a display, the wizard is yours to click
 # through. Without one, an Xvfb display is started, the wizard is clicked
-# through and its three pages are saved as PNG files in build/screenshots.
+# through, the product is removed again, and the three pages and the
+# removal's question and final message are saved as PNG files in
+# build/screenshots.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -59,6 +61,16 @@ for i in $(seq 1 300); do
     head -c 1000000 /dev/zero > "$run/FilesToCopy/Dati/archivio$i.dat"
 done
 
+# The log is appended to by every run: wait for this run's lines.
+count() {
+    local lines
+    lines=$(grep -c "$1" "$log_dir/Installatore.log" 2>/dev/null || true)
+    echo "${lines:-0}"
+}
+copied_before=$(count 'Copiato il file')
+ended_before=$(count 'FINE INSTALLAZIONE')
+removed_before=$(count 'FINE RIMOZIONE')
+
 caption="Installazione Pelvora Tesmoro"
 wine "$run/LumoInstall.exe" >/dev/null 2>&1 &
 wine_pid=$!
@@ -70,17 +82,50 @@ capture welcome
 xdotool key --window "$window" Return
 # Capture once the run is under way, while the bar is partly filled.
 for _ in $(seq 1 100); do
-    [ "$(grep -c 'Copiato il file' "$log_dir/Installatore.log" 2>/dev/null)" -ge 60 ] && break
+    [ "$(count 'Copiato il file')" -ge $((copied_before + 60)) ] && break
     sleep 0.05
 done
 capture progress
 # The run ends on the completion page; its Exit button reads "Fine".
 for _ in $(seq 1 120); do
-    if grep -q 'FINE INSTALLAZIONE' "$log_dir/Installatore.log" 2>/dev/null; then break; fi
+    [ "$(count 'FINE INSTALLAZIONE')" -gt "$ended_before" ] && break
     sleep 0.5
 done
 sleep 1
 capture completion
 xdotool key --window "$window" Escape
+wait "$wine_pid" || true
+
+# The removal, as Programs and Features starts it: its question and its end.
+# Only once the installer has ended: one installation or removal at a time.
+for _ in $(seq 1 100); do
+    pgrep -f 'sample-run.LumoInstall.exe' >/dev/null || break
+    sleep 0.1
+done
+# The Escape that ended the wizard must not reach the question of the removal.
+sleep 2
+product="Pelvora Tesmoro"
+wine "$log_dir/LumoInstall.exe" /UNINSTALL >/dev/null 2>&1 &
+wine_pid=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$product\$" | head -n 1)
+sleep 1
+capture removal-question
+xdotool key --window "$window" y
+for _ in $(seq 1 120); do
+    [ "$(count 'FINE RIMOZIONE')" -gt "$removed_before" ] && break
+    sleep 0.5
+done
+sleep 1
+window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$product\$" | head -n 1)
+capture removal-done
+# Wine may still hold the answered question a moment: press Return on
+# whatever box of the removal is up until the program has ended.
+for _ in $(seq 1 50); do
+    kill -0 "$wine_pid" 2>/dev/null || break
+    for box in $(xdotool search --onlyvisible --name "^$product\$" 2>/dev/null); do
+        xdotool key --window "$box" Return 2>/dev/null || true
+    done
+    sleep 0.2
+done
 wait "$wine_pid" || true
 show_result

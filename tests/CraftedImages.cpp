@@ -242,7 +242,8 @@ void WriteGrown(const std::string& path, const std::string& bytes, ULONGLONG siz
     end.QuadPart = static_cast<LONGLONG>(size);
     if (!file || !::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size() ||
-        (size > bytes.size() && (!::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get()))))
+        (size > bytes.size() &&
+         (!::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get()))))
         throw std::runtime_error("cannot write " + path);
 }
 

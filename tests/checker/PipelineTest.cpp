@@ -72,7 +72,8 @@ private:
     }
     void Blanks()
     {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\r' || text_[at_] == '\t'))
             ++at_;
     }
     bool Take(char c)

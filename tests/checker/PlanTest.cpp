@@ -153,7 +153,8 @@ protected:
                 continue;
             // Every test component's DllRegisterServer reports success.
             if (Says(row, "non esporta DllRegisterServer"))
-                lines.push_back("  PER IL FILE DA REGISTRARE: " + row.target + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
+                lines.push_back("  PER IL FILE DA REGISTRARE: " + row.target +
+                                " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
             else if (Says(row, "NON PUO' ESSERE CARICATO") && !TestBuildLoads(row))
                 lines.push_back("  IL FILE: " + row.target + " NON PUO' ESSERE CARICATO E QUINDI REGISTRATO");
             else

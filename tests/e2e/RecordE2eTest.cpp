@@ -203,7 +203,8 @@ TEST_F(RecordE2eTest, ARunThatFailsStillRecordsWhatItPlaced)
     EXPECT_EQ(1603u, result.exitCode);
     EXPECT_EQ(std::vector<std::string>{ "applicativo | copiato | - | - | " + AppFileTargets()[0] }, RecordFiles());
     EXPECT_EQ(InstallDir(), RegistryText(PathKey(), "InstallationDir"));
-    EXPECT_EQ("Installazione Tesmoro (prova)", RegistryText(UninstallKey(), "DisplayName")) << "the caption names a product without a name";
+    // Without [PRODOTTO] the caption names the product.
+    EXPECT_EQ("Installazione Tesmoro (prova)", RegistryText(UninstallKey(), "DisplayName"));
     EXPECT_EQ("(assente)", RegistryText(UninstallKey(), "DisplayVersion"));
 }
 

@@ -101,7 +101,8 @@ TEST_F(RemovalE2eTest, TheQuietRemovalLeavesOnlyTheLogAndWhatOthersCount)
     lumo_test::CopyComponent(component::kVer1_2_3_4, shared);
     SetSharedCount(shared, 1);
     const std::string own = SystemFolder() + "\\" + Unique() + "_proprio.dll";
-    auto delivery = Installed({ { "_proprio.dll", component::kRegisterOk }, { "_condiviso.dll", component::kVer1_2_3_4 } });
+    auto delivery =
+        Installed({ { "_proprio.dll", component::kRegisterOk }, { "_condiviso.dll", component::kVer1_2_3_4 } });
     ASSERT_EQ(1u, lumo_test::RegistrationCount(own));
     ASSERT_EQ(2, RegistryNumber(kSharedDlls, shared));
     ASSERT_TRUE(FileExists(AppFileTargets()[0]));

@@ -154,12 +154,14 @@ TEST_F(ReplaceE2eTest, ARunKilledDuringALargeCopyLeavesTheTargetWhole)
         ASSERT_TRUE(::CopyFileW(Wide(after).c_str(), Wide(inDelivery).c_str(), FALSE));
 
         KillDuringTheCopy(*delivery, target, kLarge);
-        EXPECT_TRUE(SameBytes(before, target) || SameBytes(after, target)) << "the target is neither the old file nor the new one";
+        EXPECT_TRUE(SameBytes(before, target) || SameBytes(after, target))
+            << "the target is neither the old file nor the new one";
 
         const RunResult again = RunWithoutWindow(*delivery, "/S");
         EXPECT_TRUE(again.Clean()) << "exit code " << again.exitCode;
         EXPECT_TRUE(SameBytes(after, target)) << "the next run did not complete the installation";
-        EXPECT_FALSE(lumo_test::DirectoryExists(ReplacementTempPath(target).substr(0, ReplacementTempPath(target).rfind('\\'))))
+        const std::string temp = ReplacementTempPath(target);
+        EXPECT_FALSE(lumo_test::DirectoryExists(temp.substr(0, temp.rfind('\\'))))
             << "what the killed run left beside the target is still there";
         if (system) {
             EXPECT_EQ(1u, lumo_test::RegistrationCount(target));

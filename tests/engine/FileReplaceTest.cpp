@@ -37,7 +37,9 @@ std::vector<std::string> PendingOperations()
     ::RegCloseKey(key);
     // Pairs of strings, the second empty for a deletion; each path in the
     // system's own form, "\??\C:\...".
-    auto plain = [](const std::wstring& path) { return Utf8(path.compare(0, 4, L"\\??\\") == 0 ? path.substr(4) : path); };
+    auto plain = [](const std::wstring& path) {
+        return Utf8(path.compare(0, 4, L"\\??\\") == 0 ? path.substr(4) : path);
+    };
     for (size_t at = 0; at < data.size() && data[at] != L'\0';) {
         const std::wstring from(data.data() + at);
         at += from.size() + 1;
@@ -92,7 +94,8 @@ TEST_F(FileReplace, AFailedCopyLeavesTheTargetAsItWas)
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), missing.error);
     {
         // The source cannot be read after the copy has begun to be set up.
-        const HANDLE exclusive = ::CreateFileW(Wide(source).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE exclusive =
+            ::CreateFileW(Wide(source).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
         EXPECT_EQ(Replacement::Failed, replacer.Replace(source, target).replacement);
         ::CloseHandle(exclusive);
