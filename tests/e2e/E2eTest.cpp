@@ -1,5 +1,7 @@
 #include "e2e/E2eTest.h"
 
+#include "e2e/MachineState.h"
+#include "framework/Text.h"
 #include "res/resource.h"
 
 #include <shlobj.h>
@@ -49,6 +51,14 @@ void E2eTest::TearDown()
     }
     processes_.clear();
     RemoveInstalledAppFiles();
+    for (const std::string& path : placed_) {
+        ::DeleteFileW(Wide(path).c_str());
+        RemoveSharedCount(path);
+    }
+    for (const auto& [path, count] : sharedBefore_) {
+        if (count >= 0)
+            SetSharedCount(path, static_cast<DWORD>(count));
+    }
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
     // Every run records its product for Programs and Features.
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallKey());
@@ -93,6 +103,23 @@ void E2eTest::AddAppFiles(const Delivery& delivery, int count, size_t size)
         delivery.AddAppFile(name, bytes);
         appFiles_.push_back(target + "\\" + name);
     }
+}
+
+std::string E2eTest::Placed(const std::string& path)
+{
+    placed_.push_back(path);
+    return path;
+}
+
+long long E2eTest::Shared(const std::string& path)
+{
+    const long long before = RegistryNumber(kSharedDlls, path);
+    const bool there = lumo_test::FileExists(path);
+    if (!there)
+        Placed(path);
+    else
+        sharedBefore_.emplace_back(path, before);
+    return before >= 0 ? before + 1 : there ? 2 : 1;
 }
 
 void E2eTest::RemoveInstalledAppFiles() const

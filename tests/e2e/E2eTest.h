@@ -64,6 +64,14 @@ protected:
     const std::vector<std::string>& AppFileTargets() const { return appFiles_; }
     // Removes them from where they landed.
     void RemoveInstalledAppFiles() const;
+
+    // A file of this test's own on the machine, removed with its shared
+    // count at the end of the test.
+    std::string Placed(const std::string& path);
+    // A shared file that may have been there before the test: what it was
+    // (the file, its count) comes back at the end. Returns the count a run
+    // of the product must give it.
+    long long Shared(const std::string& path);
     // Where the run puts the application files.
     static std::string AppTargetFolder();
 
@@ -120,6 +128,8 @@ private:
     std::unique_ptr<lumo_test::TempDir> installRoot_;
     std::vector<std::unique_ptr<Process>> processes_;
     std::vector<std::string> appFiles_;
+    std::vector<std::string> placed_;
+    std::vector<std::pair<std::string, long long>> sharedBefore_;
 };
 
 // True when the line starts with "[m/d/yyyy - h:m:s:ms]"; message receives the rest.

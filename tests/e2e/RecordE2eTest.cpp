@@ -21,38 +21,6 @@ namespace {
 
 class RecordE2eTest : public E2eTest {
 protected:
-    void TearDown() override
-    {
-        for (const std::string& path : placed_) {
-            ::DeleteFileW(Wide(path).c_str());
-            RemoveSharedCount(path);
-        }
-        for (const auto& [path, count] : sharedBefore_) {
-            if (count >= 0)
-                SetSharedCount(path, static_cast<DWORD>(count));
-        }
-        E2eTest::TearDown();
-    }
-
-    // A file of this test's own, removed with its count at the end.
-    std::string Placed(const std::string& path)
-    {
-        placed_.push_back(path);
-        return path;
-    }
-
-    // A shared file that may have been there before: what it was comes back
-    // at the end. Returns the count the run must give it.
-    long long Shared(const std::string& path)
-    {
-        const long long before = RegistryNumber(kSharedDlls, path);
-        if (!lumo_test::FileExists(path))
-            Placed(path);
-        else
-            sharedBefore_.emplace_back(path, before);
-        return before >= 0 ? before + 1 : lumo_test::FileExists(path) ? 2 : 1;
-    }
-
     std::string Ini(const std::string& version) const
     {
         std::string ini = StandardIni();
@@ -86,9 +54,6 @@ protected:
         return lines;
     }
 
-private:
-    std::vector<std::string> placed_;
-    std::vector<std::pair<std::string, long long>> sharedBefore_;
 };
 
 TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponentOnce)

@@ -30,21 +30,6 @@ bool Contains(const std::vector<std::string>& messages, const std::string& messa
 
 class RemovalE2eTest : public E2eTest {
 protected:
-    void TearDown() override
-    {
-        for (const std::string& path : placed_) {
-            ::DeleteFileW(Wide(path).c_str());
-            RemoveSharedCount(path);
-        }
-        E2eTest::TearDown();
-    }
-
-    std::string Placed(const std::string& path)
-    {
-        placed_.push_back(path);
-        return path;
-    }
-
     // A delivery of this test's product, installed silently.
     std::unique_ptr<Delivery> Installed(const std::vector<std::pair<std::string, const char*>>& components,
                                         const std::string& sysFileLines = "")
@@ -88,8 +73,6 @@ protected:
         return bin.substr(0, bin.rfind("\\Common Files\\")) + "\\Report" + Unique();
     }
 
-private:
-    std::vector<std::string> placed_;
 };
 
 // Installed, then removed by the entry's quiet command: the machine is as it
