@@ -115,6 +115,7 @@ public:
         CheckRepeated();
         CheckLengths();
         CheckRequiredKeys();
+        CheckProduct();
         CheckCount("NumeroFiles", "FilesToCopy", plan_.appFiles.size());
         CheckCount("NumeroSysFiles", "SysFile", plan_.sysFiles.size());
         IndexSysFiles();
@@ -238,7 +239,7 @@ private:
     {
         for (const RepeatedName& repeated : description_->Repeated()) {
             const std::string section = UpperText(repeated.section);
-            if (section != "DESCRIZIONI" && section != "CHIAVI" && section != "SYSFILE")
+            if (section != "DESCRIZIONI" && section != "PRODOTTO" && section != "CHIAVI" && section != "SYSFILE")
                 continue;
             const std::string line = std::to_string(repeated.line);
             const std::string first = std::to_string(repeated.firstLine);
@@ -266,7 +267,7 @@ private:
 
     void CheckLengths()
     {
-        for (const char* section : { "DESCRIZIONI", "CHIAVI", "SYSFILE" }) {
+        for (const char* section : { "DESCRIZIONI", "PRODOTTO", "CHIAVI", "SYSFILE" }) {
             for (const std::string& key : ReadDescriptionKeys(plan_.description, section)) {
                 // The reader is asked only where the written value could be too long.
                 const size_t written = description_->WrittenLength(section, key);
@@ -305,6 +306,47 @@ private:
             if (key == "PathKey")
                 CheckPathKey(value);
         }
+    }
+
+    // What Programs and Features and the distribution systems learn of the
+    // product from the entry the run writes.
+    void CheckProduct()
+    {
+        if (!plan_.product.version.empty())
+            return;
+        auto given = [&](const char* key) {
+            return !ReadDescriptionValue(plan_.description, "PRODOTTO", key, ValueKind::Path).empty();
+        };
+        std::string message =
+            "manca o è vuota: l'installazione non scrive DisplayVersion nella voce del prodotto nel registro, "
+            "quindi Programmi e funzionalità non mostra la versione installata e i sistemi di distribuzione non "
+            "hanno una versione da confrontare per sapere se il prodotto è installato e aggiornato.";
+        std::vector<std::string> missing;
+        if (!given("Nome")) {
+            missing.push_back("Nome");
+            // As written: a "\n" pair in it stays two characters here.
+            const std::string caption =
+                ReadDescriptionValue(plan_.description, "DESCRIZIONI", "Caption", ValueKind::Path);
+            message += caption.empty()
+                           ? " Manca anche Nome, e [DESCRIZIONI] Caption è vuota: in Programmi e funzionalità "
+                             "il prodotto non ha nome."
+                           : " Manca anche Nome: in Programmi e funzionalità il prodotto si chiama come il titolo "
+                             "[DESCRIZIONI] Caption, " + Quoted(caption) + ".";
+        }
+        missing.push_back("Versione");
+        if (!given("Produttore"))
+            missing.push_back("Produttore");
+        if (description_->LineOf("PRODOTTO") == 0) {
+            message += " Aggiungere la sezione [PRODOTTO] con Nome, Versione e Produttore (ad esempio Nome=Pelvora "
+                       "Tesmoro, Versione=5.2.1.0, Produttore=Pelvora).";
+        } else {
+            std::string keys;
+            for (size_t i = 0; i < missing.size(); ++i)
+                keys += (i == 0 ? "" : i + 1 == missing.size() ? " e " : ", ") + missing[i];
+            message += " Aggiungere a [PRODOTTO] " + std::string(missing.size() == 1 ? "la chiave " : "le chiavi ") +
+                       keys + " (ad esempio Versione=5.2.1.0).";
+        }
+        AddKey(Severity::Warning, "LC032", "PRODOTTO", "Versione", message);
     }
 
     void CheckInstallationDir(const std::string& folder)
@@ -639,7 +681,7 @@ private:
 const std::vector<std::string> kRuleCodes = {
     "LC001", "LC002", "LC003", "LC004", "LC005", "LC006", "LC007", "LC008", "LC009", "LC010", "LC011",
     "LC012", "LC013", "LC014", "LC015", "LC016", "LC017", "LC018", "LC019", "LC020", "LC021", "LC022",
-    "LC023", "LC024", "LC025", "LC026", "LC027", "LC028", "LC029", "LC030", "LC031",
+    "LC023", "LC024", "LC025", "LC026", "LC027", "LC028", "LC029", "LC030", "LC031", "LC032",
 };
 
 } // namespace

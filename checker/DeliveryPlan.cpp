@@ -4,6 +4,8 @@
 #include "engine/Delivery.h"
 #include "engine/FolderWalk.h"
 #include "engine/Folders.h"
+#include "engine/Installation.h"
+#include "engine/MachineRecord.h"
 #include "framework/Handles.h"
 #include "framework/Text.h"
 
@@ -282,6 +284,140 @@ private:
     std::unordered_map<std::string, PeFile> images_;
 };
 
+// What the record of the run will hold and which shared components it will
+// count: the record an earlier run of the product left in the installation
+// folder, and what this run places and uses, met in the run's order.
+class RecordForecast {
+public:
+    explicit RecordForecast(const std::string& installDir)
+    {
+        earlier_.Load(InstallationRecord::PathIn(installDir));
+        // The run forgets the files that are gone, and reckons the size of
+        // the others as they are then.
+        for (const RecordEntry& entry : earlier_.entries) {
+            if (entry.kind != RecordKind::Folder && Exists(entry.path))
+                files_[CaseKey(entry.path)] = { Bytes(entry.path),
+                                                entry.copied || entry.kind == RecordKind::ApplicationFile };
+        }
+    }
+
+    // Something is at the path before the run's copy: on the machine, or put
+    // there earlier in the run.
+    bool There(const std::string& path) const { return placed_.count(CaseKey(path)) != 0 || Exists(path); }
+
+    // The run copies source onto target: the product's file from then on.
+    void Copied(const std::string& source, const std::string& target)
+    {
+        placed_.insert(CaseKey(target));
+        files_[CaseKey(target)] = { Bytes(source), true };
+    }
+
+    // A shared component the run uses; only its first use decides its count.
+    void Uses(const std::string& path, RecordKind kind, bool fileThere)
+    {
+        if (!usedPaths_.insert(CaseKey(path)).second)
+            return;
+        SharedCountPlan shared;
+        shared.path = path;
+        shared.kind = kind;
+        shared.fileThere = fileThere;
+        shared.hasCount = ReadSharedCount(path, shared.countNow);
+        const RecordEntry* entry = earlier_.Find(path);
+        shared.countedBefore = entry != nullptr && entry->counted;
+        shared.count = shared.countedBefore ? shared.countNow
+                       : shared.hasCount    ? shared.countNow + 1
+                       : fileThere          ? 2
+                                            : 1;
+        shared_.push_back(std::move(shared));
+    }
+
+    std::vector<SharedCountPlan> TakeShared() { return std::move(shared_); }
+
+    // The KB of what the product placed, as Programs and Features shows it.
+    DWORD SizeKb() const
+    {
+        ULONGLONG bytes = 0;
+        for (const auto& file : files_)
+            bytes += file.second.counts ? file.second.bytes : 0;
+        return static_cast<DWORD>((bytes + 1023) / 1024);
+    }
+
+private:
+    // The installer's own test, which a folder passes too.
+    static bool Exists(const std::string& path)
+    {
+        return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    static ULONGLONG Bytes(const std::string& path)
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+            return 0;
+        return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+    struct File {
+        ULONGLONG bytes;
+        bool counts; // copied by the product, or an application file
+    };
+    InstallationRecord earlier_;
+    std::unordered_map<std::string, File> files_;
+    std::unordered_set<std::string> placed_;
+    std::unordered_set<std::string> usedPaths_;
+    std::vector<SharedCountPlan> shared_;
+};
+
+std::string Today()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+// The values the end of the run writes after the shared counts, in its order.
+std::vector<RegistryValuePlan> ProductValues(const ProductIdentity& product, const std::string& installDir,
+                                             DWORD sizeKb)
+{
+    std::vector<RegistryValuePlan> values;
+    const std::string entry = std::string(kUninstallKey) + "\\" + product.uninstallKey;
+    auto text = [&](const std::string& key, const char* name, const std::string& value) {
+        RegistryValuePlan plan;
+        plan.key = key;
+        plan.name = name;
+        plan.text = value;
+        values.push_back(std::move(plan));
+    };
+    auto number = [&](const char* name, DWORD value) {
+        RegistryValuePlan plan;
+        plan.key = entry;
+        plan.name = name;
+        plan.number = true;
+        plan.value = value;
+        values.push_back(std::move(plan));
+    };
+    // Where the installation keeps the program that removes it.
+    const std::string program = installDir + "\\LumoInstall.exe";
+    text(entry, "DisplayName", product.name);
+    text(entry, "InstallLocation", installDir);
+    text(entry, "InstallDate", Today());
+    text(entry, "UninstallString", "\"" + program + "\" /UNINSTALL");
+    text(entry, "QuietUninstallString", "\"" + program + "\" /UNINSTALL /S");
+    text(entry, "DisplayIcon", program + ",0");
+    number("EstimatedSize", sizeKb);
+    number("NoModify", 1);
+    number("NoRepair", 1);
+    text(entry, "DisplayVersion", product.version);
+    values.back().removed = product.version.empty();
+    text(entry, "Publisher", product.publisher);
+    values.back().removed = product.publisher.empty();
+    if (!product.pathKey.empty())
+        text(product.pathKey, "InstallationDir", installDir);
+    return values;
+}
+
 // What the run does with a copy onto target.
 CopyForecast ForecastCopy(const LoaderModel& loader, const std::string& source, const std::string& target)
 {
@@ -291,6 +427,9 @@ CopyForecast ForecastCopy(const LoaderModel& loader, const std::string& source, 
 }
 
 } // namespace
+
+const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 std::string DeliveryFolderPath(const std::string& argument)
 {
@@ -365,13 +504,24 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
 
     SystemDlls systemDlls(plan.systemFolder);
     LoaderModel loader(systemDlls, plan.systemFolder);
+    RecordForecast record(plan.installFolder.folder);
     auto copyOnto = [&](const std::string& source, const std::string& target, const std::string& relative) {
         const CopyForecast forecast = ForecastCopy(loader, source, target);
-        if (forecast == CopyForecast::FailsPathTooLong)
+        if (forecast == CopyForecast::FailsPathTooLong) {
             ++plan.failures;
-        else
+        } else {
             loader.Placed(target, source, relative);
+            record.Copied(source, target);
+        }
         plan.restart = plan.restart || forecast == CopyForecast::ReplacesLoaded;
+        return forecast;
+    };
+    // The DAO files are shared with other products, and counted as components are.
+    auto copyDao = [&](const std::string& source, const std::string& target, const std::string& relative) {
+        const bool there = record.There(target);
+        const CopyForecast forecast = copyOnto(source, target, relative);
+        if (forecast != CopyForecast::FailsPathTooLong)
+            record.Uses(target, RecordKind::DaoFile, there);
         return forecast;
     };
 
@@ -381,9 +531,12 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
         [&](const std::string& source, const std::string& name, const std::string& target,
             const std::string& relative) {
             AppFilePlan file{ source, relative, ApplicationFileTargets(target, name) };
-            if (file.targets.IsDao())
-                file.secondaryCopy = copyOnto(source, file.targets.secondaryPath, relative);
-            file.primaryCopy = copyOnto(source, file.targets.primaryPath, relative);
+            if (file.targets.IsDao()) {
+                file.secondaryCopy = copyDao(source, file.targets.secondaryPath, relative);
+                file.primaryCopy = copyDao(source, file.targets.primaryPath, relative);
+            } else {
+                file.primaryCopy = copyOnto(source, file.targets.primaryPath, relative);
+            }
             plan.appSteps.push_back({ PlanStep::Kind::File, plan.appFiles.size() });
             plan.appFiles.push_back(std::move(file));
         },
@@ -420,13 +573,18 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
             }
             file.sourceVersion = ReadFileVersion(source);
             const auto earlier = copiedEarlier.find(CaseKey(file.targetPath));
-            file.targetVersion =
-                earlier != copiedEarlier.end() ? earlier->second : ReadInstalledVersion(file.targetPath);
+            bool there = earlier != copiedEarlier.end();
+            file.targetVersion = there ? earlier->second : ReadInstalledVersion(file.targetPath, &there);
             file.copy = ShouldCopySystemFile(file.sourceVersion, file.targetVersion);
             file.registers = file.copy && file.entry.registerAfterCopy;
             if (file.copy) {
                 copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
                 file.copyForecast = copyOnto(source, file.targetPath, relative);
+                if (file.copyForecast != CopyForecast::FailsPathTooLong)
+                    record.Uses(file.targetPath, RecordKind::SystemFile, there);
+            } else if (there) {
+                // Found with an equal or newer version: the product uses it all the same.
+                record.Uses(file.targetPath, RecordKind::SystemFile, true);
             }
             if (file.registers) {
                 file.registration = loader.Register(file.targetPath);
@@ -442,5 +600,9 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
         });
     WalkFolder(delivery.SystemFilesFolder(), plan.systemFolder, systemFiles);
     systemFiles.RethrowFailure();
+
+    plan.product = ReadProductIdentity(delivery);
+    plan.sharedCounts = record.TakeShared();
+    plan.registryValues = ProductValues(plan.product, plan.installFolder.folder, record.SizeKb());
     return plan;
 }

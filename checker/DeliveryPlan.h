@@ -6,6 +6,7 @@
 
 #include "app/InstallFolder.h"
 #include "engine/FolderWalk.h"
+#include "engine/InstallationRecord.h"
 #include "engine/Rules.h"
 #include "version/PeFile.h"
 #include "version/VersionCompare.h"
@@ -107,6 +108,36 @@ struct PlanStep {
     size_t index; // into the pass's files, its unlistable folders, or the DAO registrations
 };
 
+// The count of a shared component (a system component or a DAO file) below
+// SharedDLLs, as the end of the run leaves it: the product counts once, on
+// the run that first uses the component.
+struct SharedCountPlan {
+    std::string path; // the value's name: the target path, as the log writes it
+    RecordKind kind = RecordKind::SystemFile;
+    // A file was at the path when the run first met it: an earlier owner,
+    // which counts as one when there is no count yet.
+    bool fileThere = false;
+    bool hasCount = false; // the value is there now, as a number
+    DWORD countNow = 0;
+    // The record of an earlier run of this product says it is counted: the
+    // run leaves the value as it is.
+    bool countedBefore = false;
+    DWORD count = 0; // what the value holds after the run
+};
+
+// A value of the entry of Programs and Features or of the product key, as the
+// end of the run writes it.
+struct RegistryValuePlan {
+    std::string key; // below HKEY_LOCAL_MACHINE
+    std::string name;
+    bool number = false; // REG_DWORD, else REG_SZ
+    std::string text;
+    DWORD value = 0;
+    // Not given by the description file: the run deletes what an earlier
+    // version of the product left.
+    bool removed = false;
+};
+
 struct DeliveryPlan {
     std::string folder;      // full path, no trailing backslash
     std::string description; // folder + "\Installatore.ini"
@@ -131,6 +162,13 @@ struct DeliveryPlan {
     std::vector<PlanStep> appSteps;
     std::vector<PlanStep> sysSteps;
 
+    // What the end of the run writes below HKEY_LOCAL_MACHINE, in its 32-bit
+    // view, in the order it writes it: the shared counts, the entry of
+    // Programs and Features, then InstallationDir below the product key.
+    ProductIdentity product;
+    std::vector<SharedCountPlan> sharedCounts;
+    std::vector<RegistryValuePlan> registryValues;
+
     // What the run counts for its exit code: folders it cannot read, copies
     // and registrations that fail. What a registered DllRegisterServer
     // returns, and copies refused by the machine, cannot be foreseen.
@@ -150,6 +188,10 @@ bool CanListFolder(const std::string& folder);
 // installer does nothing, and neither does the plan: only the folder and
 // descriptionOpens are set.
 DeliveryPlan MakeDeliveryPlan(const std::string& folder);
+
+// Below HKEY_LOCAL_MACHINE.
+extern const char kSharedDllsKey[];
+extern const char kUninstallKey[];
 
 // "a.b.c.d".
 std::string VersionText(const FileVersion& version);

@@ -262,6 +262,95 @@ std::vector<JsonObject> StepsJson(const DeliveryPlan& plan, bool system)
     return steps;
 }
 
+// Why a shared count will hold what the plan says.
+std::string CountNote(const SharedCountPlan& shared)
+{
+    if (shared.countedBefore)
+        return "invariato: già contato per questo prodotto da un'installazione precedente";
+    if (shared.hasCount)
+        return "ora " + std::to_string(shared.countNow);
+    return shared.fileThere ? "il file c'è già senza contatore: chi lo ha installato prima conta per uno"
+                            : "il file non c'è ancora";
+}
+
+// The key of the description file a value that is left out would come from.
+const char* SourceKey(const std::string& name)
+{
+    return name == "DisplayVersion" ? "[PRODOTTO] Versione" : "[PRODOTTO] Produttore";
+}
+
+// The section of the plan about the registry: each key once, its values below it.
+void RegistryLines(const DeliveryPlan& plan, std::vector<std::string>& lines)
+{
+    lines.push_back("Registro di sistema, scritto alla fine dell'installazione in HKEY_LOCAL_MACHINE (vista a 32 "
+                    "bit):");
+    if (!plan.sharedCounts.empty())
+        lines.push_back(std::string("  ") + kSharedDllsKey);
+    for (const SharedCountPlan& shared : plan.sharedCounts)
+        lines.push_back("    " + shared.path + " = " +
+                        (shared.countedBefore && !shared.hasCount ? std::string("nessuno")
+                                                                  : std::to_string(shared.count)) +
+                        " (" + CountNote(shared) + ")");
+    std::string key;
+    for (const RegistryValuePlan& value : plan.registryValues) {
+        if (value.key != key) {
+            key = value.key;
+            lines.push_back("  " + key);
+        }
+        if (value.removed) {
+            lines.push_back("    " + value.name + ": non scritto, e tolto se c'è (" + SourceKey(value.name) +
+                            " manca)");
+            continue;
+        }
+        std::string line = "    " + value.name + " = " + (value.number ? std::to_string(value.value) : value.text);
+        if (value.name == "InstallDate")
+            line += " (il giorno dell'installazione)";
+        else if (value.name == "EstimatedSize")
+            line += " (KB dei file che il prodotto ha posto sul computer)";
+        lines.push_back(line);
+    }
+}
+
+// The registry values in the order the run writes them, the shared counts first.
+std::vector<JsonObject> RegistryJson(const DeliveryPlan& plan)
+{
+    std::vector<JsonObject> values;
+    for (const SharedCountPlan& shared : plan.sharedCounts) {
+        JsonObject count;
+        count.Text("file", shared.kind == RecordKind::DaoFile ? "dao" : "system")
+            .Bool("fileThere", shared.fileThere)
+            .Raw("countNow", shared.hasCount ? std::to_string(shared.countNow) : "null")
+            .Bool("countedBefore", shared.countedBefore);
+        JsonObject value;
+        value.Text("key", kSharedDllsKey)
+            .Text("name", shared.path)
+            .Text("type", "REG_DWORD")
+            .Text("action", shared.countedBefore ? "unchanged" : "set")
+            .Raw("value", shared.countedBefore && !shared.hasCount ? "null" : std::to_string(shared.count))
+            .Raw("sharedCount", count.Render(8));
+        values.push_back(std::move(value));
+    }
+    for (const RegistryValuePlan& planned : plan.registryValues) {
+        JsonObject value;
+        value.Text("key", planned.key)
+            .Text("name", planned.name)
+            .Text("type", planned.number ? "REG_DWORD" : "REG_SZ")
+            .Text("action", planned.removed ? "delete" : "set");
+        if (planned.removed) {
+            values.push_back(std::move(value));
+            continue;
+        }
+        if (planned.number)
+            value.Number("value", planned.value);
+        else
+            value.Text("value", planned.text);
+        if (planned.name == "InstallDate")
+            value.Bool("dayOfRun", true);
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
 } // namespace
 
 std::string TestBuildLine()
@@ -361,6 +450,7 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
             line = WithNote(line, RegistrationNote(file.registration));
         lines.push_back(line);
     }
+    RegistryLines(plan, lines);
 
     if (plan.failures != 0)
         lines.push_back("Esito previsto: 1603 (" + Counted(plan.failures, "operazione", "operazioni") +
@@ -452,6 +542,7 @@ std::string PlanJson(const DeliveryPlan& plan, CheckExit exit)
             .Text("programFiles", plan.programFilesFolder)
             .Text("systemFolder", plan.systemFolder)
             .Raw("steps", JsonArray(steps, 4))
+            .Raw("registry", JsonArray(RegistryJson(plan), 4))
             .Number("failures", static_cast<long long>(plan.failures))
             .Bool("restart", plan.restart)
             .Number("expectedExitCode", plan.ExpectedExitCode());

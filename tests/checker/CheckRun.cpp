@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -155,6 +156,47 @@ std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFold
         rows.push_back(row);
     }
     return rows;
+}
+
+std::vector<PlanRegistryValue> PlanRegistry(const CheckRun& run)
+{
+    std::vector<PlanRegistryValue> values;
+    const std::string header =
+        "Registro di sistema, scritto alla fine dell'installazione in HKEY_LOCAL_MACHINE (vista a 32 bit):";
+    const auto start = std::find(run.lines.begin(), run.lines.end(), header);
+    if (start == run.lines.end()) {
+        ADD_FAILURE() << "no registry section in the plan";
+        return values;
+    }
+    std::string key;
+    for (auto line = start + 1; line != run.lines.end() && line->compare(0, 2, "  ") == 0; ++line) {
+        if (line->compare(0, 4, "    ") != 0) {
+            key = line->substr(2);
+            continue;
+        }
+        PlanRegistryValue value;
+        value.key = key;
+        const std::string body = line->substr(4);
+        const std::string removed = ": non scritto, e tolto se c'\xE8 (";
+        const size_t equals = body.find(" = ");
+        if (equals == std::string::npos) {
+            const size_t at = body.find(removed);
+            value.removed = at != std::string::npos;
+            EXPECT_TRUE(value.removed) << "a registry line of no known form: " << *line;
+            value.name = body.substr(0, at);
+        } else {
+            value.name = body.substr(0, equals);
+            value.value = body.substr(equals + 3);
+            // A one-word value may have a note; a longer one is taken whole.
+            const size_t open = value.value.find(" (");
+            if (open != std::string::npos && value.value.find(' ') == open && value.value.back() == ')') {
+                value.note = value.value.substr(open + 2, value.value.size() - open - 3);
+                value.value.resize(open);
+            }
+        }
+        values.push_back(value);
+    }
+    return values;
 }
 
 std::string PlanValue(const CheckRun& run, const std::string& label)

@@ -46,6 +46,15 @@ struct PlanRow {
     bool leadsBack = false;          // that folder is a link back to one that holds it
 };
 std::vector<PlanRow> PlanRows(const CheckRun& run, const std::string& sourceFolder);
+// One value of the plan's registry section, below its key.
+struct PlanRegistryValue {
+    std::string key;  // below HKEY_LOCAL_MACHINE
+    std::string name;
+    std::string value; // empty for one the run removes
+    std::string note;  // what the parenthesis after a one-word value says
+    bool removed = false;
+};
+std::vector<PlanRegistryValue> PlanRegistry(const CheckRun& run);
 // The value after "label: " on the line that starts with it; empty when none.
 std::string PlanValue(const CheckRun& run, const std::string& label);
 

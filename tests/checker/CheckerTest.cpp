@@ -67,6 +67,7 @@ public:
                 { "Procedura_1", "Questo programma installer\xE0 il client.\\nPremere Installa." },
                 { "InstallazioneSuccess", "Installazione riuscita." },
                 { "InstallazioneError", "L'installazione non \xE8 stata completata." } } },
+            { "PRODOTTO", { { "Nome", "Prova" }, { "Versione", "1.0.0.0" }, { "Produttore", "Pelvora" } } },
             { "CHIAVI",
               { { "PathKey", "Software\\LumoCheckTests\\" + kRun },
                 { "InstallationDir", "C:\\Pelvora\\Prova" + kRun } } },
@@ -107,6 +108,12 @@ public:
                                               [&](const auto& entry) { return entry.first == key; }),
                                s.second.end());
         }
+    }
+    void RemoveSection(const std::string& section)
+    {
+        sections_.erase(std::remove_if(sections_.begin(), sections_.end(),
+                                       [&](const auto& s) { return s.first == section; }),
+                        sections_.end());
     }
     void RemoveProgram() { ::DeleteFileA((folder_ + "\\LumoInstall.exe").c_str()); }
     // The description file as built so far, as text.
@@ -342,6 +349,48 @@ TEST(Checker, DescriptionFileRules)
               b.Set("SYSFILE", "lc_core.dll", b.Scratch() + "\\nuovo|REG");
           },
           { { "AVVISO", "LC010", "[CHIAVI] InstallationDir" }, { "AVVISO", "LC010", "[SYSFILE] lc_core.dll" } }, 1 },
+    });
+}
+
+// The product's version, which Programs and Features shows and the
+// distribution systems compare: its absence is named with what else is
+// missing and how to add it; a version alone is enough. [PRODOTTO] is read as
+// the other sections are: only its first occurrence, 255 characters a value.
+TEST(Checker, ProductIdentityRules)
+{
+    const std::string versionUnknown = "non scrive DisplayVersion nella voce del prodotto nel registro";
+    RunCases({
+        { "LC032 no [PRODOTTO]", [](Builder& b) { b.RemoveSection("PRODOTTO"); },
+          { { "AVVISO", "LC032", "[PRODOTTO] Versione" } }, 1,
+          { versionUnknown,
+            "Manca anche Nome: in Programmi e funzionalit\xE0 il prodotto si chiama come il titolo [DESCRIZIONI] "
+            "Caption, \"Installazione di prova\".",
+            "Aggiungere la sezione [PRODOTTO] con Nome, Versione e Produttore" } },
+        { "LC032 an empty version and no publisher",
+          [](Builder& b) {
+              b.Set("PRODOTTO", "Versione", "");
+              b.Remove("PRODOTTO", "Produttore");
+          },
+          { { "AVVISO", "LC032", "[PRODOTTO] Versione" } }, 1,
+          { versionUnknown, "Aggiungere a [PRODOTTO] le chiavi Versione e Produttore (ad esempio Versione=5.2.1.0)." } },
+        { "a version without name and publisher",
+          [](Builder& b) {
+              b.Remove("PRODOTTO", "Nome");
+              b.Remove("PRODOTTO", "Produttore");
+          },
+          {}, 0 },
+        { "LC025, LC007 and LC032 in [PRODOTTO]",
+          [](Builder& b) {
+              b.Remove("PRODOTTO", "Versione");
+              b.Set("PRODOTTO", "Nome", std::string(256, 'n'));
+              b.Set("DESCRIZIONI", "NumeroFiles", "2");
+              b.Set("DESCRIZIONI", "NumeroSysFiles", "2");
+              b.RawIni(b.IniText() + "[PRODOTTO]\r\nVersione=1.0.0.0\r\n");
+          },
+          { { "ERRORE", "LC025", "[PRODOTTO]" },
+            { "ERRORE", "LC007", "[PRODOTTO] Nome" },
+            { "AVVISO", "LC032", "[PRODOTTO] Versione" } },
+          2, { "Aggiungere a [PRODOTTO] la chiave Versione (" } },
     });
 }
 
@@ -593,7 +642,7 @@ TEST(Checker, MistakesThatFailTheInstallation)
                        "caption=Un altro titolo\r\nNumeroFiles = 2\r\n[CHIAVI]\r\nPathKey=Software\\LumoCheckTests\\" +
                        kRun + "\r\nInstallationDir=C:\\Pelvora\\Prova" + kRun +
                        "\r\n[SYSFILE]\r\nlc_core.dll=SYSPATH|REG\r\n[SysFile]\r\nlc_report.dll=SYSPATH|\r\n"
-                       "[Altro]\r\n[ALTRO]\r\n");
+                       "[Altro]\r\n[ALTRO]\r\n[PRODOTTO]\r\nNome=Prova\r\nVersione=1.0.0.0\r\n");
           },
           { { "ERRORE", "LC026", "[DESCRIZIONI] caption" },
             { "AVVISO", "LC026", "[DESCRIZIONI] NumeroFiles" },

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "components/Components.h"
 #include "e2e/Driver.h"
+#include "engine/Rules.h"
 #include "framework/Text.h"
 
 #include <gtest/gtest.h>
@@ -175,7 +176,8 @@ Json Parse(const CheckRun& run)
 
 // A delivery with only warnings: a missing caption, a key written twice with
 // the same value, a name the log cannot hold, and a component older than the
-// one this machine has at its target.
+// one this machine has at its target (which the run counts as shared all the
+// same). It names no publisher.
 class PipelineTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -195,7 +197,8 @@ protected:
             "[DESCRIZIONI]\r\nProcedura=Benvenuti.\r\nProcedura_1=Premere Installa.\r\n"
             "InstallazioneSuccess=Riuscita.\r\nInstallazioneError=Non riuscita.\r\nNumeroFiles=1\r\n"
             "NumeroSysFiles=1\r\nNumeroFiles=1\r\n[CHIAVI]\r\nPathKey=Software\\LumoCheckTests\\" +
-                u + "\r\nInstallationDir=C:\\Pelvora\\Prova" + u + "\r\n[SYSFILE]\r\nlc_old.dll=" + own + "|REG\r\n");
+                u + "\r\nInstallationDir=C:\\Pelvora\\Prova" + u +
+                "\r\n[PRODOTTO]\r\nNome=Prova\r\nVersione=1.0.0.0\r\n[SYSFILE]\r\nlc_old.dll=" + own + "|REG\r\n");
     }
 
     void Put(const std::string& relative, const std::string& bytes)
@@ -317,8 +320,8 @@ TEST_F(PipelineTest, JsonHoldsWhatTheTextSays)
     EXPECT_EQ("plan", document["mode"].text);
     const Json& plan = document["plan"];
     EXPECT_EQ((std::vector<std::string>{ "descriptionFound", "installFolder", "installFolderSource", "logFile",
-                                         "programFiles", "systemFolder", "steps", "failures", "restart",
-                                         "expectedExitCode" }),
+                                         "programFiles", "systemFolder", "steps", "registry", "failures",
+                                         "restart", "expectedExitCode" }),
               plan.Keys());
     EXPECT_EQ(PlanValue(planText, "File di log"), plan["logFile"].text);
     std::vector<std::string> textSteps;
@@ -338,6 +341,37 @@ TEST_F(PipelineTest, JsonHoldsWhatTheTextSays)
     EXPECT_EQ(textSteps, jsonSteps);
     EXPECT_EQ(1u, dao);
     EXPECT_EQ(0, plan["expectedExitCode"].number);
+
+    // The registry values in the text's order and with its values: the
+    // component found newer on the machine is counted for its earlier owner
+    // too, and the publisher the file does not name is removed.
+    std::vector<std::string> textValues;
+    for (const PlanRegistryValue& value : PlanRegistry(planText))
+        textValues.push_back(value.key + "\\" + value.name + (value.removed ? " -" : " = " + value.value));
+    std::vector<std::string> jsonValues;
+    for (const Json& value : plan["registry"].items) {
+        const Json::Type type = value.Has("value") ? value["value"].type : Json::Type::Null;
+        const std::string text = type == Json::Type::Null     ? " -"
+                                 : type == Json::Type::Number ? " = " + std::to_string(static_cast<long long>(
+                                                                           value["value"].number))
+                                                              : " = " + value["value"].text;
+        jsonValues.push_back(ToWindows1252(value["key"].text + "\\" + value["name"].text + text));
+        EXPECT_EQ(type == Json::Type::Number ? "REG_DWORD" : "REG_SZ", value["type"].text) << value["name"].text;
+    }
+    EXPECT_EQ(textValues, jsonValues);
+    const std::vector<Json>& registry = plan["registry"].items;
+    ASSERT_EQ(13u, registry.size());
+    using Keys = std::vector<std::string>;
+    EXPECT_EQ((Keys{ "key", "name", "type", "action", "value", "sharedCount" }), registry[0].Keys());
+    EXPECT_EQ(UpperText(root.Path() + "\\Presenti") + "\\lc_old.dll", registry[0]["name"].text);
+    EXPECT_EQ(2, registry[0]["value"].number);
+    const Json& count = registry[0]["sharedCount"];
+    EXPECT_EQ((Keys{ "file", "fileThere", "countNow", "countedBefore" }), count.Keys());
+    EXPECT_TRUE(count["fileThere"].boolean);
+    EXPECT_EQ(Json::Type::Null, count["countNow"].type);
+    EXPECT_TRUE(registry[3]["dayOfRun"].boolean) << registry[3]["name"].text;
+    EXPECT_EQ((Keys{ "key", "name", "type", "action" }), registry[11].Keys());
+    EXPECT_EQ("delete", registry[11]["action"].text);
 
     // Even a command line it does not understand gets its document.
     const CheckRun wrong = Check("--json --ignora LC000");

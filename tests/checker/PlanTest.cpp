@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 
 using namespace lumo_check_test;
@@ -64,6 +66,62 @@ std::string Utf16File(const std::string& utf8)
     std::string bytes = "\xFF\xFE";
     bytes.append(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
     return bytes;
+}
+
+constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// A value of the 32-bit view of HKEY_LOCAL_MACHINE as the plan writes it: a
+// number in decimals, a text as it is; REG_NONE when it is not there.
+struct RegistryRead {
+    DWORD type = REG_NONE;
+    std::string text;
+};
+
+RegistryRead ReadMachineValue(const std::string& key, const std::string& name)
+{
+    RegistryRead read;
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened) !=
+        ERROR_SUCCESS)
+        return read;
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = REG_NONE;
+    if (::RegQueryValueExW(opened, Wide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ==
+        ERROR_SUCCESS) {
+        read.type = type;
+        DWORD number = 0;
+        std::memcpy(&number, data, sizeof(number));
+        read.text = type == REG_DWORD ? std::to_string(number) : type == REG_SZ ? Utf8(data) : "?";
+    }
+    ::RegCloseKey(opened);
+    return read;
+}
+
+// Sets a shared count as read: a number, or no value at all.
+void SetSharedCount(const std::string& path, const RegistryRead& count)
+{
+    if (count.type == REG_DWORD) {
+        const DWORD value = static_cast<DWORD>(std::stoul(count.text));
+        lumo_test::WriteRegistryValue(HKEY_LOCAL_MACHINE, kSharedDlls, path, REG_DWORD,
+                                      std::string(reinterpret_cast<const char*>(&value), sizeof(value)));
+        return;
+    }
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) ==
+        ERROR_SUCCESS) {
+        ::RegDeleteValueW(key, Wide(path).c_str());
+        ::RegCloseKey(key);
+    }
+}
+
+std::string Today()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
 }
 
 class PlanTest : public E2eTest {
@@ -190,10 +248,23 @@ protected:
         EXPECT_TRUE(process->WaitExit(kExitTimeoutMs)) << "Fine did not end the program";
     }
 
+    // The shared counts a run will write go back as they are now, so that
+    // no later test meets them.
+    static void KeepCounts(const CheckRun& plan, Cleanup& cleanup)
+    {
+        for (const PlanRegistryValue& value : PlanRegistry(plan)) {
+            if (value.key == kSharedDlls)
+                cleanup.Add([name = value.name, before = ReadMachineValue(kSharedDlls, value.name)] {
+                    SetSharedCount(name, before);
+                });
+        }
+    }
+
     // Plan, run, compare; then a second plan sees what the run left.
     void PlanThenRun(const Delivery& delivery, Cleanup& cleanup)
     {
         const CheckRun plan = Plan(delivery);
+        KeepCounts(plan, cleanup);
         const std::string logPath = PlanValue(plan, "File di log");
         ASSERT_FALSE(logPath.empty());
         for (const PlanRow& row : PlanRows(plan, "FilesToCopy"))
@@ -273,6 +344,12 @@ TEST_F(PlanTest, PlanMatchesARunOfTheSampleDelivery)
             cleanup.Add([folder] { lumo_test::RemoveTree(folder); });
     }
     cleanup.Add([] { lumo_test::DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Pelvora\\Tesmoro\\Componenti"); });
+    // And what the run records of the product.
+    for (const char* key :
+         { "Software\\Pelvora", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pelvora.Tesmoro" }) {
+        if (!lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, key))
+            cleanup.Add([key] { lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, key); });
+    }
     PlanThenRun(delivery, cleanup);
 }
 
@@ -362,6 +439,167 @@ TEST_F(PlanTest, PlanMatchesARunWithNewerAndOlderComponents)
     PlanThenRun(delivery, cleanup);
 }
 
+// The registry section against the real thing: a silent run writes every
+// value and shared count the plan names, with the plan's value, for a
+// component counted by another product, one there without a count (found
+// equal, and replaced), a new one and the two DAO copies; the plan after the
+// run says that no count changes, and a run that no longer names the
+// publisher removes it.
+TEST_F(PlanTest, PlanNamesTheRegistryValuesARunWrites)
+{
+    bool fellBack = false;
+    const std::string system = GetSystemX86Dir(fellBack);
+    const std::string u = Unique();
+    const std::string shared = std::string(kSharedDlls) + " | ";
+    const std::string unowned = " (il file c'\xE8 gi\xE0 senza contatore: chi lo ha installato prima conta per uno)";
+    const std::string absent = " (il file non c'\xE8 ancora)";
+    Cleanup cleanup;
+    // Each file and count the test touches goes back as it was; the row the
+    // plan must give its count.
+    auto keep = [&](const std::string& path) {
+        const RegistryRead count = ReadMachineValue(kSharedDlls, path);
+        const bool there = lumo_test::FileExists(path);
+        const std::string bytes = there ? lumo_test::ReadFileBytes(path) : std::string();
+        cleanup.Add([=] {
+            if (there)
+                lumo_test::WriteFileBytes(path, bytes);
+            else
+                ::DeleteFileA(path.c_str());
+            SetSharedCount(path, count);
+        });
+        return shared + path + " = " +
+               (count.type == REG_DWORD ? std::to_string(std::stoul(count.text) + 1) + " (ora " + count.text + ")"
+                : there                 ? "2" + unowned
+                                        : "1" + absent);
+    };
+    const std::string counted = system + "\\" + u + "_contato.dll";
+    const std::string equal = system + "\\" + u + "_uguale.dll";
+    const std::string older = system + "\\" + u + "_vecchio.dll";
+    const std::string fresh = system + "\\" + u + "_nuovo.dll";
+    for (const std::string& path : { counted, equal, older, fresh })
+        keep(path);
+    lumo_test::CopyComponent(component::kVer7_0_0_0, counted);
+    SetSharedCount(counted, { REG_DWORD, "3" });
+    lumo_test::CopyComponent(component::kVer1_2_3_4, equal);
+    lumo_test::CopyComponent(component::kVer1_2_3_4, older);
+    // Earlier tests may have left the DAO files and their counts; a folder
+    // the run makes for them goes at the end.
+    const std::string dao[] = { ProgramFiles() + "\\File Comuni\\microsoft shared\\DAO\\DAO2535.TLB",
+                                ProgramFiles() + "\\Common Files\\microsoft shared\\DAO\\DAO2535.TLB" };
+    std::string daoRow[2];
+    for (int i = 0; i < 2; ++i) {
+        for (size_t at = dao[i].find('\\', ProgramFiles().size() + 1); at != std::string::npos;
+             at = dao[i].find('\\', at + 1)) {
+            if (!lumo_test::DirectoryExists(dao[i].substr(0, at))) {
+                cleanup.Add([folder = dao[i].substr(0, at)] { lumo_test::RemoveTree(folder); });
+                break;
+            }
+        }
+        daoRow[i] = keep(dao[i]);
+    }
+
+    Delivery delivery;
+    auto ini = [&](const std::string& publisher) {
+        std::string text = StandardIni() + "[SYSFILE]\r\n";
+        for (const char* name : { "_contato.dll", "_uguale.dll", "_vecchio.dll", "_nuovo.dll" })
+            text += u + name + "=SYSPATH|\r\n";
+        return text.insert(text.find("[CHIAVI]"),
+                           "[PRODOTTO]\r\nNome=Tesmoro " + u + "\r\nVersione=5.2.1.0\r\n" + publisher);
+    };
+    delivery.WriteIni(ini("Produttore=Pelvora\r\n"));
+    AddAppFiles(delivery, 2, 3000);
+    delivery.AddAppFile("DAO2535.TLB", "type library");
+    auto add = [&](const char* name, const char* componentName) {
+        delivery.AddSysFile(u + name, lumo_test::ReadFileBytes(ComponentPath(componentName)));
+    };
+    add("_contato.dll", component::kVer2_0_0_0);
+    add("_uguale.dll", component::kVer1_2_3_4);
+    add("_vecchio.dll", component::kVer2_0_0_0);
+    add("_nuovo.dll", component::kVer1_2_3_4);
+
+    // What this machine calls for, before the run bears it out: the counts,
+    // the DAO copies first as the application files come first, the
+    // components in the order the file system lists them (sorted here); then
+    // the values in the order the run writes them.
+    const std::string dayOfPlan = Today();
+    const CheckRun plan = Plan(delivery);
+    const std::vector<PlanRegistryValue> planned = PlanRegistry(plan);
+    std::vector<std::string> counts;
+    std::vector<std::string> names;
+    for (const PlanRegistryValue& value : planned) {
+        if (value.key == kSharedDlls)
+            counts.push_back(shared + value.name + " = " + value.value + " (" + value.note + ")");
+        else
+            names.push_back(value.key + " | " + value.name);
+        if (value.name == "InstallDate") {
+            EXPECT_TRUE(value.value == dayOfPlan || value.value == Today()) << value.value;
+        }
+    }
+    ASSERT_EQ(6u, counts.size()) << ::testing::PrintToString(counts);
+    std::sort(counts.begin() + 2, counts.end());
+    EXPECT_EQ((std::vector<std::string>{ daoRow[0], daoRow[1], shared + counted + " = 4 (ora 3)",
+                                         shared + fresh + " = 1" + absent, shared + equal + " = 2" + unowned,
+                                         shared + older + " = 2" + unowned }),
+              counts);
+    std::vector<std::string> expectedNames;
+    for (const char* name : { "DisplayName", "InstallLocation", "InstallDate", "UninstallString",
+                              "QuietUninstallString", "DisplayIcon", "EstimatedSize", "NoModify", "NoRepair",
+                              "DisplayVersion", "Publisher" })
+        expectedNames.push_back(UninstallKey() + " | " + name);
+    expectedNames.push_back(PathKey() + " | InstallationDir");
+    EXPECT_EQ(expectedNames, names);
+
+    // Every value as the plan named it, of its type; the date is the run's.
+    auto expectWritten = [&](const std::vector<PlanRegistryValue>& values, const std::string& dayBefore) {
+        const std::string dayAfter = Today();
+        for (const PlanRegistryValue& value : values) {
+            SCOPED_TRACE(value.key + "\\" + value.name);
+            const RegistryRead read = ReadMachineValue(value.key, value.name);
+            if (value.removed) {
+                EXPECT_EQ(static_cast<DWORD>(REG_NONE), read.type);
+                continue;
+            }
+            const bool number = value.key == kSharedDlls || value.name == "EstimatedSize" ||
+                                value.name == "NoModify" || value.name == "NoRepair";
+            EXPECT_EQ(static_cast<DWORD>(number ? REG_DWORD : REG_SZ), read.type);
+            if (value.name == "InstallDate") {
+                EXPECT_TRUE(read.text == dayBefore || read.text == dayAfter) << read.text;
+            } else {
+                EXPECT_EQ(value.value, ToWindows1252(read.text));
+            }
+        }
+    };
+    std::string dayOfRun = Today();
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    expectWritten(planned, dayOfRun);
+
+    // The same product again, now without a publisher: the counts stay as
+    // the first run left them, the same files make the same size.
+    delivery.WriteIni(ini(""));
+    const CheckRun again = Plan(delivery);
+    const std::vector<PlanRegistryValue> replanned = PlanRegistry(again);
+    ASSERT_EQ(planned.size(), replanned.size());
+    for (size_t i = 0; i < planned.size(); ++i) {
+        const PlanRegistryValue& before = planned[i];
+        const PlanRegistryValue& after = replanned[i];
+        SCOPED_TRACE(after.name);
+        EXPECT_EQ(before.key + "\\" + before.name, after.key + "\\" + after.name);
+        if (after.key == kSharedDlls) {
+            EXPECT_EQ("invariato: gi\xE0 contato per questo prodotto da un'installazione precedente", after.note);
+        }
+        if (after.name == "Publisher") {
+            EXPECT_TRUE(after.removed);
+        } else if (after.name != "InstallDate") {
+            EXPECT_EQ(before.value, after.value);
+        }
+    }
+    EXPECT_EQ(1, std::count(again.lines.begin(), again.lines.end(),
+                            "    Publisher: non scritto, e tolto se c'\xE8 ([PRODOTTO] Produttore manca)"));
+    dayOfRun = Today();
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    expectWritten(replanned, dayOfRun);
+}
+
 // Names that Windows-1252 cannot hold (Greek, Cyrillic, CJK), at several
 // depths of both passes, a folder of such a name, two names that differ only
 // by such a character, and components routed and registered through an entry
@@ -410,6 +648,9 @@ TEST_F(PlanTest, NamesBeyondTheCodePageAreInstalledUnderTheirOwnNames)
     delivery.WriteIni(Utf16File(StandardIni() + "[SYSFILE]\r\n" + u + "_Ωcomp.dll=" + ownFolder + "|REG\r\n"));
 
     const CheckRun plan = Plan(delivery);
+    // The plan's text holds "?" for these names: their counts go by name.
+    for (const std::string& component : { routed, mirrored })
+        cleanup.Add([component] { SetSharedCount(component, RegistryRead()); });
     const RunResult result = RunWithoutWindow(delivery, "/S");
     ASSERT_TRUE(result.Clean()) << "exit code " << result.exitCode;
 
@@ -520,6 +761,7 @@ TEST_F(PlanTest, PlanFollowsTheDaoRegistrationAndATargetLoadedTwice)
     if (!realRun)
         return;
 
+    KeepCounts(plan, cleanup);
     const RunResult result = RunWithoutWindow(delivery, "/S");
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(3010u, result.exitCode);
