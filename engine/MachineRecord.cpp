@@ -70,6 +70,9 @@ bool RemoveSharedCount(const std::string& path)
 
 bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry)
 {
+    // Without a name the values would land in the Uninstall key itself.
+    if (keyName.empty())
+        return false;
     RegKey key;
     if (!OpenKey(std::wstring(kUninstall) + L"\\" + Wide(keyName), KEY_SET_VALUE | KEY_QUERY_VALUE, true, key))
         return false;
@@ -95,6 +98,9 @@ bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry
 
 bool RemoveUninstallEntry(const std::string& keyName)
 {
+    // An empty name would take every product's entry with it.
+    if (keyName.empty())
+        return true;
     RegKey parent;
     if (!OpenKey(kUninstall, KEY_ALL_ACCESS, false, parent))
         return true;
@@ -104,6 +110,8 @@ bool RemoveUninstallEntry(const std::string& keyName)
 
 bool UninstallEntryExists(const std::string& keyName)
 {
+    if (keyName.empty())
+        return false;
     RegKey key;
     return OpenKey(std::wstring(kUninstall) + L"\\" + Wide(keyName), KEY_QUERY_VALUE, false, key);
 }

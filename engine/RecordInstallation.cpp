@@ -101,7 +101,10 @@ void Installation::RecordInstallation(const std::string& installDir)
     entry.quietUninstallString = "\"" + program + "\" /UNINSTALL /S";
     entry.displayIcon = program + ",0";
     entry.estimatedSizeKb = static_cast<DWORD>((bytes + 1023) / 1024);
-    registry = WriteUninstallEntry(record_.product.uninstallKey, entry) && registry;
+    // A product that has neither a key nor a name gets no entry: there is
+    // nothing to call it by (LumoCheck says so).
+    if (!record_.product.uninstallKey.empty())
+        registry = WriteUninstallEntry(record_.product.uninstallKey, entry) && registry;
     if (!record_.product.pathKey.empty())
         registry = WriteInstallationDir(record_.product.pathKey, installDir) && registry;
     if (!registry) {

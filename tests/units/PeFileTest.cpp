@@ -261,7 +261,8 @@ TEST(PeFile, RealDllsReadAsThePlatformReadsThem)
          { component::kVer1_2_3_4, component::kVer6_65535_65535_65535, component::kNoTranslation, component::kNoVersion,
            component::kRegisterNoEntry, component::kUsesHelper, component::kOtherBitness })
         rows.push_back({ lumo_test::ComponentPath(file), file == component::kOtherBitness ? kOtherMachine : kOwnMachine,
-                         file != component::kNoVersion, file != component::kRegisterNoEntry, false });
+                         file != component::kNoVersion, file != component::kRegisterNoEntry,
+                         file != component::kRegisterNoEntry });
     for (const char* name : { "kernel32.dll", "ole32.dll", "advapi32.dll", "version.dll" }) {
         const HMODULE module = ::GetModuleHandleA(name);
         wchar_t path[MAX_PATH] = {};
