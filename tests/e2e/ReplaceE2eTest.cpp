@@ -186,7 +186,8 @@ TEST_F(ReplaceE2eTest, AComponentLoadedElsewhereIsReplacedRegisteredAndGoesAtRes
 
     EXPECT_TRUE(result.ended);
     EXPECT_EQ(kRestartNeeded, result.exitCode);
-    EXPECT_EQ(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)), ReadFileBytes(target));
+    EXPECT_TRUE(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)) == ReadFileBytes(target))
+        << "the target is not " << component::kVer2_0_0_0;
     EXPECT_EQ(1u, lumo_test::RegistrationCount(target));
     const std::vector<std::string> log = LogMessages();
     const std::vector<std::string> expected = {
@@ -201,7 +202,8 @@ TEST_F(ReplaceE2eTest, AComponentLoadedElsewhereIsReplacedRegisteredAndGoesAtRes
     EXPECT_TRUE(FileExists(aside));
     RestartWine();
     EXPECT_FALSE(FileExists(aside)) << "the old file is still there after the restart";
-    EXPECT_EQ(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)), ReadFileBytes(target));
+    EXPECT_TRUE(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)) == ReadFileBytes(target))
+        << "the target is not " << component::kVer2_0_0_0;
 }
 
 // Held open without delete sharing, the target cannot even be renamed: the
@@ -222,7 +224,8 @@ TEST_F(ReplaceE2eTest, AFileHeldOpenIsReplacedAndRegisteredAtRestart)
 
     EXPECT_TRUE(result.ended);
     EXPECT_EQ(kRestartNeeded, result.exitCode);
-    EXPECT_EQ(ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4)), ReadFileBytes(target));
+    EXPECT_TRUE(ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4)) == ReadFileBytes(target))
+        << "the target is not " << component::kVer1_2_3_4;
     EXPECT_EQ(0u, lumo_test::RegistrationCount(target)) << "the old file was registered";
     const std::vector<std::string> log = LogMessages();
     const std::vector<std::string> expected = {
@@ -233,7 +236,8 @@ TEST_F(ReplaceE2eTest, AFileHeldOpenIsReplacedAndRegisteredAtRestart)
     EXPECT_NE(log.end(), std::search(log.begin(), log.end(), expected.begin(), expected.end()));
 
     RestartWine();
-    EXPECT_EQ(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)), ReadFileBytes(target));
+    EXPECT_TRUE(ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)) == ReadFileBytes(target))
+        << "the target is not " << component::kVer2_0_0_0;
     EXPECT_FALSE(FileExists(WaitingPath(target)));
     EXPECT_EQ(1u, lumo_test::RegistrationCount(target)) << "not registered at the restart";
 }

@@ -82,7 +82,7 @@ TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
     PutFile(ReplacementTempPath(target + ".altro"), "another copy it never finished");
 
     EXPECT_EQ(Replacement::Done, replacer.Replace(source, target).replacement);
-    EXPECT_EQ(newBytes, ReadFileBytes(target));
+    EXPECT_TRUE(newBytes == ReadFileBytes(target)) << "not the new file";
     replacer.RemoveTemporaryFolders();
     EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(scratch.root / "Target"));
 }
@@ -105,7 +105,7 @@ TEST_F(FileReplace, AFailedCopyLeavesTheTargetAsItWas)
     EXPECT_EQ(Replacement::Failed, replacer.Replace(source, scratch.root / "Target\\cartella.dll").replacement);
     EXPECT_TRUE(lumo_test::DirectoryExists(scratch.root / "Target\\cartella.dll"));
 
-    EXPECT_EQ(oldBytes, ReadFileBytes(target));
+    EXPECT_TRUE(oldBytes == ReadFileBytes(target)) << "not the old file";
     replacer.RemoveTemporaryFolders();
     EXPECT_EQ((std::vector<std::string>{ "cartella.dll", "comp.dll" }),
               [&] {
@@ -126,9 +126,9 @@ TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
     const ReplaceOutcome outcome = replacer.Replace(source, target);
     EXPECT_EQ(Replacement::OldDeletedAtRestart, outcome.replacement);
     EXPECT_TRUE(outcome.WaitsForRestart());
-    EXPECT_EQ(newBytes, ReadFileBytes(target));
+    EXPECT_TRUE(newBytes == ReadFileBytes(target)) << "not the new file";
     const std::string aside = AsidePath(target);
-    EXPECT_EQ(oldBytes, ReadFileBytes(aside));
+    EXPECT_TRUE(oldBytes == ReadFileBytes(aside)) << "not the old file";
     EXPECT_TRUE(Pending(aside)) << "no deletion at restart for " << aside;
 
     // A second replacement while the first aside still waits takes another name.
@@ -136,8 +136,8 @@ TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
     ::FreeLibrary(loaded);
     ASSERT_NE(nullptr, ::LoadLibraryW(Wide(target).c_str()));
     EXPECT_EQ(Replacement::OldDeletedAtRestart, replacer.Replace(source, target).replacement);
-    EXPECT_EQ(oldBytes, ReadFileBytes(target));
-    EXPECT_EQ(newBytes, ReadFileBytes(AsidePath(target, 1)));
+    EXPECT_TRUE(oldBytes == ReadFileBytes(target)) << "not the old file";
+    EXPECT_TRUE(newBytes == ReadFileBytes(AsidePath(target, 1))) << "not the new file";
     UnloadModulesBelow(scratch.root.Path());
 }
 
@@ -154,10 +154,10 @@ TEST_F(FileReplace, AFileHeldOpenIsReplacedAtTheRestartAndTheRunSaysSo)
     {
         HeldOpen open(held);
         ASSERT_TRUE(Engine().CopyDirAndFiles(folder, programs));
-        EXPECT_EQ(oldBytes, ReadFileBytes(held));
+        EXPECT_TRUE(oldBytes == ReadFileBytes(held)) << "not the old file";
     }
     const std::string waiting = WaitingPath(held);
-    EXPECT_EQ(newBytes, ReadFileBytes(waiting));
+    EXPECT_TRUE(newBytes == ReadFileBytes(waiting)) << "not the new file";
     EXPECT_TRUE(Pending(waiting + " -> " + held)) << "no replacement at restart";
     EXPECT_EQ((std::vector<std::string>{
                   "  Copiato il file: " + held,
@@ -232,7 +232,7 @@ TEST_F(FileReplace, ATargetCutShortCountsAsMissingAndIsReplaced)
 
     ASSERT_TRUE(Engine().CopyAndRegisterSysFiles(folder, system));
 
-    EXPECT_EQ(newBytes, ReadFileBytes(damaged));
+    EXPECT_TRUE(newBytes == ReadFileBytes(damaged)) << "not the new file";
     EXPECT_EQ((std::vector<std::string>{ "  Copiato il file: " + damaged,
                                          "  FILE: " + damaged + " REGISTRATO CORRETTAMENTE" }),
               NewMessages());
