@@ -119,8 +119,12 @@ void RunOnHost(const wchar_t* program, std::wstring commandLine, const std::stri
     if (!::CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process))
         throw std::runtime_error("cannot start a host program for " + path);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    // Wine gives no handles for a host program, only what was in the
+    // structure's other fields: closing those would close handles of ours.
+    if (process.hProcess != nullptr) {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
     for (int waited = 0; DirectoryExists(path) != exists; waited += 10) {
         if (waited > 10000)
             throw std::runtime_error("the host program did nothing for " + path);

@@ -182,8 +182,7 @@ TEST_F(Hardening, ALinkBackToAFolderBeingWalkedIsNeverFollowed)
 
         std::vector<std::string> messages = NewMessages();
         std::sort(messages.begin(), messages.end());
-        ASSERT_EQ(3u, messages.size()) << "failed items: " << Engine().failedItems << ", listed: "
-                                        << testing::PrintToString(lumo_test::ListEntries(source));
+        ASSERT_EQ(3u, messages.size()) << "failed items: " << Engine().failedItems;
         EXPECT_EQ(Unreadable(source + "\\Sub\\giro"), messages[1]);
         EXPECT_EQ(Unreadable(source + "\\qui"), messages[2]);
         EXPECT_EQ(2, Engine().failedItems);
