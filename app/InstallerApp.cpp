@@ -181,9 +181,10 @@ int InstallerApp::InstallUnattended()
     // Without a window there is nothing the system could ask; whenever the
     // session ends, every file is the old one or the new one.
     const bool succeeded = run.Run(installDir);
-    run.Finish();
+    const int code = run.ExitCode(succeeded);
+    run.Finish(code);
     view.ReleaseQuit();
-    return run.ExitCode(succeeded);
+    return code;
 }
 
 int InstallerApp::ExitInstance()
