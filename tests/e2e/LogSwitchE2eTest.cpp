@@ -69,13 +69,29 @@ protected:
 };
 
 // Each form of the switch, the file in a folder not there yet and a name
-// beyond Windows-1252 among them: the file holds exactly what the run wrote
-// to Installatore.log, byte for byte, from the opening marker with the
-// command line under it to the closing one with the exit code. A second run
-// appends.
-TEST_F(LogSwitchE2eTest, EachFormOfTheSwitchGetsTheWholeRun)
+// beyond Windows-1252 among them, on a run with a failed copy, a failed
+// registration and a folder that cannot be read: the file holds exactly what
+// the run wrote to Installatore.log, byte for byte, from the opening marker
+// with the command line under it to the closing one with the exit code, and
+// a reason under each failure. A second run appends.
+TEST_F(LogSwitchE2eTest, EachFormOfTheSwitchGetsTheWholeRunWithItsReasons)
 {
     auto delivery = StandardDelivery();
+    // A file where the mirrored folder should be: the copy finds no path.
+    const std::string bin = AppTargetFolder();
+    const std::string blocker = bin.substr(0, bin.rfind("\\Common Files\\")) + "\\" + Unique() + "_bloccata";
+    placed_.push_back(blocker);
+    lumo_test::WriteFileBytes(blocker, "not a folder");
+    delivery->AddAppFile(Unique() + "_bloccata\\x.dat", "x");
+    // A component whose DllRegisterServer returns E_FAIL.
+    const std::string failing = SystemFolder() + "\\" + Unique() + "_e_fail.dll";
+    placed_.push_back(failing);
+    delivery->AddSysFile(Unique() + "_e_fail.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterFail)));
+    // A link back to the folder that holds it: never followed, never read.
+    const std::string loop = delivery->Folder() + "\\FilesToCopy\\giro";
+    const lumo_test::FolderLink link(loop, ".");
+    const std::string unread = "  LA CARTELLA: " + loop + " NON PUO' ESSERE LETTA, I SUOI FILE NON SONO STATI COPIATI";
+
     const std::string spaced = collect_ / "con spazi\\pc 1.log";
     const std::string beyond1252 = collect_ / "\xCE\xA9\xCE\xBB\\pc-\xE6\x97\xA5.log";
     const struct {
@@ -92,9 +108,12 @@ TEST_F(LogSwitchE2eTest, EachFormOfTheSwitchGetsTheWholeRun)
     };
     for (const auto& form : forms) {
         SCOPED_TRACE(form.arguments);
+        // Copied anew, so registered (and failing) anew.
+        ::DeleteFileW(Wide(failing).c_str());
         const size_t before = LogSize();
         const RunResult result = RunWithoutWindow(*delivery, form.arguments);
-        EXPECT_TRUE(result.Clean()) << "exit code " << result.exitCode;
+        EXPECT_TRUE(result.ended);
+        EXPECT_EQ(1603u, result.exitCode);
         const std::string run = RunOf(before);
         EXPECT_EQ(run, ReadFileBytes(form.file));
         const std::vector<std::string> messages = MessagesOf(run);
@@ -102,59 +121,24 @@ TEST_F(LogSwitchE2eTest, EachFormOfTheSwitchGetsTheWholeRun)
         EXPECT_EQ(kRunMarkers[0], messages[0]);
         EXPECT_EQ(CommandLineLine(delivery->ExePath(), form.arguments), messages[1]);
         EXPECT_EQ(kRunMarkers[5], messages[messages.size() - 2]);
-        EXPECT_EQ("  CODICE DI USCITA: 0", messages.back());
+        EXPECT_EQ("  CODICE DI USCITA: 1603", messages.back());
+        EXPECT_TRUE(ReasonFollows(messages, "  Copia del file: \\x.dat NON RIUSCITA!!",
+                                  ErrorReasonLine(ERROR_PATH_NOT_FOUND)));
+        EXPECT_TRUE(ReasonFollows(messages,
+                                  "  LA REGISTRAZIONE DEL FILE: " + failing + " NON E' AVVENUTA CORRETTAMENTE",
+                                  ResultReasonLine(E_FAIL)));
+        EXPECT_TRUE(ReasonFollows(messages, unread, ErrorReasonLine(ERROR_CANT_RESOLVE_FILENAME)));
+        // Nothing else failed, so nothing else has a reason.
+        EXPECT_EQ(3, std::count_if(messages.begin(), messages.end(),
+                                   [](const std::string& m) { return m.rfind("    (errore ", 0) == 0; }));
     }
 
     const std::string first = ReadFileBytes(forms[0].file);
     const size_t before = LogSize();
-    ASSERT_TRUE(RunWithoutWindow(*delivery, forms[0].arguments).Clean());
+    EXPECT_EQ(1603u, RunWithoutWindow(*delivery, forms[0].arguments).exitCode);
     const std::string both = ReadFileBytes(forms[0].file);
     EXPECT_EQ(first, both.substr(0, first.size()));
     EXPECT_EQ(RunOf(before), both.substr(first.size()));
-}
-
-// A run with a failed copy, a failed registration and a folder that cannot be
-// read: under each failure line its reason, in both files, and the exit code
-// that the process ends with.
-TEST_F(LogSwitchE2eTest, EachFailureOfTheRunHasItsReasonInBothLogs)
-{
-    auto delivery = StandardDelivery();
-    // A file where the mirrored folder should be: the copy finds no path.
-    const std::string bin = AppTargetFolder();
-    const std::string blocker = bin.substr(0, bin.rfind("\\Common Files\\")) + "\\" + Unique() + "_bloccata";
-    placed_.push_back(blocker);
-    lumo_test::WriteFileBytes(blocker, "not a folder");
-    delivery->AddAppFile(Unique() + "_bloccata\\x.dat", "x");
-    // A component whose DllRegisterServer returns E_FAIL.
-    const std::string failing = SystemFolder() + "\\" + Unique() + "_e_fail.dll";
-    placed_.push_back(failing);
-    delivery->AddSysFile(Unique() + "_e_fail.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterFail)));
-    // A link back to the folder that holds it: never followed, never read.
-    const std::string loop = delivery->Folder() + "\\FilesToCopy\\giro";
-    const lumo_test::FolderLink link(loop, ".");
-
-    const std::string file = collect_ / "raccolta\\pc1.log";
-    const std::string arguments = "/S /LOG=" + file;
-    const RunResult result = RunWithoutWindow(*delivery, arguments);
-    EXPECT_TRUE(result.ended);
-    EXPECT_EQ(1603u, result.exitCode);
-
-    const std::string run = ReadFileBytes(LogPath());
-    EXPECT_EQ(run, ReadFileBytes(file));
-    const std::vector<std::string> messages = MessagesOf(run);
-    ASSERT_LE(4u, messages.size());
-    EXPECT_EQ(CommandLineLine(delivery->ExePath(), arguments), messages[1]);
-    EXPECT_EQ("  CODICE DI USCITA: 1603", messages.back());
-    EXPECT_TRUE(ReasonFollows(messages, "  Copia del file: \\x.dat NON RIUSCITA!!",
-                              ErrorReasonLine(ERROR_PATH_NOT_FOUND)));
-    EXPECT_TRUE(ReasonFollows(messages, "  LA REGISTRAZIONE DEL FILE: " + failing + " NON E' AVVENUTA CORRETTAMENTE",
-                              ResultReasonLine(E_FAIL)));
-    EXPECT_TRUE(ReasonFollows(messages,
-                              "  LA CARTELLA: " + loop + " NON PUO' ESSERE LETTA, I SUOI FILE NON SONO STATI COPIATI",
-                              ErrorReasonLine(ERROR_CANT_RESOLVE_FILENAME)));
-    // Nothing else failed, so nothing else has a reason.
-    EXPECT_EQ(3, std::count_if(messages.begin(), messages.end(),
-                               [](const std::string& m) { return m.rfind("    (errore ", 0) == 0; }));
 }
 
 // The removal, by the copy of the program kept in the installation folder:
