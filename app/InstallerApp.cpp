@@ -13,10 +13,16 @@
 #include "wizard/WizardDialog.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 
+#include <cstdio>
 #include <vector>
 
 InstallerApp theApp;
+
+namespace {
+constexpr char kAnotherRunning[] = "UN'ALTRA INSTALLAZIONE O RIMOZIONE E' GIA' IN CORSO SU QUESTO COMPUTER";
+} // namespace
 
 std::string ModulePath()
 {
@@ -58,8 +64,54 @@ void InstallerCommandLine::ParseParam(const char* param, bool flag, bool last)
         CCommandLineInfo::ParseParam(param, flag, last);
 }
 
+std::string FindLogSwitch(const wchar_t* commandLine)
+{
+    int count = 0;
+    wchar_t** arguments = ::CommandLineToArgvW(commandLine, &count);
+    if (arguments == nullptr)
+        return std::string();
+    auto isSwitch = [](const wchar_t* argument) { return argument[0] == L'-' || argument[0] == L'/'; };
+    auto named = [](const wchar_t* text, const wchar_t* name, int length) {
+        return ::CompareStringOrdinal(text, length, name, length, TRUE) == CSTR_EQUAL;
+    };
+    std::string path;
+    for (int i = 1; i < count; ++i) {
+        if (!isSwitch(arguments[i]))
+            continue;
+        const wchar_t* name = arguments[i] + 1;
+        const int length = lstrlenW(name);
+        if (length > 4 && named(name, L"LOG=", 4)) {
+            path = Utf8(name + 4);
+        } else if (length == 3 && named(name, L"LOG", 3) && i + 1 < count) {
+            // "/LOG <file>": a switch that follows is no file name.
+            const wchar_t* next = arguments[i + 1];
+            if (next[0] != L'\0' && !isSwitch(next))
+                path = Utf8(arguments[++i]);
+        }
+    }
+    ::LocalFree(arguments);
+    return path;
+}
+
+void InstallerApp::LogEarlyExit(const std::string& why, int code)
+{
+    // A failed registration ends with its result, shown as the system shows one.
+    std::string shown = std::to_string(code);
+    if (code < 0) {
+        char hex[16] = {};
+        std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(code));
+        shown = hex;
+    }
+    logFile.WriteLog(why + " (CODICE DI USCITA: " + shown + ")");
+}
+
 BOOL InstallerApp::InitInstance()
 {
+    // The administrator's copy of the log, before anything can end the program.
+    const std::string logCopy = FindLogSwitch(::GetCommandLineW());
+    if (!logCopy.empty())
+        logFile.OpenCopy(logCopy);
+
     if (!InitComServer())
         return FALSE;
 
@@ -113,6 +165,11 @@ BOOL InstallerApp::InitInstance()
         exitCode = dialog.exitCode;
         wizard = nullptr;
     }
+    if (exitCode == ERROR_INSTALL_USEREXIT)
+        LogEarlyExit("INSTALLAZIONE NON ESEGUITA: IL PROGRAMMA E' STATO CHIUSO PRIMA DELL'INIZIO DELL'INSTALLAZIONE",
+                     exitCode);
+    else if (exitCode == ERROR_INSTALL_ALREADY_RUNNING)
+        LogEarlyExit("INSTALLAZIONE NON ESEGUITA: " + std::string(kAnotherRunning), exitCode);
     return FALSE;
 }
 
@@ -121,6 +178,7 @@ int InstallerApp::RemoveInstallation()
     const std::string folder = ModuleFolder();
     InstallationLock lock;
     if (!lock.TryAcquire()) {
+        LogEarlyExit("RIMOZIONE NON ESEGUITA: " + std::string(kAnotherRunning), ERROR_INSTALL_ALREADY_RUNNING);
         if (!silent)
             AfxMessageBox(nullptr,
                           "Un'altra installazione o rimozione è già in corso su questo computer.\r\n"
@@ -131,6 +189,7 @@ int InstallerApp::RemoveInstallation()
 
     Removal removal(folder, ModulePath(), logFile);
     if (!removal.Load()) {
+        LogEarlyExit("RIMOZIONE NON ESEGUITA: NESSUNA INSTALLAZIONE REGISTRATA IN " + folder, ERROR_UNKNOWN_PRODUCT);
         if (!silent)
             AfxMessageBox(nullptr, "Su questo computer non risulta installato nulla da rimuovere con questo programma.",
                           "LumoInstall", MB_OK | MB_ICONINFORMATION);
@@ -145,8 +204,10 @@ int InstallerApp::RemoveInstallation()
 
     const std::string name = removal.Product().name;
     if (AfxMessageBox(nullptr, "Rimuovere " + name + " dal computer?", name,
-                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        LogEarlyExit("RIMOZIONE NON ESEGUITA: LA RIMOZIONE NON E' STATA CONFERMATA", ERROR_INSTALL_USEREXIT);
         return ERROR_INSTALL_USEREXIT;
+    }
     int code = ERROR_INSTALL_FAILURE;
     {
         RemovalDialog dialog(removal);
@@ -173,17 +234,20 @@ int InstallerApp::RemoveInstallation()
 int InstallerApp::InstallUnattended()
 {
     InstallationLock lock;
-    if (!lock.TryAcquire())
+    if (!lock.TryAcquire()) {
+        LogEarlyExit("INSTALLAZIONE NON ESEGUITA: " + std::string(kAnotherRunning), ERROR_INSTALL_ALREADY_RUNNING);
         return ERROR_INSTALL_ALREADY_RUNNING;
+    }
     const Delivery delivery = ProgramDelivery();
     WindowlessView view;
     Installation run(delivery, logFile, view);
     // Without a window there is nothing the system could ask; whenever the
     // session ends, every file is the old one or the new one.
     const bool succeeded = run.Run(installDir);
-    run.Finish();
+    const int code = run.ExitCode(succeeded);
+    run.Finish(code);
     view.ReleaseQuit();
-    return run.ExitCode(succeeded);
+    return code;
 }
 
 int InstallerApp::ExitInstance()
@@ -201,6 +265,10 @@ bool InstallerApp::CheckInstallDescription()
 {
     CrtFile file(::_wfopen(Wide(InstallDescriptionPath()).c_str(), L"rb"));
     if (!file) {
+        const DWORD error = ::GetLastError();
+        LogEarlyExit("INSTALLAZIONE NON ESEGUITA: IL FILE " + InstallDescriptionPath() + " NON PUO' ESSERE LETTO",
+                     ERROR_INSTALL_PACKAGE_OPEN_FAILED);
+        logFile.WriteErrorReason(error);
         if (!silent)
             AfxMessageBox(nullptr, "Informazioni di installazione non presenti.", "Pelvora ", MB_OK | MB_ICONSTOP);
         return false;

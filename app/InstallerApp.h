@@ -35,6 +35,10 @@ public:
     // Returns the exit code.
     int RemoveInstallation();
 
+    // Why the program ends before any run, written to the administrator's
+    // copy of the log (the only one open then): one line with the exit code.
+    void LogEarlyExit(const std::string& why, int code);
+
     // COM: started for the whole run; a registration switch ends the run.
     bool InitComServer();
     HRESULT UpdateRegistryFromScript(bool doRegister) const;
@@ -87,6 +91,11 @@ bool IsSidInstallName(const std::string& exePath);
 // The step of the command-line switch scan: the position just after the
 // first of the switch characters found from text on, or null when none.
 const char* FindSwitch(const char* text, const char* switchChars);
+
+// The file that /LOG=<file> or /LOG <file> names (any case, "-" or "/"; the
+// last one given counts), as UTF-8; empty when there is none. Read from the
+// wide command line, so that a name keeps characters the code page lacks.
+std::string FindLogSwitch(const wchar_t* commandLine);
 
 enum class ServerSwitch { None, Register, Unregister };
 // Which registration switch ends the command line, if any.

@@ -5,10 +5,87 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <io.h>
+
+namespace {
+
+bool SameFile(FILE* a, FILE* b)
+{
+    const auto handle = [](FILE* file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file))); };
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return ::GetFileInformationByHandle(handle(a), &first) && ::GetFileInformationByHandle(handle(b), &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
+// The system's text for a code, on one line; empty when it has none.
+std::string SystemText(DWORD code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (length == 0 || buffer == nullptr)
+        return std::string();
+    std::wstring text(buffer, length);
+    ::LocalFree(buffer);
+    // A log line holds one line: a text of several joins them with a blank.
+    const size_t end = text.find_last_not_of(L" \t\r\n");
+    text.erase(end == std::wstring::npos ? 0 : end + 1);
+    std::wstring joined;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != L'\r' && text[at] != L'\n')
+            joined += text[at];
+        else if (joined.empty() || joined.back() != L' ')
+            joined += L' ';
+    }
+    return Utf8(joined);
+}
+
+std::string ReasonLine(const std::string& code, const std::string& text)
+{
+    return "    (errore " + code + (text.empty() ? std::string() : ": " + text) + ")";
+}
+
+} // namespace
+
 bool InstallLog::Open(const std::string& path)
 {
     file_.Reset(::_wfopen(Wide(path).c_str(), L"a"));
+    fileIsCopy_ = SameFileAsCopy();
     return IsOpen();
+}
+
+bool InstallLog::OpenCopy(const std::string& path)
+{
+    // A relative name counts from the current folder, as on any command line.
+    const std::wstring full = FullPath(Wide(path));
+    const size_t slash = full.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
+        CreateDirectoryPath(Utf8(full.substr(0, slash)));
+    copy_.Reset(::_wfopen(full.c_str(), L"a"));
+    fileIsCopy_ = SameFileAsCopy();
+    return HasCopy();
+}
+
+bool InstallLog::SameFileAsCopy() const
+{
+    return file_ && copy_ && SameFile(file_.Get(), copy_.Get());
 }
 
 void InstallLog::WriteLog(const std::string& message)
@@ -18,16 +95,59 @@ void InstallLog::WriteLog(const std::string& message)
 
 void InstallLog::WriteLogBytes(const char* message) noexcept
 {
-    if (!file_)
+    if (!file_ && !copy_)
         return;
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    std::fprintf(file_.Get(), "[%d/%d/%d - %d:%d:%d:%d]", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute,
-                 now.wSecond, now.wMilliseconds);
-    // Written as data, never as a format: a file name may hold a percent sign.
-    std::fputs(message, file_.Get());
-    std::fputs("\n", file_.Get());
-    std::fflush(file_.Get());
+    char stamp[64] = {};
+    std::snprintf(stamp, sizeof(stamp), "[%d/%d/%d - %d:%d:%d:%d]", now.wMonth, now.wDay, now.wYear, now.wHour,
+                  now.wMinute, now.wSecond, now.wMilliseconds);
+    FILE* const files[] = { file_.Get(), fileIsCopy_ ? nullptr : copy_.Get() };
+    for (FILE* file : files) {
+        if (file == nullptr)
+            continue;
+        std::fputs(stamp, file);
+        // Written as data, never as a format: a file name may hold a percent sign.
+        std::fputs(message, file);
+        std::fputs("\n", file);
+        std::fflush(file);
+    }
+}
+
+void InstallLog::WriteCommandLine()
+{
+    WriteLog("  RIGA DI COMANDO: " + Utf8(::GetCommandLineW()));
+}
+
+void InstallLog::WriteExitCode(int exitCode)
+{
+    WriteLog("  CODICE DI USCITA: " + std::to_string(exitCode));
+}
+
+void InstallLog::WriteErrorReason(unsigned long error)
+{
+    WriteLog(ErrorReasonLine(error));
+}
+
+void InstallLog::WriteResultReason(long result)
+{
+    WriteLog(ResultReasonLine(result));
+}
+
+std::string ErrorReasonLine(unsigned long error)
+{
+    return ReasonLine(std::to_string(error), SystemText(error));
+}
+
+std::string ResultReasonLine(long result)
+{
+    char code[16] = {};
+    std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(result));
+    std::string text = SystemText(static_cast<DWORD>(result));
+    // A system error carried as a result is known by its own code.
+    if (text.empty() && HRESULT_FACILITY(result) == FACILITY_WIN32)
+        text = SystemText(HRESULT_CODE(result));
+    return ReasonLine(code, text);
 }
 
 void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created)

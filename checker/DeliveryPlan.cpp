@@ -36,7 +36,7 @@ public:
     }
 
     void BeginFolder(const std::string& source, const std::string&, size_t) override { levels_.push_back(source); }
-    void FolderUnlistable(const std::string& source, FolderProblem problem) override
+    void FolderUnlistable(const std::string& source, FolderProblem problem, unsigned long) override
     {
         unlistable_(source, Relative(source), problem);
     }

@@ -101,7 +101,8 @@ bool InstallerApp::InitComServer()
     // The script's result is what a caller learns; a missing type library is
     // the normal case and does not count.
     HRESULT script = S_OK;
-    switch (FindServerSwitch(::GetCommandLineA())) {
+    const ServerSwitch requested = FindServerSwitch(::GetCommandLineA());
+    switch (requested) {
     case ServerSwitch::Unregister:
         script = UpdateRegistryFromScript(false);
         UnregisterTypeLibrary();
@@ -114,6 +115,12 @@ bool InstallerApp::InitComServer()
         return true;
     }
     exitCode = FAILED(script) ? static_cast<int>(script) : 0;
+    if (FAILED(script)) {
+        LogEarlyExit(requested == ServerSwitch::Register ? "REGISTRAZIONE DEL PROGRAMMA NON RIUSCITA"
+                                                         : "DEREGISTRAZIONE DEL PROGRAMMA NON RIUSCITA",
+                     exitCode);
+        logFile.WriteResultReason(script);
+    }
     comServerStarted = false;
     ::CoUninitialize();
     return false;

@@ -24,7 +24,10 @@ public:
         steps_[depth] = step;
     }
 
-    void FolderUnlistable(const std::string& source, FolderProblem) override { run_.LogUnlistableFolder(source); }
+    void FolderUnlistable(const std::string& source, FolderProblem, unsigned long error) override
+    {
+        run_.LogUnlistableFolder(source, error);
+    }
 
     void FolderListed() override { run_.progressPos = 0; }
 
@@ -56,8 +59,7 @@ public:
             run_.WriteLog("  Copiato il file: " + targets.primaryPath);
             run_.LogRestart(copied, targets.primaryPath);
         } else {
-            run_.CountFailure();
-            run_.WriteLog("  Copia del file: \\" + name + " NON RIUSCITA!!");
+            run_.LogFailedCopy("\\" + name, copied);
         }
     }
 

@@ -57,7 +57,8 @@ bool WalkLevel(const std::string& source, const std::string& target, FolderVisit
         // system would take it, it still fails as where it would not.
         bool more = patternLength < MAX_PATH && finder.FindFile(pattern);
         if (!more && IsUnlistableFolder(patternLength, finder.SearchError()))
-            visitor.FolderUnlistable(source, FolderProblem::CannotList);
+            visitor.FolderUnlistable(source, FolderProblem::CannotList,
+                                     patternLength < MAX_PATH ? finder.SearchError() : ERROR_FILENAME_EXCED_RANGE);
         visitor.FolderListed();
 
         while (more) {
@@ -70,7 +71,7 @@ bool WalkLevel(const std::string& source, const std::string& target, FolderVisit
                 const std::string path = finder.GetFilePath();
                 const FolderIdentity identity = IdentityOf(path);
                 if (std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end()) {
-                    visitor.FolderUnlistable(path, FolderProblem::LeadsBack);
+                    visitor.FolderUnlistable(path, FolderProblem::LeadsBack, ERROR_CANT_RESOLVE_FILENAME);
                     continue;
                 }
                 const std::string folder = target + "\\" + name;

@@ -26,8 +26,9 @@ public:
 
     // A level starts, before its folder is searched.
     virtual void BeginFolder(const std::string& source, const std::string& target, size_t depth) = 0;
-    // A folder that is not walked, and why.
-    virtual void FolderUnlistable(const std::string& source, FolderProblem problem) = 0;
+    // A folder that is not walked, and why; error is the platform's code for
+    // it (a link that leads back counts as a name the system cannot resolve).
+    virtual void FolderUnlistable(const std::string& source, FolderProblem problem, unsigned long error) = 0;
     // The search has started; the entries follow.
     virtual void FolderListed() = 0;
     // A subfolder is about to be walked into the given target folder.

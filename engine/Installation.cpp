@@ -22,6 +22,7 @@ bool Installation::Run(const std::string& installDir)
     record_.Load(InstallationRecord::PathIn(installDir));
 
     WriteLog("*****INIZIO INSTALLAZIONE *****");
+    log_.WriteCommandLine();
     CopyApplicationFiles();
     WriteLog("*FINE COPIA DEI FILES*");
     WriteLog("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
@@ -31,10 +32,11 @@ bool Installation::Run(const std::string& installDir)
     return succeeded;
 }
 
-void Installation::Finish()
+void Installation::Finish(int exitCode)
 {
     replacer_.RemoveTemporaryFolders();
     WriteLog("*****FINE INSTALLAZIONE*****");
+    log_.WriteExitCode(exitCode);
 }
 
 int Installation::ExitCode(bool succeeded) const
@@ -91,13 +93,15 @@ void Installation::LogRestart(const ReplaceOutcome& outcome, const std::string& 
 
 bool Installation::RegisterAtRestart(const std::string& path)
 {
-    if (ScheduleRegistration(path)) {
+    unsigned long error = ERROR_SUCCESS;
+    if (ScheduleRegistration(path, &error)) {
         restartNeeded_ = true;
         WriteLog("  IL FILE: " + path + " SARA' REGISTRATO AL RIAVVIO DEL COMPUTER");
         return true;
     }
     CountFailure();
     WriteLog("  LA REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+    log_.WriteErrorReason(error);
     return false;
 }
 
@@ -119,8 +123,16 @@ void Installation::NoteShared(const std::string& path, bool existedBefore)
     sharedUses_.push_back({ path, existedBefore });
 }
 
-void Installation::LogUnlistableFolder(const std::string& folder)
+void Installation::LogUnlistableFolder(const std::string& folder, unsigned long error)
 {
     CountFailure();
     WriteLog("  LA CARTELLA: " + folder + " NON PUO' ESSERE LETTA, I SUOI FILE NON SONO STATI COPIATI");
+    log_.WriteErrorReason(error);
+}
+
+void Installation::LogFailedCopy(const std::string& shownName, const ReplaceOutcome& outcome)
+{
+    CountFailure();
+    WriteLog("  Copia del file: " + shownName + " NON RIUSCITA!!");
+    log_.WriteErrorReason(outcome.error);
 }

@@ -29,8 +29,8 @@ public:
     // placed (whatever its outcome). Returns the outcome of the system-file
     // pass, which is the outcome of the run.
     bool Run(const std::string& installDir);
-    // Ends the run's block of the log.
-    void Finish();
+    // Ends the run's block of the log with the code the process ends with.
+    void Finish(int exitCode);
     // The process's exit code after a run with the given outcome: 1603 when
     // anything failed, else 3010 when something waits for a restart, else 0.
     int ExitCode(bool succeeded) const;
@@ -62,7 +62,9 @@ private:
     void AdvanceProgress(double progressStep);
     void SetStatus(const std::string& text);
     void SetBar(int position);
-    void LogUnlistableFolder(const std::string& folder);
+    void LogUnlistableFolder(const std::string& folder, unsigned long error);
+    // A failed copy's line, and its reason under it.
+    void LogFailedCopy(const std::string& shownName, const ReplaceOutcome& outcome);
     // Copies a file over its target, whole or not at all; what waits for a
     // restart is noted for the exit code and logged.
     ReplaceOutcome CopyFile(const std::string& source, const std::string& target);

@@ -9,13 +9,29 @@ namespace {
 constexpr wchar_t kSharedDlls[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
+// The registry answers with a status; the callers read a failure's as the
+// thread's last error.
+bool Succeeded(LONG status)
+{
+    if (status == ERROR_SUCCESS)
+        return true;
+    ::SetLastError(static_cast<DWORD>(status));
+    return false;
+}
+
+// A value or key that is not there is as good as deleted.
+bool Gone(LONG status)
+{
+    return status == ERROR_FILE_NOT_FOUND || Succeeded(status);
+}
+
 bool OpenKey(const std::wstring& path, REGSAM access, bool create, RegKey& key)
 {
     const LONG status =
         create ? ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, access | kMachineRegistryView,
                                    nullptr, key.Receive(), nullptr)
                : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | kMachineRegistryView, key.Receive());
-    if (status != ERROR_SUCCESS) {
+    if (!Succeeded(status)) {
         key.Release();
         return false;
     }
@@ -25,14 +41,14 @@ bool OpenKey(const std::wstring& path, REGSAM access, bool create, RegKey& key)
 bool SetString(HKEY key, const wchar_t* name, const std::string& value)
 {
     const std::wstring wide = Wide(value);
-    return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                            static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    return Succeeded(::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                                      static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
 }
 
 bool SetNumber(HKEY key, const wchar_t* name, DWORD value)
 {
-    return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
-           ERROR_SUCCESS;
+    return Succeeded(
+        ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
 }
 
 } // namespace
@@ -64,8 +80,7 @@ bool RemoveSharedCount(const std::string& path)
     RegKey key;
     if (!OpenKey(kSharedDlls, KEY_SET_VALUE, false, key))
         return true;
-    const LONG status = ::RegDeleteValueW(key.Get(), Wide(path).c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return Gone(::RegDeleteValueW(key.Get(), Wide(path).c_str()));
 }
 
 bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry)
@@ -88,8 +103,7 @@ bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry
     auto optional = [&](const wchar_t* name, const std::string& value) {
         if (!value.empty())
             return SetString(key.Get(), name, value);
-        const LONG status = ::RegDeleteValueW(key.Get(), name);
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+        return Gone(::RegDeleteValueW(key.Get(), name));
     };
     written = optional(L"DisplayVersion", entry.displayVersion) && written;
     written = optional(L"Publisher", entry.publisher) && written;
@@ -104,8 +118,7 @@ bool RemoveUninstallEntry(const std::string& keyName)
     RegKey parent;
     if (!OpenKey(kUninstall, KEY_ALL_ACCESS, false, parent))
         return true;
-    const LONG status = ::RegDeleteTreeW(parent.Get(), Wide(keyName).c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return Gone(::RegDeleteTreeW(parent.Get(), Wide(keyName).c_str()));
 }
 
 bool UninstallEntryExists(const std::string& keyName)
@@ -131,8 +144,7 @@ bool RemoveInstallationDir(const std::string& pathKey)
         RegKey key;
         if (!OpenKey(Wide(pathKey), KEY_SET_VALUE | KEY_QUERY_VALUE, false, key))
             return true;
-        const LONG status = ::RegDeleteValueW(key.Get(), L"InstallationDir");
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        if (!Gone(::RegDeleteValueW(key.Get(), L"InstallationDir")))
             return false;
         DWORD subKeys = 0;
         DWORD values = 0;
@@ -142,6 +154,5 @@ bool RemoveInstallationDir(const std::string& pathKey)
             return true;
     }
     // Nothing else in it: the key goes too.
-    const LONG status = ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(pathKey).c_str(), kMachineRegistryView, 0);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return Gone(::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(pathKey).c_str(), kMachineRegistryView, 0));
 }

@@ -1,6 +1,8 @@
 // What the machine records of an installed product, in the registry view of
 // the shipped 32-bit installer: the product key's InstallationDir, the entry
-// of Programs and Features, and the counts of shared components.
+// of Programs and Features, and the counts of shared components. A function
+// that changes the registry and fails leaves the registry's status as the
+// thread's last error, for the log to give the reason.
 #pragma once
 
 #include <windows.h>

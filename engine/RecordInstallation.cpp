@@ -56,6 +56,13 @@ void Installation::RecordInstallation(const std::string& installDir)
     // it; a component that was there before without a count keeps one for its
     // earlier owner.
     bool registry = true;
+    // Why the first registry write that failed did.
+    DWORD registryError = ERROR_SUCCESS;
+    auto noteRegistry = [&](bool written) {
+        if (!written && registryError == ERROR_SUCCESS)
+            registryError = ::GetLastError();
+        registry = registry && written;
+    };
     for (const SharedUse& use : sharedUses_) {
         RecordEntry& entry = record_.Entry(RecordKind::SystemFile, use.path);
         if (entry.counted)
@@ -66,24 +73,26 @@ void Installation::RecordInstallation(const std::string& installDir)
         else
             count = use.existedBefore ? 2 : 1;
         entry.counted = WriteSharedCount(use.path, count);
-        registry = registry && entry.counted;
+        noteRegistry(entry.counted);
     }
     sharedUses_.clear();
 
     // The program that removes the installation, beside its record; with no
     // Installatore.ini beside it, a double-click on it installs nothing.
     const std::string program = installDir + "\\" + kRemovalProgram;
-    if (!delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program) &&
-        !replacer_.Replace(delivery_.ProgramPath(), program).Copied()) {
-        CountFailure();
-        WriteLog("  Copia del file: " + program + " NON RIUSCITA!!");
+    if (!delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program)) {
+        const ReplaceOutcome copied = replacer_.Replace(delivery_.ProgramPath(), program);
+        if (!copied.Copied())
+            LogFailedCopy(program, copied);
     }
 
     record_.ForgetMissing();
     const std::string recordPath = InstallationRecord::PathIn(installDir);
     if (!record_.Save(recordPath)) {
+        const DWORD error = ::GetLastError();
         CountFailure();
         WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON E' STATO SCRITTO");
+        log_.WriteErrorReason(error);
     }
 
     ULONGLONG bytes = 0;
@@ -104,11 +113,12 @@ void Installation::RecordInstallation(const std::string& installDir)
     // A product that has neither a key nor a name gets no entry: there is
     // nothing to call it by (LumoCheck says so).
     if (!record_.product.uninstallKey.empty())
-        registry = WriteUninstallEntry(record_.product.uninstallKey, entry) && registry;
+        noteRegistry(WriteUninstallEntry(record_.product.uninstallKey, entry));
     if (!record_.product.pathKey.empty())
-        registry = WriteInstallationDir(record_.product.pathKey, installDir) && registry;
+        noteRegistry(WriteInstallationDir(record_.product.pathKey, installDir));
     if (!registry) {
         CountFailure();
         WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE SCRITTE NEL REGISTRO DI SISTEMA");
+        log_.WriteErrorReason(registryError);
     }
 }

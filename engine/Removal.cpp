@@ -62,7 +62,7 @@ bool Removal::RemoveFile(const std::string& path)
         WriteLog("  Eliminato il file: " + path);
         return true;
     }
-    const DWORD error = ::GetLastError();
+    DWORD error = ::GetLastError();
     // Open or loaded elsewhere: it goes at the restart. Anything else (a
     // folder in the file's place, no permission) is a failure.
     const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
@@ -72,27 +72,35 @@ bool Removal::RemoveFile(const std::string& path)
         WriteLog("  IL FILE: " + path + " E' IN USO: SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
         return true;
     }
+    // In use, but not even the restart would take it: that is the reason.
+    if (inUse)
+        error = ::GetLastError();
     ++failures_;
     WriteLog("  Eliminazione del file: " + path + " NON RIUSCITA!!");
+    log_.WriteErrorReason(error);
     return false;
 }
 
 bool Removal::Unregister(const std::string& path)
 {
-    const RegisterResult result = SelfUnregister(path);
+    RegisterDetail detail;
+    const RegisterResult result = SelfUnregister(path, &detail);
     switch (result) {
     case RegisterOk:
         WriteLog("  FILE: " + path + " DEREGISTRATO CORRETTAMENTE");
         return true;
     case RegisterNotLoadable:
         WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI DEREGISTRATO");
+        log_.WriteErrorReason(detail.error);
         break;
     case RegisterNoEntryPoint:
         // Nothing it could undo: the file goes all the same.
         WriteLog("  PER IL FILE DA DEREGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
+        log_.WriteErrorReason(detail.error);
         return true;
     case RegisterFailed:
         WriteLog("  LA DEREGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+        log_.WriteResultReason(detail.result);
         break;
     }
     ++failures_;
@@ -105,8 +113,10 @@ bool Removal::ReleaseShared(const RecordEntry& entry)
     // A count that is gone counts as this product's alone.
     if (ReadSharedCount(entry.path, count) && count > 1) {
         if (!WriteSharedCount(entry.path, count - 1)) {
+            const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  IL CONTATORE DEL FILE: " + entry.path + " NON E' STATO AGGIORNATO");
+            log_.WriteErrorReason(error);
             return false;
         }
         WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO USATO ANCHE DA ALTRI PROGRAMMI (CONTATORE " +
@@ -128,6 +138,7 @@ int Removal::Run(ProgressView& view)
     view_ = &view;
     log_.Open(LogFilePath(installDir_));
     WriteLog("*****INIZIO RIMOZIONE *****");
+    log_.WriteCommandLine();
 
     // The newest first: the files, then the folders, each child before its parent.
     std::vector<RecordEntry> left;
@@ -154,8 +165,10 @@ int Removal::Run(ProgressView& view)
 
     if (failures_ == 0) {
         if (!RemoveUninstallEntry(record_.product.uninstallKey) || !RemoveInstallationDir(record_.product.pathKey)) {
+            const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE TOLTE DAL REGISTRO DI SISTEMA");
+            log_.WriteErrorReason(error);
         }
         ::DeleteFileW(Wide(InstallationRecord::PathIn(installDir_)).c_str());
     } else {
@@ -167,8 +180,10 @@ int Removal::Run(ProgressView& view)
     if (!program_.empty() && failures_ == 0)
         DeleteAtRestart(program_);
 
+    const int exitCode = failures_ != 0  ? ERROR_INSTALL_FAILURE
+                         : restartNeeded_ ? ERROR_SUCCESS_REBOOT_REQUIRED
+                                          : ERROR_SUCCESS;
     WriteLog("*****FINE RIMOZIONE*****");
-    if (failures_ != 0)
-        return ERROR_INSTALL_FAILURE;
-    return restartNeeded_ ? ERROR_SUCCESS_REBOOT_REQUIRED : ERROR_SUCCESS;
+    log_.WriteExitCode(exitCode);
+    return exitCode;
 }

@@ -31,8 +31,10 @@ std::wstring FullPath(const std::wstring& path)
 // never from the delivery folder the installer was started from.
 HMODULE LoadComponent(const std::string& path)
 {
-    if (ExceedsPathLimit(path))
+    if (ExceedsPathLimit(path)) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return nullptr;
+    }
     const std::wstring full = FullPath(Wide(path));
     HMODULE library =
         ::LoadLibraryExW(full.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -52,7 +54,9 @@ HMODULE LoadQuietly(const std::string& path)
     DWORD previousMode = 0;
     ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
     HMODULE library = LoadComponent(path);
+    const DWORD error = ::GetLastError();
     ::SetThreadErrorMode(previousMode, nullptr);
+    ::SetLastError(error);
     return library;
 }
 
@@ -63,28 +67,49 @@ EntryPoint FindEntry(HMODULE library, const char* name)
     return reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
 }
 
-} // namespace
-
-RegisterResult SelfRegister(const std::string& path)
+// Calls the entry point of a loaded component, noting why it did not succeed.
+RegisterResult CallEntry(HMODULE library, const char* name, RegisterDetail* detail)
 {
-    // Never unloaded: a registered component may have left callbacks behind.
-    HMODULE library = LoadQuietly(path);
-    if (library == nullptr)
-        return RegisterNotLoadable;
-    const EntryPoint entry = FindEntry(library, "DllRegisterServer");
-    if (entry == nullptr)
+    const EntryPoint entry = FindEntry(library, name);
+    if (entry == nullptr) {
+        if (detail != nullptr)
+            detail->error = ::GetLastError();
         return RegisterNoEntryPoint;
-    return entry() >= 0 ? RegisterOk : RegisterFailed;
+    }
+    const HRESULT result = entry();
+    if (result >= 0)
+        return RegisterOk;
+    if (detail != nullptr)
+        detail->result = result;
+    return RegisterFailed;
 }
 
-RegisterResult SelfUnregister(const std::string& path)
+// The component loaded, or null with the reason noted.
+HMODULE LoadNoting(const std::string& path, RegisterDetail* detail)
 {
     HMODULE library = LoadQuietly(path);
+    if (library == nullptr && detail != nullptr)
+        detail->error = ::GetLastError();
+    return library;
+}
+
+} // namespace
+
+RegisterResult SelfRegister(const std::string& path, RegisterDetail* detail)
+{
+    // Never unloaded: a registered component may have left callbacks behind.
+    HMODULE library = LoadNoting(path, detail);
     if (library == nullptr)
         return RegisterNotLoadable;
-    const EntryPoint entry = FindEntry(library, "DllUnregisterServer");
-    const RegisterResult result =
-        entry == nullptr ? RegisterNoEntryPoint : entry() >= 0 ? RegisterOk : RegisterFailed;
+    return CallEntry(library, "DllRegisterServer", detail);
+}
+
+RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail)
+{
+    HMODULE library = LoadNoting(path, detail);
+    if (library == nullptr)
+        return RegisterNotLoadable;
+    const RegisterResult result = CallEntry(library, "DllUnregisterServer", detail);
     // Unregistered, it holds nothing more: unloaded, as the system registrar
     // does, so that the file can go.
     ::FreeLibrary(library);
@@ -111,23 +136,30 @@ std::wstring RegistrarPath()
 
 } // namespace
 
-bool ScheduleRegistration(const std::string& path)
+bool ScheduleRegistration(const std::string& path, unsigned long* error)
 {
+    auto failed = [error](unsigned long code) {
+        if (error != nullptr)
+            *error = code;
+        return false;
+    };
     const std::wstring registrar = RegistrarPath();
     if (registrar.empty())
-        return false;
+        return failed(::GetLastError());
     // The restart runs this key as a 64-bit process, which sees the real
     // names of the folders.
     const std::wstring component = Wide(RealPath(path));
     const std::wstring command = L"\"" + registrar + L"\" /s \"" + component + L"\"";
     const std::wstring name = L"LumoInstall " + component;
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0, nullptr, 0,
-                          KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
+    const LONG opened =
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0, nullptr, 0,
+                          KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
+    if (opened != ERROR_SUCCESS)
+        return failed(static_cast<unsigned long>(opened));
     const LONG status =
         ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                          static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS || failed(static_cast<unsigned long>(status));
 }

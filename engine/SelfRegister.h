@@ -10,14 +10,23 @@ enum RegisterResult : int {
     RegisterFailed = -4,
 };
 
+// Why a registration did not succeed, for the log.
+struct RegisterDetail {
+    // RegisterNotLoadable, RegisterNoEntryPoint: the platform's error code.
+    unsigned long error = 0;
+    // RegisterFailed: what the entry point returned (an HRESULT).
+    long result = 0;
+};
+
 // Loads the component and calls its DllRegisterServer; the library stays
 // loaded. Its own imports come from its folder and the system folder only.
-RegisterResult SelfRegister(const std::string& path);
+RegisterResult SelfRegister(const std::string& path, RegisterDetail* detail = nullptr);
 
 // Loads the component as safely, calls its DllUnregisterServer and unloads it.
-RegisterResult SelfUnregister(const std::string& path);
+RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail = nullptr);
 
 // Has the system registrar of this program's bitness register the component
 // once, at the next start of the machine (its RunOnce key, which runs when an
-// administrator logs on). False when that cannot be recorded.
-bool ScheduleRegistration(const std::string& path);
+// administrator logs on). False when that cannot be recorded; error, when
+// given, then receives the platform's error code.
+bool ScheduleRegistration(const std::string& path, unsigned long* error = nullptr);

@@ -12,7 +12,7 @@
 
 namespace {
 
-void LogRegistration(InstallLog& log, RegisterResult result, const std::string& path)
+void LogRegistration(InstallLog& log, RegisterResult result, const RegisterDetail& detail, const std::string& path)
 {
     switch (result) {
     case RegisterOk:
@@ -20,12 +20,15 @@ void LogRegistration(InstallLog& log, RegisterResult result, const std::string& 
         break;
     case RegisterNotLoadable:
         log.WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI REGISTRATO");
+        log.WriteErrorReason(detail.error);
         break;
     case RegisterNoEntryPoint:
         log.WriteLog("  PER IL FILE DA REGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
+        log.WriteErrorReason(detail.error);
         break;
     case RegisterFailed:
         log.WriteLog("  LA REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+        log.WriteResultReason(detail.result);
         break;
     }
 }
@@ -48,7 +51,10 @@ public:
         run_.SetBar(run_.progressPos);
     }
 
-    void FolderUnlistable(const std::string& source, FolderProblem) override { run_.LogUnlistableFolder(source); }
+    void FolderUnlistable(const std::string& source, FolderProblem, unsigned long error) override
+    {
+        run_.LogUnlistableFolder(source, error);
+    }
 
     void FolderListed() override { run_.progressPos = 0; }
 
@@ -88,20 +94,20 @@ public:
             run_.NotePlaced(RecordKind::SystemFile, targetPath).copied = true;
             run_.NoteShared(targetPath, existedBefore);
         } else {
-            run_.CountFailure();
-            run_.WriteLog("  Copia del file: " + targetPath + " NON RIUSCITA!!");
+            run_.LogFailedCopy(targetPath, copied);
         }
         // Until the restart the target is the old file: the new one is registered then.
         if (entry.registerAfterCopy && copied.replacement == Replacement::NewAtRestart) {
             if (run_.RegisterAtRestart(targetPath))
                 run_.NotePlaced(RecordKind::SystemFile, targetPath).registered = true;
         } else if (entry.registerAfterCopy) {
-            const RegisterResult registered = SelfRegister(targetPath);
+            RegisterDetail detail;
+            const RegisterResult registered = SelfRegister(targetPath, &detail);
             if (registered != RegisterOk)
                 run_.CountFailure();
             else if (copied.Copied())
                 run_.NotePlaced(RecordKind::SystemFile, targetPath).registered = true;
-            LogRegistration(run_.log_, registered, targetPath);
+            LogRegistration(run_.log_, registered, detail, targetPath);
         }
     }
 

@@ -176,7 +176,7 @@ void WizardDialog::InstallRun()
     // The button that focus had is hidden; Enter and Esc belong to Exit now.
     SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(exitButton.GetSafeHwnd()), TRUE);
     installing = 0;
-    run.Finish();
+    run.Finish(exitCode);
     // The quit request that came during the run is honoured now.
     if (quitHeld)
         ::PostQuitMessage(quitCode);

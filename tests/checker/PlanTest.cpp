@@ -233,6 +233,11 @@ protected:
                 continue;
             if (message == "*****INIZIO INSTALLAZIONE *****")
                 messages.clear();
+            // The command line, a failure's reason and the exit code are no
+            // part of the plan.
+            if (message.rfind("  RIGA DI COMANDO: ", 0) == 0 || message.rfind("    (errore ", 0) == 0 ||
+                message.rfind("  CODICE DI USCITA: ", 0) == 0)
+                continue;
             messages.push_back(message);
         }
         return messages;

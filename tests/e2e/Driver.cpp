@@ -305,17 +305,19 @@ Process::~Process()
 bool Process::Start(const std::string& application, const std::string& commandLine, const std::string& currentDir,
                     const std::vector<std::pair<std::string, std::string>>& extraEnv)
 {
-    std::string mutableLine = commandLine;
+    // Wide, so that an argument keeps characters the code page lacks.
+    std::wstring mutableLine = Wide(commandLine);
+    const std::wstring folder = Wide(currentDir);
     std::string environment;
     if (!extraEnv.empty())
         environment = EnvironmentWith(extraEnv);
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     KeepCrashesUnattended();
-    if (!::CreateProcessA(application.c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0,
-                          environment.empty() ? nullptr : &environment[0],
-                          currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
+    if (!::CreateProcessW(Wide(application).c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0,
+                          environment.empty() ? nullptr : &environment[0], folder.empty() ? nullptr : folder.c_str(),
+                          &startup, &info))
         return false;
     process_ = info.hProcess;
     thread_ = info.hThread;

@@ -57,8 +57,9 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // commandLine is the whole command line, program path included. extraEnv
-    // is added to (or overrides) this process's environment.
+    // commandLine is the whole command line, program path included; the
+    // texts are UTF-8. extraEnv is added to (or overrides) this process's
+    // environment.
     bool Start(const std::string& application, const std::string& commandLine, const std::string& currentDir = "",
                const std::vector<std::pair<std::string, std::string>>& extraEnv = {});
 

@@ -129,11 +129,17 @@ TEST_F(ApplicationFiles, AFailedCopyGivesTheFailedCopyLineAndTheWalkGoesOn)
 
     EXPECT_EQ("old", ReadFileBytes(locked));
     EXPECT_EQ("free", ReadFileBytes(target + "\\" + kBin + "\\free.txt"));
+    // A folder where the new file is written first: the system refuses access.
+    const std::vector<std::string> messages = NewMessages();
     const std::vector<std::string> lines = Sorted({
         "  Copia del file: \\locked.dll NON RIUSCITA!!",
+        ErrorReasonLine(ERROR_ACCESS_DENIED),
         "  Copiato il file: " + target + "\\" + kBin + "\\free.txt",
     });
-    EXPECT_EQ(lines, Sorted(NewMessages()));
+    EXPECT_EQ(lines, Sorted(messages));
+    const auto failed = std::find(messages.begin(), messages.end(), "  Copia del file: \\locked.dll NON RIUSCITA!!");
+    ASSERT_LT(failed + 1, messages.end());
+    EXPECT_EQ(ErrorReasonLine(ERROR_ACCESS_DENIED), *(failed + 1)) << "the reason follows its failure";
 }
 
 TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
@@ -163,7 +169,9 @@ TEST_F(ApplicationFiles, OnlyThePrimaryDaoCopyDecidesTheLogLine)
     primaryBlocked.reset();
     EXPECT_EQ("old tlb", ReadFileBytes(primary));
     EXPECT_EQ("new tlb", ReadFileBytes(target2 + "\\" + kDaoSecondary + "\\DAO2535.TLB"));
-    EXPECT_EQ(std::vector<std::string>{ "  Copia del file: \\DAO2535.TLB NON RIUSCITA!!" }, NewMessages());
+    EXPECT_EQ((std::vector<std::string>{ "  Copia del file: \\DAO2535.TLB NON RIUSCITA!!",
+                                         ErrorReasonLine(ERROR_ACCESS_DENIED) }),
+              NewMessages());
 }
 
 TEST_F(ApplicationFiles, PercentSignsInNamesReachTheLogAsWritten)
@@ -179,7 +187,7 @@ TEST_F(ApplicationFiles, PercentSignsInNamesReachTheLogAsWritten)
     ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
 
     EXPECT_EQ(Sorted({ "  Copiato il file: " + target + "\\" + kBin + "\\" + copied,
-                       "  Copia del file: \\" + failed + " NON RIUSCITA!!" }),
+                       "  Copia del file: \\" + failed + " NON RIUSCITA!!", ErrorReasonLine(ERROR_ACCESS_DENIED) }),
               Sorted(NewMessages()));
 }
 

@@ -134,7 +134,8 @@ TEST_F(Hardening, AFolderThatCannotBeListedIsLoggedByBothPasses)
         const bool walked = system ? Engine().CopyAndRegisterSysFiles(tree.root, target)
                                    : Engine().CopyDirAndFiles(tree.root, target);
         EXPECT_TRUE(walked);
-        EXPECT_EQ(std::vector<std::string>{ Unreadable(deep) }, NewMessages());
+        EXPECT_EQ((std::vector<std::string>{ Unreadable(deep), ErrorReasonLine(ERROR_FILENAME_EXCED_RANGE) }),
+                  NewMessages());
 
         const bool missing = system ? Engine().CopyAndRegisterSysFiles(tree.root + "\\Assente", target)
                                     : Engine().CopyDirAndFiles(tree.root + "\\Assente", target);
@@ -180,11 +181,14 @@ TEST_F(Hardening, ALinkBackToAFolderBeingWalkedIsNeverFollowed)
                            : Engine().CopyDirAndFiles(source, scratch.Make(system ? "System" : "Programs")));
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 
-        std::vector<std::string> messages = NewMessages();
-        std::sort(messages.begin(), messages.end());
-        ASSERT_EQ(3u, messages.size()) << "failed items: " << Engine().failedItems;
-        EXPECT_EQ(Unreadable(source + "\\Sub\\giro"), messages[1]);
-        EXPECT_EQ(Unreadable(source + "\\qui"), messages[2]);
+        // The file's line, and each link's with its reason under it.
+        const std::vector<std::string> messages = NewMessages();
+        ASSERT_EQ(5u, messages.size()) << "failed items: " << Engine().failedItems;
+        for (const std::string& link : { source + "\\Sub\\giro", source + "\\qui" }) {
+            const auto line = std::find(messages.begin(), messages.end(), Unreadable(link));
+            ASSERT_LT(line + 1, messages.end()) << link;
+            EXPECT_EQ(ErrorReasonLine(ERROR_CANT_RESOLVE_FILENAME), *(line + 1)) << link;
+        }
         EXPECT_EQ(2, Engine().failedItems);
     }
 }

@@ -43,6 +43,14 @@ ExpectedLog ReadExpected(const std::string& fileName)
 
 std::string Substitute(std::string line, const std::map<std::string, std::string>& values)
 {
+    // "    (errore N)": the reason line of code N, with the system's own text.
+    const std::string reason = "    (errore ";
+    if (line.compare(0, reason.size(), reason) == 0 && line.back() == ')') {
+        const std::string code = line.substr(reason.size(), line.size() - reason.size() - 1);
+        if (code.compare(0, 2, "0x") == 0)
+            return ResultReasonLine(static_cast<long>(std::stoul(code, nullptr, 16)));
+        return ErrorReasonLine(std::stoul(code));
+    }
     for (const auto& [placeholder, value] : values) {
         for (size_t at = line.find(placeholder); at != std::string::npos;
              at = line.find(placeholder, at + value.size()))

@@ -63,6 +63,13 @@ bool Follows(const std::vector<std::string>& messages, const std::string& first,
     return at != messages.end() && at + 1 != messages.end() && *(at + 1) == second;
 }
 
+// True when the lines come one right after the other, from where the first is.
+bool InSequence(const std::vector<std::string>& messages, const std::vector<std::string>& lines)
+{
+    const auto at = std::find(messages.begin(), messages.end(), lines.front());
+    return static_cast<size_t>(messages.end() - at) >= lines.size() && std::equal(lines.begin(), lines.end(), at);
+}
+
 // A file name no other test or run uses, for files that go to shared folders.
 std::string UniqueName(const std::string& stem)
 {
@@ -342,10 +349,13 @@ TEST_F(SystemFiles, RegistersEvenAfterAFailedCopy)
     EXPECT_EQ("1.2.3.4", VersionText(locked));
     EXPECT_EQ(1u, RegistrationCount(locked));
     EXPECT_TRUE(DirectoryExists(folder));
+    // Each failure with its reason: a folder where the new file is written
+    // first, a folder in the component's place; both refuse access.
     const std::vector<std::string> messages = NewMessages();
-    EXPECT_EQ(4u, messages.size());
-    EXPECT_TRUE(Follows(messages, CopyFailed(locked), Registered(locked)));
-    EXPECT_TRUE(Follows(messages, CopyFailed(folder), NotLoadable(folder)));
+    const std::string denied = ErrorReasonLine(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(7u, messages.size());
+    EXPECT_TRUE(InSequence(messages, { CopyFailed(locked), denied, Registered(locked) }));
+    EXPECT_TRUE(InSequence(messages, { CopyFailed(folder), denied, NotLoadable(folder), denied }));
 }
 
 TEST_F(SystemFiles, FileNotCopiedIsNeverRegistered)
@@ -384,13 +394,18 @@ TEST_F(SystemFiles, EachRegistrationOutcomeHasItsLine)
     const std::string fail = target + "\\fail.dll";
     const std::string broken = target + "\\broken.dll";
     const std::vector<std::string> messages = NewMessages();
-    EXPECT_EQ(12u, messages.size());
+    EXPECT_EQ(15u, messages.size());
     EXPECT_TRUE(Follows(messages, Copied(ok), Registered(ok)));
     EXPECT_TRUE(Follows(messages, Copied(sFalse), Registered(sFalse))) << "S_FALSE is a success";
     EXPECT_TRUE(Follows(messages, Copied(max), Registered(max)));
     EXPECT_TRUE(Follows(messages, Copied(noEntry), NoEntryPoint(noEntry)));
     EXPECT_TRUE(Follows(messages, Copied(fail), RegisterFailed(fail)));
     EXPECT_TRUE(Follows(messages, Copied(broken), NotLoadable(broken)));
+    // Under each failure, its reason: the missing export, what the entry
+    // point returned (E_FAIL), the library the loader could not find.
+    EXPECT_TRUE(Follows(messages, NoEntryPoint(noEntry), ErrorReasonLine(ERROR_PROC_NOT_FOUND)));
+    EXPECT_TRUE(Follows(messages, RegisterFailed(fail), ResultReasonLine(E_FAIL)));
+    EXPECT_TRUE(Follows(messages, NotLoadable(broken), ErrorReasonLine(ERROR_MOD_NOT_FOUND)));
     EXPECT_EQ(1u, RegistrationCount(ok));
     EXPECT_EQ(1u, RegistrationCount(sFalse));
     EXPECT_EQ(1u, RegistrationCount(max));

@@ -1,4 +1,5 @@
 #include "app/InstallerApp.h"
+#include "framework/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -58,4 +59,33 @@ TEST(IsSidInstallName, ComparesTheWholeFileNameWithoutRegardToCase)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, IsSidInstallName(c.path)) << "path: [" << c.path << "]";
+}
+
+TEST(FindLogSwitch, TakesTheFileOfEachFormFromTheWideCommandLine)
+{
+    struct Case {
+        const wchar_t* commandLine;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { L"\"C:\\Consegna\\LumoInstall.exe\" /S /LOG=C:\\raccolta\\pc1.log", "C:\\raccolta\\pc1.log" },
+        { L"LumoInstall.exe /log C:\\raccolta\\pc1.log /S", "C:\\raccolta\\pc1.log" },
+        { L"LumoInstall.exe -Log=\"C:\\con spazi\\pc 1.log\" /S", "C:\\con spazi\\pc 1.log" },
+        { L"LumoInstall.exe \"/LOG=C:\\con spazi\\pc 1.log\"", "C:\\con spazi\\pc 1.log" },
+        { L"LumoInstall.exe -LOG \"C:\\con spazi\\pc 1.log\" -S", "C:\\con spazi\\pc 1.log" },
+        { L"LumoInstall.exe /LOG=raccolta\\pc1.log", "raccolta\\pc1.log" },
+        // Beyond the code page: kept, as UTF-8.
+        { L"LumoInstall.exe /LOG=C:\\\x03A9\\\x65E5.log", "C:\\\xCE\xA9\\\xE6\x97\xA5.log" },
+        { L"LumoInstall.exe /LOG=a.log /LOG b.log", "b.log" },
+        { L"LumoInstall.exe /LOG", "" },
+        { L"LumoInstall.exe /LOG /S", "" },
+        { L"LumoInstall.exe /LOG \"\" /S", "" },
+        { L"LumoInstall.exe /LOG=", "" },
+        { L"LumoInstall.exe /LOGS=x.log /LOGx y.log", "" },
+        { L"LumoInstall.exe LOG=x.log log x.log", "" },
+        { L"\"C:\\Cartella /LOG=x\\LumoInstall.exe\" /S", "" },
+        { L"LumoInstall.exe", "" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, FindLogSwitch(c.commandLine)) << "command line: [" << Utf8(c.commandLine) << "]";
 }

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "app/Log.h"
+#include "framework/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -200,4 +201,109 @@ TEST_F(WriteLogTest, NoLogFileWritesNothing)
     log.WriteLog("mai scritta");
     log.WriteLog("%s%s%s%n");
     EXPECT_EQ(written, Contents());
+}
+
+namespace {
+
+// The messages of a file's lines, time stamps removed.
+std::vector<std::string> MessagesOf(const std::string& bytes)
+{
+    std::vector<std::string> messages;
+    for (const std::string& line : lumo_test::SplitLines(bytes)) {
+        LogLine parsed;
+        EXPECT_TRUE(ParseLine(line, parsed)) << line;
+        messages.push_back(parsed.message);
+    }
+    return messages;
+}
+
+// The system's text for a code as FormatMessage gives it, its line end cut.
+std::string SystemText(DWORD code)
+{
+    wchar_t text[2048] = {};
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                    text, 2048, nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
+        --length;
+    return Utf8(std::wstring(text, length));
+}
+
+} // namespace
+
+// The administrator's copy: made with its folder, it receives every line with
+// the bytes and time stamp of the log, lines written while the log is closed
+// (the reason of an early end) too, and keeps what earlier runs left. Named
+// again as the log itself, the file gets each line once.
+TEST(InstallLogCopy, TheCopyHoldsTheLogsBytesAndWhatCameBeforeAndAfterIt)
+{
+    lumo_test::TempDir dir("lumo-log-copy");
+    const std::string logPath = dir / "Installatore.log";
+    // Not Windows-1252: the name is kept; the line holds "?" as the log does.
+    const std::string copyPath = dir / "raccolta \xCE\xA9\\nuova\\pc1-\xE6\x97\xA5.log";
+    const std::string named = "  Copiato il file: C:\\\xCE\xA9.dll";
+    {
+        InstallLog log;
+        ASSERT_TRUE(log.OpenCopy(copyPath)) << copyPath;
+        log.WriteLog("prima");
+        ASSERT_TRUE(log.Open(logPath));
+        log.WriteLog(named);
+        log.WriteLogBytes("  Si \xE8 verificato un errore");
+        log.WriteErrorReason(ERROR_SHARING_VIOLATION);
+        log.Close();
+        log.WriteLog("dopo");
+    }
+    const std::string logBytes = lumo_test::ReadFileBytes(logPath);
+    const std::string copyBytes = lumo_test::ReadFileBytes(copyPath);
+    const std::vector<std::string> logLines = lumo_test::SplitLines(logBytes);
+    const std::vector<std::string> copyLines = lumo_test::SplitLines(copyBytes);
+    ASSERT_EQ(3u, logLines.size()) << logBytes;
+    ASSERT_EQ(5u, copyLines.size()) << copyBytes;
+    EXPECT_EQ(logLines, std::vector<std::string>(copyLines.begin() + 1, copyLines.end() - 1));
+    EXPECT_EQ((std::vector<std::string>{ "prima", "  Copiato il file: C:\\?.dll", "  Si \xE8 verificato un errore",
+                                         ErrorReasonLine(ERROR_SHARING_VIOLATION), "dopo" }),
+              MessagesOf(copyBytes));
+
+    // A later run appends, to both; the same file named twice gets one line.
+    InstallLog again;
+    ASSERT_TRUE(again.OpenCopy(copyPath));
+    ASSERT_TRUE(again.Open(logPath));
+    again.WriteLog("seconda");
+    ASSERT_TRUE(again.OpenCopy(dir / "RACCOLTA \xCE\xA9\\.\\nuova\\..\\nuova\\PC1-\xE6\x97\xA5.LOG"));
+    ASSERT_TRUE(again.Open(copyPath));
+    again.WriteLog("terza");
+    again.Close();
+    EXPECT_EQ(logBytes, lumo_test::ReadFileBytes(logPath).substr(0, logBytes.size()));
+    EXPECT_EQ(copyBytes, lumo_test::ReadFileBytes(copyPath).substr(0, copyBytes.size()));
+    EXPECT_EQ((std::vector<std::string>{ "seconda" }),
+              MessagesOf(lumo_test::ReadFileBytes(logPath).substr(logBytes.size())));
+    EXPECT_EQ((std::vector<std::string>{ "seconda", "terza" }),
+              MessagesOf(lumo_test::ReadFileBytes(copyPath).substr(copyBytes.size())));
+}
+
+// The line under a failure: the code (decimal, or a result in hexadecimal)
+// and the system's text on one line; a code without a text stands alone.
+TEST(ReasonLine, GivesTheCodeAndTheSystemsTextOnOneLine)
+{
+    for (const DWORD code : { ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
+                              ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND, ERROR_FILENAME_EXCED_RANGE }) {
+        SCOPED_TRACE(code);
+        ASSERT_FALSE(SystemText(code).empty());
+        EXPECT_EQ("    (errore " + std::to_string(code) + ": " + SystemText(code) + ")", ErrorReasonLine(code));
+    }
+    EXPECT_EQ("    (errore 0x80004005: " + SystemText(0x80004005) + ")", ResultReasonLine(E_FAIL));
+    // A system error carried as a result: its text, when the result has none.
+    const std::string carried = ResultReasonLine(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    const std::string text = SystemText(0x80070005).empty() ? SystemText(ERROR_ACCESS_DENIED) : SystemText(0x80070005);
+    EXPECT_EQ("    (errore 0x80070005: " + text + ")", carried);
+    // Codes of nobody's: the customer bit set.
+    EXPECT_EQ("    (errore 536870913)", ErrorReasonLine(0x20000001));
+    EXPECT_EQ("    (errore 0xE0001234)", ResultReasonLine(static_cast<long>(0xE0001234)));
+
+    // Whatever the system's text holds, the reason is one line of the log.
+    for (DWORD code = 0; code < 2000; ++code) {
+        const std::string line = ErrorReasonLine(code);
+        ASSERT_EQ(std::string::npos, line.find_first_of("\r\n")) << line;
+        ASSERT_EQ(')', line.back()) << line;
+        ASSERT_NE(' ', line[line.size() - 2]) << line;
+    }
 }
