@@ -368,15 +368,6 @@ private:
     std::vector<SharedCountPlan> shared_;
 };
 
-std::string Today()
-{
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    char text[16] = {};
-    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-    return text;
-}
-
 // The values the end of the run writes after the shared counts, in its order.
 std::vector<RegistryValuePlan> ProductValues(const ProductIdentity& product, const std::string& installDir,
                                              DWORD sizeKb)
@@ -402,7 +393,7 @@ std::vector<RegistryValuePlan> ProductValues(const ProductIdentity& product, con
     const std::string program = installDir + "\\LumoInstall.exe";
     text(entry, "DisplayName", product.name);
     text(entry, "InstallLocation", installDir);
-    text(entry, "InstallDate", Today());
+    text(entry, "InstallDate", InstallDateToday());
     text(entry, "UninstallString", "\"" + program + "\" /UNINSTALL");
     text(entry, "QuietUninstallString", "\"" + program + "\" /UNINSTALL /S");
     text(entry, "DisplayIcon", program + ",0");

@@ -4,6 +4,8 @@
 #include "framework/Handles.h"
 #include "framework/Text.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr wchar_t kSharedDlls[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -81,6 +83,15 @@ bool RemoveSharedCount(const std::string& path)
     if (!OpenKey(kSharedDlls, KEY_SET_VALUE, false, key))
         return true;
     return Gone(::RegDeleteValueW(key.Get(), Wide(path).c_str()));
+}
+
+std::string InstallDateToday()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
 }
 
 bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry)

@@ -30,6 +30,9 @@ struct UninstallEntry {
     DWORD estimatedSizeKb = 0;
 };
 
+// The local date as installDate holds it.
+std::string InstallDateToday();
+
 // Below HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall.
 bool WriteUninstallEntry(const std::string& key, const UninstallEntry& entry);
 bool RemoveUninstallEntry(const std::string& key);

@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 
 namespace {
 
@@ -21,15 +20,6 @@ ULONGLONG FileBytes(const std::string& path)
     if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
         return 0;
     return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-std::string Today()
-{
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    char text[16] = {};
-    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-    return text;
 }
 
 } // namespace
@@ -105,7 +95,7 @@ void Installation::RecordInstallation(const std::string& installDir)
     entry.displayVersion = record_.product.version;
     entry.publisher = record_.product.publisher;
     entry.installLocation = installDir;
-    entry.installDate = Today();
+    entry.installDate = InstallDateToday();
     entry.uninstallString = "\"" + program + "\" /UNINSTALL";
     entry.quietUninstallString = "\"" + program + "\" /UNINSTALL /S";
     entry.displayIcon = program + ",0";

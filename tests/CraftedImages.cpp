@@ -202,13 +202,23 @@ std::string ComponentLike(const std::string& componentName)
     return Component(make);
 }
 
+std::string WithEndlessExportNames(const Image& sound)
+{
+    const DWORD big = (64u << 20) - 0x1000;
+    const size_t rawSize = sound.section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData);
+    std::string bytes = sound.bytes;
+    Put(bytes, sound.exports + offsetof(IMAGE_EXPORT_DIRECTORY, NumberOfNames), DWORD{ 0xFFFFFFF0 });
+    Put(bytes, sound.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT), IMAGE_DATA_DIRECTORY{ kSectionRva, big });
+    Put(bytes, sound.section + offsetof(IMAGE_SECTION_HEADER, Misc), big);
+    Put(bytes, rawSize, big);
+    return bytes;
+}
+
 std::vector<HostileFile> HostileFiles()
 {
     const Image sound = BuildImage(VersionData(), kRegisteringNames, 0, 1, { "kernel32.dll" });
     const std::string& good = sound.bytes;
     const size_t dataSize = sound.dataEntry + offsetof(IMAGE_RESOURCE_DATA_ENTRY, Size);
-    const size_t rawSize = sound.section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData);
-    const DWORD big = (64u << 20) - 0x1000;
     return {
         { "resource directory past its section",
           Patched(good, sound.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE),
@@ -224,12 +234,7 @@ std::vector<HostileFile> HostileFiles()
         // A version that reads soundly in 64 MB whose export table claims
         // 0xFFFFFFF0 names: only the export walk could be kept busy.
         { "64 MB with NumberOfNames 0xFFFFFFF0",
-          Patched(
-              Patched(Patched(Patched(good, sound.exports + offsetof(IMAGE_EXPORT_DIRECTORY, NumberOfNames),
-                                      DWORD{ 0xFFFFFFF0 }),
-                              sound.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT), IMAGE_DATA_DIRECTORY{ kSectionRva, big }),
-                      sound.section + offsetof(IMAGE_SECTION_HEADER, Misc), big),
-              rawSize, big),
+          WithEndlessExportNames(sound),
           64ull << 20 },
     };
 }

@@ -75,6 +75,10 @@ Image BuildImage(const std::string& version = VersionData(), const std::vector<s
                  WORD extraSections = 0, WORD languages = 1,
                  const std::vector<std::string>& imports = { "lumohelper.dll" }, bool dll = true);
 
+// The image with an export table claiming 0xFFFFFFF0 names in one section of
+// almost 64 MB: grown to 64 MB, only an export walk could be kept busy.
+std::string WithEndlessExportNames(const Image& sound);
+
 // A 32-bit component as a packager delivers it: a.b.c.d with its translation
 // table, DllRegisterServer, system imports only.
 struct ComponentMake {

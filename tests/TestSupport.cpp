@@ -297,4 +297,23 @@ void WriteRegistryString(HKEY root, const std::string& subKey, const std::string
     WriteRegistryValue(root, subKey, name, REG_SZ, value + '\0', view);
 }
 
+void RemoveSharedCount(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0,
+                        KEY_SET_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(key, Wide(path).c_str());
+        ::RegCloseKey(key);
+    }
+}
+
+std::string Today()
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char text[16] = {};
+    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
 } // namespace lumo_test

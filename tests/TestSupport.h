@@ -86,4 +86,10 @@ void WriteRegistryString(HKEY root, const std::string& subKey, const std::string
 void WriteRegistryValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
                         const std::string& bytes, REGSAM view = kProductView);
 
+// Deletes the count below ...\CurrentVersion\SharedDLLs of the path, if any.
+void RemoveSharedCount(const std::string& path);
+
+// The local date as yyyymmdd.
+std::string Today();
+
 } // namespace lumo_test

@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -107,21 +106,7 @@ void SetSharedCount(const std::string& path, const RegistryRead& count)
                                       std::string(reinterpret_cast<const char*>(&value), sizeof(value)));
         return;
     }
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) ==
-        ERROR_SUCCESS) {
-        ::RegDeleteValueW(key, Wide(path).c_str());
-        ::RegCloseKey(key);
-    }
-}
-
-std::string Today()
-{
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    char text[16] = {};
-    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-    return text;
+    lumo_test::RemoveSharedCount(path);
 }
 
 class PlanTest : public E2eTest {
@@ -526,7 +511,7 @@ TEST_F(PlanTest, PlanNamesTheRegistryValuesARunWrites)
     // the DAO copies first as the application files come first, the
     // components in the order the file system lists them (sorted here); then
     // the values in the order the run writes them.
-    const std::string dayOfPlan = Today();
+    const std::string dayOfPlan = lumo_test::Today();
     const CheckRun plan = Plan(delivery);
     const std::vector<PlanRegistryValue> planned = PlanRegistry(plan);
     std::vector<std::string> counts;
@@ -537,7 +522,7 @@ TEST_F(PlanTest, PlanNamesTheRegistryValuesARunWrites)
         else
             names.push_back(value.key + " | " + value.name);
         if (value.name == "InstallDate") {
-            EXPECT_TRUE(value.value == dayOfPlan || value.value == Today()) << value.value;
+            EXPECT_TRUE(value.value == dayOfPlan || value.value == lumo_test::Today()) << value.value;
         }
     }
     ASSERT_EQ(6u, counts.size()) << ::testing::PrintToString(counts);
@@ -556,7 +541,7 @@ TEST_F(PlanTest, PlanNamesTheRegistryValuesARunWrites)
 
     // Every value as the plan named it, of its type; the date is the run's.
     auto expectWritten = [&](const std::vector<PlanRegistryValue>& values, const std::string& dayBefore) {
-        const std::string dayAfter = Today();
+        const std::string dayAfter = lumo_test::Today();
         for (const PlanRegistryValue& value : values) {
             SCOPED_TRACE(value.key + "\\" + value.name);
             const RegistryRead read = ReadMachineValue(value.key, value.name);
@@ -574,7 +559,7 @@ TEST_F(PlanTest, PlanNamesTheRegistryValuesARunWrites)
             }
         }
     };
-    std::string dayOfRun = Today();
+    std::string dayOfRun = lumo_test::Today();
     ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
     expectWritten(planned, dayOfRun);
 
@@ -600,7 +585,7 @@ TEST_F(PlanTest, PlanNamesTheRegistryValuesARunWrites)
     }
     EXPECT_EQ(1, std::count(again.lines.begin(), again.lines.end(),
                             "    Publisher: non scritto, e tolto se c'\xE8 ([PRODOTTO] Produttore manca)"));
-    dayOfRun = Today();
+    dayOfRun = lumo_test::Today();
     ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
     expectWritten(replanned, dayOfRun);
 }

@@ -92,12 +92,7 @@ TEST_F(ComServerE2eTest, RegServerWritesTheAppIdKeysWithoutAWindow)
 TEST_F(ComServerE2eTest, ARegistrationThatFailsEndsWithANonZeroCode)
 {
     const std::string exeName = Unique() + ".exe";
-    const std::string overrides = "Software\\Wine\\AppDefaults\\" + exeName;
-    struct CleanUp {
-        std::string key;
-        ~CleanUp() { lumo_test::DeleteRegistryTree(HKEY_CURRENT_USER, key); }
-    } cleanUp{ overrides };
-    lumo_test::WriteRegistryString(HKEY_CURRENT_USER, overrides + "\\DllOverrides", "atl", "");
+    const RegistrarSwitchedOff noRegistrar(exeName);
 
     auto delivery = std::make_unique<Delivery>("deliv", exeName);
     delivery->WriteIni(StandardIni());

@@ -53,7 +53,7 @@ void E2eTest::TearDown()
     RemoveInstalledAppFiles();
     for (const std::string& path : placed_) {
         ::DeleteFileW(Wide(path).c_str());
-        RemoveSharedCount(path);
+        lumo_test::RemoveSharedCount(path);
     }
     for (const auto& [path, count] : sharedBefore_) {
         if (count >= 0)
@@ -314,6 +314,17 @@ bool SplitLogLine(const std::string& line, std::string& message)
         return false;
     message = line.substr(at);
     return true;
+}
+
+RegistrarSwitchedOff::RegistrarSwitchedOff(const std::string& exeName)
+    : key_("Software\\Wine\\AppDefaults\\" + exeName)
+{
+    lumo_test::WriteRegistryString(HKEY_CURRENT_USER, key_ + "\\DllOverrides", "atl", "");
+}
+
+RegistrarSwitchedOff::~RegistrarSwitchedOff()
+{
+    lumo_test::DeleteRegistryTree(HKEY_CURRENT_USER, key_);
 }
 
 } // namespace lumo_e2e

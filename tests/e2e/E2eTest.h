@@ -132,6 +132,19 @@ private:
     std::vector<std::pair<std::string, long long>> sharedBefore_;
 };
 
+// Wine only: its per-program DLL overrides switch the system registrar's
+// library off for one program name, so that a registration script cannot run.
+class RegistrarSwitchedOff {
+public:
+    explicit RegistrarSwitchedOff(const std::string& exeName);
+    ~RegistrarSwitchedOff();
+    RegistrarSwitchedOff(const RegistrarSwitchedOff&) = delete;
+    RegistrarSwitchedOff& operator=(const RegistrarSwitchedOff&) = delete;
+
+private:
+    std::string key_;
+};
+
 // True when the line starts with "[m/d/yyyy - h:m:s:ms]"; message receives the rest.
 bool SplitLogLine(const std::string& line, std::string& message);
 

@@ -233,16 +233,9 @@ TEST_F(LogSwitchE2eTest, AnEarlyEndLeavesItsLineInTheFile)
               linesOf("1619.log"));
     EXPECT_FALSE(lumo_test::FileExists(LogPath())) << "an early end wrote to the installation folder";
 
-    // Without the system registrar the registration script cannot run. Wine
-    // only: its per-program DLL overrides switch the registrar's library off
-    // for this program's name.
+    // Without the system registrar the registration script cannot run.
     const std::string exeName = Unique() + ".exe";
-    const std::string overrides = "Software\\Wine\\AppDefaults\\" + exeName;
-    struct CleanUp {
-        std::string key;
-        ~CleanUp() { lumo_test::DeleteRegistryTree(HKEY_CURRENT_USER, key); }
-    } cleanUp{ overrides };
-    lumo_test::WriteRegistryString(HKEY_CURRENT_USER, overrides + "\\DllOverrides", "atl", "");
+    const RegistrarSwitchedOff noRegistrar(exeName);
     Delivery registering("registra", exeName);
     registering.WriteIni(StandardIni());
     const RunResult registration =

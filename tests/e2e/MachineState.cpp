@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <cstdio>
 
 namespace lumo_e2e {
 
@@ -42,25 +41,6 @@ void SetSharedCount(const std::string& path, DWORD count)
 {
     lumo_test::WriteRegistryValue(HKEY_LOCAL_MACHINE, kSharedDlls, path, REG_DWORD,
                                   std::string(reinterpret_cast<const char*>(&count), sizeof(count)));
-}
-
-void RemoveSharedCount(const std::string& path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) ==
-        ERROR_SUCCESS) {
-        ::RegDeleteValueW(key, Wide(path).c_str());
-        ::RegCloseKey(key);
-    }
-}
-
-std::string Today()
-{
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    char text[16] = {};
-    std::snprintf(text, sizeof(text), "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-    return text;
 }
 
 void RestartWine()

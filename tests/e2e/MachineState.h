@@ -19,10 +19,6 @@ long long RegistryNumber(const std::string& key, const std::string& name);
 std::string RegistryText(const std::string& key, const std::string& name);
 
 void SetSharedCount(const std::string& path, DWORD count);
-void RemoveSharedCount(const std::string& path);
-
-// The local date as yyyymmdd.
-std::string Today();
 
 // Wine's restart: the pending renames and deletions, then the machine's
 // RunOnce key. Always the 64-bit program, as a real restart would run it.

@@ -99,7 +99,7 @@ TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponent
     EXPECT_EQ("1.0.0.0", RegistryText(entry, "DisplayVersion"));
     EXPECT_EQ("Pelvora", RegistryText(entry, "Publisher"));
     EXPECT_EQ(InstallDir(), RegistryText(entry, "InstallLocation"));
-    EXPECT_EQ(Today(), RegistryText(entry, "InstallDate"));
+    EXPECT_EQ(lumo_test::Today(), RegistryText(entry, "InstallDate"));
     EXPECT_EQ("\"" + program + "\" /UNINSTALL", RegistryText(entry, "UninstallString"));
     EXPECT_EQ("\"" + program + "\" /UNINSTALL /S", RegistryText(entry, "QuietUninstallString"));
     EXPECT_EQ(program + ",0", RegistryText(entry, "DisplayIcon"));

@@ -97,7 +97,6 @@ TEST(PeFile, CraftedImagesStayInBoundsAndReturnQuickly)
     const size_t rawSize = sound.section + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData);
     const size_t certificates = sound.Directory(IMAGE_DIRECTORY_ENTRY_SECURITY);
     const DWORD end = static_cast<DWORD>(good.size());
-    const DWORD big = (64u << 20) - 0x1000;
     const int kAll = kVersion | kSound | kFixed | kTranslation | kRegisters;
     const int kBroken = kVersion | kRegisters;
     const std::string fixed = Bytes(SampleFixedInfo());
@@ -179,12 +178,7 @@ TEST(PeFile, CraftedImagesStayInBoundsAndReturnQuickly)
         // Past the two names the pointers are ordinals and zeros, out of order:
         // the search misses both names, as the loader's would.
         { "64 MB with NumberOfNames 0xFFFFFFF0",
-          Patched(
-              Patched(Patched(Patched(good, sound.exports + offsetof(IMAGE_EXPORT_DIRECTORY, NumberOfNames),
-                                      DWORD{ 0xFFFFFFF0 }),
-                              sound.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT), IMAGE_DATA_DIRECTORY{ kSectionRva, big }),
-                      sound.section + offsetof(IMAGE_SECTION_HEADER, Misc), big),
-              rawSize, big),
+          WithEndlessExportNames(sound),
           kAll & ~kRegisters },
         { "65535 sections and 100000 names", BuildImage(VersionData(), manyNames, 0xFFFE).bytes, kAll },
         { "e_lfanew past the end", Patched(good, 0x3C, LONG{ 0x7FFFFFF0 }), 0, PeKind::Damaged },
