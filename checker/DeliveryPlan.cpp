@@ -7,6 +7,7 @@
 #include "engine/Installation.h"
 #include "engine/MachineRecord.h"
 #include "framework/Handles.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <cstdio>
@@ -84,12 +85,6 @@ private:
 std::string CaseKey(std::string path)
 {
     return UpperText(std::move(path));
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 bool FileThere(const std::string& path)
@@ -295,21 +290,20 @@ public:
         // The run forgets the files that are gone, and reckons the size of
         // the others as they are then.
         for (const RecordEntry& entry : earlier_.entries) {
-            if (entry.kind != RecordKind::Folder && Exists(entry.path))
-                files_[CaseKey(entry.path)] = { Bytes(entry.path),
-                                                entry.copied || entry.kind == RecordKind::ApplicationFile };
+            if (entry.kind != RecordKind::Folder && PathExists(entry.path))
+                files_[CaseKey(entry.path)] = { FileBytes(entry.path), entry.ByProduct() };
         }
     }
 
     // Something is at the path before the run's copy: on the machine, or put
     // there earlier in the run.
-    bool There(const std::string& path) const { return placed_.count(CaseKey(path)) != 0 || Exists(path); }
+    bool There(const std::string& path) const { return placed_.count(CaseKey(path)) != 0 || PathExists(path); }
 
     // The run copies source onto target: the product's file from then on.
     void Copied(const std::string& source, const std::string& target)
     {
         placed_.insert(CaseKey(target));
-        files_[CaseKey(target)] = { Bytes(source), true };
+        files_[CaseKey(target)] = { FileBytes(source), true };
     }
 
     // A shared component the run uses; only its first use decides its count.
@@ -339,24 +333,10 @@ public:
         ULONGLONG bytes = 0;
         for (const auto& file : files_)
             bytes += file.second.counts ? file.second.bytes : 0;
-        return static_cast<DWORD>((bytes + 1023) / 1024);
+        return SizeInKb(bytes);
     }
 
 private:
-    // The installer's own test, which a folder passes too.
-    static bool Exists(const std::string& path)
-    {
-        return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-
-    static ULONGLONG Bytes(const std::string& path)
-    {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
-            return 0;
-        return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-
     struct File {
         ULONGLONG bytes;
         bool counts; // copied by the product, or an application file

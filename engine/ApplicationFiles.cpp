@@ -6,9 +6,7 @@
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
 #include "engine/Rules.h"
-#include "framework/Text.h"
-
-#include <windows.h>
+#include "framework/Path.h"
 
 #include <vector>
 
@@ -83,7 +81,7 @@ private:
     // The DAO files are shared with other products: counted, as components are.
     ReplaceOutcome CopyDao(const std::string& source, const std::string& target)
     {
-        const bool existedBefore = ::GetFileAttributesW(Wide(target).c_str()) != INVALID_FILE_ATTRIBUTES;
+        const bool existedBefore = PathExists(target);
         const ReplaceOutcome outcome = run_.CopyFile(source, target);
         if (outcome.Copied()) {
             run_.NotePlaced(RecordKind::DaoFile, target).copied = true;

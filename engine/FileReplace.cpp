@@ -27,23 +27,6 @@ std::string LongForm(const std::string& path)
     return "\\\\?\\" + path;
 }
 
-std::string FolderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool Remove(const std::string& path)
 {
     const std::wstring wide = Wide(path);
@@ -176,8 +159,9 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     // In use: a loaded library can still be renamed within its folder.
     std::string aside;
     for (int n = 0; n < 1000 && aside.empty(); ++n) {
-        if (!Exists(AsidePath(target, n)))
-            aside = AsidePath(target, n);
+        const std::string candidate = AsidePath(target, n);
+        if (!PathExists(candidate))
+            aside = candidate;
     }
     if (!aside.empty() && Move(target, aside, 0)) {
         if (RenameOver(temp, target)) {

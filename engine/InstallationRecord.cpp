@@ -2,6 +2,7 @@
 
 #include "engine/Rules.h"
 #include "framework/Handles.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <windows.h>
@@ -52,7 +53,7 @@ std::string Line(const RecordEntry& entry)
     const bool file = entry.kind != RecordKind::Folder;
     return std::string(WordOf(entry.kind)) + kSeparator +
            (entry.kind == RecordKind::Folder ? "creata"
-            : entry.copied || entry.kind == RecordKind::ApplicationFile ? "copiato"
+            : entry.ByProduct()                     ? "copiato"
                                                                         : "presente") +
            kSeparator + (file && entry.registered ? "registrato" : "-") + kSeparator +
            (file && entry.counted ? "contato" : "-") + kSeparator + entry.path;
@@ -66,11 +67,6 @@ bool SplitValue(const std::string& line, const char* key, std::string& value)
         return false;
     value = line.substr(lead.size());
     return true;
-}
-
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace
@@ -140,16 +136,14 @@ bool InstallationRecord::Load(const std::string& path)
         RecordKind kind;
         if (fields.size() != 4 || !KindOf(fields[0], kind) || at >= line.size())
             continue;
-        RecordEntry entry;
-        entry.kind = kind;
+        // A path listed twice keeps its first line.
+        const std::string path = line.substr(at);
+        if (Find(path) != nullptr)
+            continue;
+        RecordEntry& entry = Entry(kind, path);
         entry.copied = fields[1] == "copiato";
         entry.registered = fields[2] == "registrato";
         entry.counted = fields[3] == "contato";
-        entry.path = line.substr(at);
-        if (Find(entry.path) == nullptr) {
-            index_.emplace(UpperText(entry.path), entries.size());
-            entries.push_back(entry);
-        }
     }
     return true;
 }
@@ -186,13 +180,12 @@ bool InstallationRecord::Save(const std::string& path) const
 
 RecordEntry& InstallationRecord::Entry(RecordKind kind, const std::string& path)
 {
-    const auto found = index_.find(UpperText(path));
-    if (found != index_.end())
-        return entries[found->second];
+    const auto [at, added] = index_.try_emplace(UpperText(path), entries.size());
+    if (!added)
+        return entries[at->second];
     RecordEntry entry;
     entry.kind = kind;
     entry.path = path;
-    index_.emplace(UpperText(path), entries.size());
     entries.push_back(entry);
     return entries.back();
 }
@@ -206,7 +199,7 @@ const RecordEntry* InstallationRecord::Find(const std::string& path) const
 void InstallationRecord::ForgetMissing()
 {
     entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [](const RecordEntry& entry) { return !Exists(entry.path); }),
+                                 [](const RecordEntry& entry) { return !PathExists(entry.path); }),
                   entries.end());
     Index();
 }

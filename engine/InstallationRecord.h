@@ -23,6 +23,9 @@ struct RecordEntry {
     bool registered = false;
     // Its count below SharedDLLs holds one for this product.
     bool counted = false;
+
+    // The product's own copy: an application file, or a shared file it copied.
+    bool ByProduct() const { return copied || kind == RecordKind::ApplicationFile; }
 };
 
 // The product as the description file names it.

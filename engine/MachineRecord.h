@@ -30,6 +30,12 @@ struct UninstallEntry {
     DWORD estimatedSizeKb = 0;
 };
 
+// Bytes as estimatedSizeKb counts them: whole KB, rounded up.
+inline DWORD SizeInKb(ULONGLONG bytes)
+{
+    return static_cast<DWORD>((bytes + 1023) / 1024);
+}
+
 // The local date as installDate holds it.
 std::string InstallDateToday();
 

@@ -4,23 +4,15 @@
 #include "app/Log.h"
 #include "engine/Installation.h"
 #include "engine/MachineRecord.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <windows.h>
-
 
 namespace {
 
 // Where the installation keeps the program that removes it.
 constexpr char kRemovalProgram[] = "LumoInstall.exe";
-
-ULONGLONG FileBytes(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 } // namespace
 
@@ -87,7 +79,7 @@ void Installation::RecordInstallation(const std::string& installDir)
 
     ULONGLONG bytes = 0;
     for (const RecordEntry& entry : record_.entries) {
-        if (entry.kind != RecordKind::Folder && (entry.copied || entry.kind == RecordKind::ApplicationFile))
+        if (entry.kind != RecordKind::Folder && entry.ByProduct())
             bytes += FileBytes(entry.path);
     }
     UninstallEntry entry;
@@ -99,7 +91,7 @@ void Installation::RecordInstallation(const std::string& installDir)
     entry.uninstallString = "\"" + program + "\" /UNINSTALL";
     entry.quietUninstallString = "\"" + program + "\" /UNINSTALL /S";
     entry.displayIcon = program + ",0";
-    entry.estimatedSizeKb = static_cast<DWORD>((bytes + 1023) / 1024);
+    entry.estimatedSizeKb = SizeInKb(bytes);
     // A product that has neither a key nor a name gets no entry: there is
     // nothing to call it by (LumoCheck says so).
     if (!record_.product.uninstallKey.empty())

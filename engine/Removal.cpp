@@ -6,6 +6,7 @@
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
 #include "engine/SelfRegister.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <windows.h>
@@ -13,11 +14,6 @@
 #include <vector>
 
 namespace {
-
-bool Exists(const std::string& path)
-{
-    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool IsFolder(const std::string& path)
 {
@@ -52,7 +48,7 @@ void Removal::Show(const std::string& path, size_t done, size_t total)
 
 bool Removal::RemoveFile(const std::string& path)
 {
-    if (!Exists(path))
+    if (!PathExists(path))
         return true;
     const std::wstring wide = Wide(path);
     // The copy carried the source's attributes: a read-only file the product
@@ -125,7 +121,7 @@ bool Removal::ReleaseShared(const RecordEntry& entry)
     }
     // Nobody else counts it: it goes, unregistered first when the product
     // registered it; an unregistration that fails leaves it for another try.
-    if (entry.registered && Exists(entry.path) && !Unregister(entry.path))
+    if (entry.registered && PathExists(entry.path) && !Unregister(entry.path))
         return false;
     if (!RemoveFile(entry.path))
         return false;

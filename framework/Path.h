@@ -19,3 +19,12 @@ inline bool ExceedsPathLimit(const std::string& path)
 {
     return PathLength(path) > kMaxPlatformPath;
 }
+
+// The folder part of a path, without its last separator; empty for a bare name.
+std::string FolderOf(const std::string& path);
+// The last part of a path.
+std::string NameOf(const std::string& path);
+// True when a file or a folder is there.
+bool PathExists(const std::string& path);
+// The size of the file; 0 when it is not there.
+ULONGLONG FileBytes(const std::string& path);

@@ -55,6 +55,7 @@ bool FileVersionInfo::ReadFixedInfo(const char* path)
     const PeFile checked = ReadPeFile(path);
     if (checked.kind != PeKind::Image || !checked.versionSound)
         return false;
+    truncated = checked.truncated;
     const std::wstring widePath = Wide(path);
     DWORD unused = 0;
     const DWORD size = api.GetFileVersionInfoSizeW(widePath.c_str(), &unused);
@@ -104,4 +105,5 @@ void FileVersionInfo::Reset()
     std::memset(&fixedInfo, 0, sizeof(fixedInfo));
     versionData.reset();
     versionSize = 0;
+    truncated = false;
 }

@@ -25,6 +25,8 @@ public:
     UINT GetTranslationCount() const { return translationCount; }
     bool IsValid() const { return valid != 0; }
     const BYTE* GetVersionData() const { return versionData.get(); }
+    // The file read is shorter than its own headers say.
+    bool IsTruncated() const { return truncated; }
 
 private:
     VS_FIXEDFILEINFO fixedInfo{};
@@ -33,4 +35,5 @@ private:
     const DWORD* translations = nullptr;
     UINT translationCount = 0;
     BOOL valid = FALSE;
+    bool truncated = false;
 };

@@ -4,7 +4,6 @@
 #include "framework/Path.h"
 #include "framework/Text.h"
 #include "version/FileVersionInfo.h"
-#include "version/PeFile.h"
 
 bool CompareVersions(int major, int minor, int build, int revision, int existingMajor, int existingMinor,
                      int existingBuild, int existingRevision)
@@ -18,12 +17,10 @@ bool CompareVersions(int major, int minor, int build, int revision, int existing
     return false;
 }
 
-FileVersion ReadFileVersion(const std::string& path)
-{
-    return ReadFileVersion(path, nullptr);
-}
+namespace {
 
-FileVersion ReadFileVersion(const std::string& path, bool* exists)
+// truncated, when given, tells whether the file is shorter than its headers.
+FileVersion ReadVersion(const std::string& path, bool* exists, bool* truncated)
 {
     WIN32_FIND_DATAW data{};
     const bool found = !ExceedsPathLimit(path) && FindHandle(::FindFirstFileW(Wide(path).c_str(), &data));
@@ -36,18 +33,25 @@ FileVersion ReadFileVersion(const std::string& path, bool* exists)
     info.Read(path.c_str());
     const FileVersion version = FileVersion::FromWords(info.GetFixedInfo().dwFileVersionMS,
                                                        info.GetFixedInfo().dwFileVersionLS);
+    if (truncated != nullptr)
+        *truncated = info.IsTruncated();
     info.Reset();
     return version;
 }
 
+} // namespace
+
+FileVersion ReadFileVersion(const std::string& path, bool* exists)
+{
+    return ReadVersion(path, exists, nullptr);
+}
+
 FileVersion ReadInstalledVersion(const std::string& path, bool* exists)
 {
-    // A missing file is settled by one look; only a file with a version is
-    // read again for its length.
-    const FileVersion version = ReadFileVersion(path, exists);
-    if (!CompareVersions(version, FileVersion{}) || !ReadPeFile(path).truncated)
-        return version;
-    return FileVersion{};
+    // The length comes from the same reading of the file as the version.
+    bool truncated = false;
+    const FileVersion version = ReadVersion(path, exists, &truncated);
+    return truncated ? FileVersion{} : version;
 }
 
 int SplitText(const std::string& text, const std::string& delimiter, std::vector<std::string>& pieces,

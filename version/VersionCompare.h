@@ -31,9 +31,8 @@ inline bool CompareVersions(const FileVersion& candidate, const FileVersion& exi
 
 // The version of a file; 0.0.0.0 when it is missing or has no usable version
 // (a version resource that does not hold together counts as none).
-FileVersion ReadFileVersion(const std::string& path);
-// The same; exists tells whether there is a file at all.
-FileVersion ReadFileVersion(const std::string& path, bool* exists);
+// exists, when given, tells whether there is a file at all.
+FileVersion ReadFileVersion(const std::string& path, bool* exists = nullptr);
 
 // The version of a file already in place: 0.0.0.0 also when the file is not
 // whole (shorter than its own headers say), so that a file damaged by an
