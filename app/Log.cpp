@@ -20,19 +20,6 @@ bool SameFile(FILE* a, FILE* b)
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return path;
-    full.resize(length);
-    return full;
-}
-
 // The system's text for a code, on one line; empty when it has none.
 std::string SystemText(DWORD code)
 {
@@ -75,9 +62,9 @@ bool InstallLog::OpenCopy(const std::string& path)
 {
     // A relative name counts from the current folder, as on any command line.
     const std::wstring full = FullPath(Wide(path));
-    const size_t slash = full.find_last_of(L"\\/");
-    if (slash != std::wstring::npos)
-        CreateDirectoryPath(Utf8(full.substr(0, slash)));
+    const std::string folder = FolderOf(Utf8(full));
+    if (!folder.empty())
+        CreateDirectoryPath(folder);
     copy_.Reset(::_wfopen(full.c_str(), L"a"));
     fileIsCopy_ = SameFileAsCopy();
     return HasCopy();

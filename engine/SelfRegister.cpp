@@ -6,26 +6,7 @@
 
 #include <windows.h>
 
-#include <vector>
-
 namespace {
-
-// The path made absolute against the current folder, as the copy that put
-// the file there resolved it; unchanged when it cannot be.
-std::wstring FullPath(const std::wstring& path)
-{
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length =
-            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0)
-            break;
-        if (length < buffer.size())
-            return std::wstring(buffer.data(), length);
-        buffer.resize(length);
-    }
-    return path;
-}
 
 // A component's own imports come from its own folder and the system folder,
 // never from the delivery folder the installer was started from.

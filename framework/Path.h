@@ -20,6 +20,9 @@ inline bool ExceedsPathLimit(const std::string& path)
     return PathLength(path) > kMaxPlatformPath;
 }
 
+// The path made absolute against the current folder, as the file functions
+// resolve it; unchanged when it cannot be.
+std::wstring FullPath(const std::wstring& path);
 // The folder part of a path, without its last separator; empty for a bare name.
 std::string FolderOf(const std::string& path);
 // The last part of a path.

@@ -72,6 +72,19 @@ size_t PathLength(const std::string& path)
     return Wide(path).size();
 }
 
+std::wstring FullPath(const std::wstring& path)
+{
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
 std::string FolderOf(const std::string& path)
 {
     const size_t slash = path.find_last_of("\\/");
