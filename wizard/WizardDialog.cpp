@@ -10,7 +10,7 @@
 #include "pages/WelcomePage.h"
 #include "res/resource.h"
 
-bool PumpMessagesUntilQuit()
+void PumpMessages()
 {
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
@@ -20,15 +20,9 @@ bool PumpMessagesUntilQuit()
         if (!alive) {
             // Leave the quit request for the loop that owns it.
             ::PostQuitMessage(exitCode);
-            return false;
+            return;
         }
     }
-    return true;
-}
-
-void PumpMessages()
-{
-    PumpMessagesUntilQuit();
 }
 
 WizardDialog::WizardDialog(CWnd* parent) : CDialog(IDD_WIZARD, parent)

@@ -15,13 +15,10 @@ class HeaderBand;
 class ProgressPage;
 class CompletionPage;
 
-// Dispatches every pending message and returns as soon as the queue is empty;
-// never waits.
+// Dispatches every pending message and returns as soon as the queue is empty
+// or a quit request was seen (it is left in the queue for the loop that owns
+// it); never waits.
 void PumpMessages();
-
-// The same, telling whether pumping may go on: false once a quit request was
-// seen (it is left in the queue for the loop that owns it).
-bool PumpMessagesUntilQuit();
 
 // The same for a window in the middle of a run: a quit request is taken out
 // of the queue and held (quitHeld, quitCode) until the run has ended.
