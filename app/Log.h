@@ -20,7 +20,11 @@ public:
 
     // Opens the file for appending; a log already open is closed first.
     bool Open(const std::string& path);
-    void Close() { file_.Reset(); }
+    void Close()
+    {
+        file_.Reset();
+        fileIsCopy_ = false;
+    }
     bool IsOpen() const { return static_cast<bool>(file_); }
 
     // Opens the second file for appending, made with its folder when
