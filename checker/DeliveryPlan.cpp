@@ -318,10 +318,8 @@ public:
         shared.hasCount = ReadSharedCount(path, shared.countNow);
         const RecordEntry* entry = earlier_.Find(path);
         shared.countedBefore = entry != nullptr && entry->counted;
-        shared.count = shared.countedBefore ? shared.countNow
-                       : shared.hasCount    ? shared.countNow + 1
-                       : fileThere          ? 2
-                                            : 1;
+        shared.count =
+            shared.countedBefore ? shared.countNow : NewSharedCount(shared.hasCount, shared.countNow, fileThere);
         shared_.push_back(std::move(shared));
     }
 
@@ -369,21 +367,20 @@ std::vector<RegistryValuePlan> ProductValues(const ProductIdentity& product, con
         plan.value = value;
         values.push_back(std::move(plan));
     };
-    // Where the installation keeps the program that removes it.
-    const std::string program = installDir + "\\LumoInstall.exe";
-    text(entry, "DisplayName", product.name);
-    text(entry, "InstallLocation", installDir);
-    text(entry, "InstallDate", InstallDateToday());
-    text(entry, "UninstallString", "\"" + program + "\" /UNINSTALL");
-    text(entry, "QuietUninstallString", "\"" + program + "\" /UNINSTALL /S");
-    text(entry, "DisplayIcon", program + ",0");
-    number("EstimatedSize", sizeKb);
+    const UninstallEntry written = MakeUninstallEntry(product, installDir, sizeKb);
+    text(entry, "DisplayName", written.displayName);
+    text(entry, "InstallLocation", written.installLocation);
+    text(entry, "InstallDate", written.installDate);
+    text(entry, "UninstallString", written.uninstallString);
+    text(entry, "QuietUninstallString", written.quietUninstallString);
+    text(entry, "DisplayIcon", written.displayIcon);
+    number("EstimatedSize", written.estimatedSizeKb);
     number("NoModify", 1);
     number("NoRepair", 1);
-    text(entry, "DisplayVersion", product.version);
-    values.back().removed = product.version.empty();
-    text(entry, "Publisher", product.publisher);
-    values.back().removed = product.publisher.empty();
+    text(entry, "DisplayVersion", written.displayVersion);
+    values.back().removed = written.displayVersion.empty();
+    text(entry, "Publisher", written.publisher);
+    values.back().removed = written.publisher.empty();
     if (!product.pathKey.empty())
         text(product.pathKey, "InstallationDir", installDir);
     return values;

@@ -1,6 +1,7 @@
 #include "engine/MachineRecord.h"
 
 #include "app/InstallFolder.h"
+#include "engine/InstallationRecord.h"
 #include "framework/Handles.h"
 #include "framework/Text.h"
 
@@ -83,6 +84,27 @@ bool RemoveSharedCount(const std::string& path)
     if (!OpenKey(kSharedDlls, KEY_SET_VALUE, false, key))
         return true;
     return Gone(::RegDeleteValueW(key.Get(), Wide(path).c_str()));
+}
+
+std::string RemovalProgramPath(const std::string& installDir)
+{
+    return installDir + "\\LumoInstall.exe";
+}
+
+UninstallEntry MakeUninstallEntry(const ProductIdentity& product, const std::string& installDir, DWORD sizeKb)
+{
+    const std::string program = RemovalProgramPath(installDir);
+    UninstallEntry entry;
+    entry.displayName = product.name;
+    entry.displayVersion = product.version;
+    entry.publisher = product.publisher;
+    entry.installLocation = installDir;
+    entry.installDate = InstallDateToday();
+    entry.uninstallString = "\"" + program + "\" /UNINSTALL";
+    entry.quietUninstallString = "\"" + program + "\" /UNINSTALL /S";
+    entry.displayIcon = program + ",0";
+    entry.estimatedSizeKb = sizeKb;
+    return entry;
 }
 
 std::string InstallDateToday()

@@ -16,6 +16,13 @@ struct ProductIdentity;
 bool ReadSharedCount(const std::string& path, DWORD& count);
 bool WriteSharedCount(const std::string& path, DWORD count);
 bool RemoveSharedCount(const std::string& path);
+// The count a product writes for a shared component it counts for the first
+// time: one more than the count there is; without one, 2 when the file was
+// there before (its earlier owner counts as one), else 1.
+inline DWORD NewSharedCount(bool hasCount, DWORD countNow, bool fileThere)
+{
+    return hasCount ? countNow + 1 : fileThere ? 2 : 1;
+}
 
 // What Programs and Features shows, and how it removes the product.
 struct UninstallEntry {
@@ -35,6 +42,11 @@ inline DWORD SizeInKb(ULONGLONG bytes)
 {
     return static_cast<DWORD>((bytes + 1023) / 1024);
 }
+
+// Where an installation keeps the program that removes it, beside its record.
+std::string RemovalProgramPath(const std::string& installDir);
+// The entry of the product installed in installDir.
+UninstallEntry MakeUninstallEntry(const ProductIdentity& product, const std::string& installDir, DWORD sizeKb);
 
 // The local date as installDate holds it.
 std::string InstallDateToday();

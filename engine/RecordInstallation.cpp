@@ -9,13 +9,6 @@
 
 #include <windows.h>
 
-namespace {
-
-// Where the installation keeps the program that removes it.
-constexpr char kRemovalProgram[] = "LumoInstall.exe";
-
-} // namespace
-
 ProductIdentity ReadProductIdentity(const Delivery& delivery)
 {
     ProductIdentity product;
@@ -49,19 +42,16 @@ void Installation::RecordInstallation(const std::string& installDir)
         RecordEntry& entry = record_.Entry(RecordKind::SystemFile, use.path);
         if (entry.counted)
             continue;
-        DWORD count = 0;
-        if (ReadSharedCount(use.path, count))
-            ++count;
-        else
-            count = use.existedBefore ? 2 : 1;
-        entry.counted = WriteSharedCount(use.path, count);
+        DWORD countNow = 0;
+        const bool hasCount = ReadSharedCount(use.path, countNow);
+        entry.counted = WriteSharedCount(use.path, NewSharedCount(hasCount, countNow, use.existedBefore));
         noteRegistry(entry.counted);
     }
     sharedUses_.clear();
 
     // The program that removes the installation, beside its record; with no
     // Installatore.ini beside it, a double-click on it installs nothing.
-    const std::string program = installDir + "\\" + kRemovalProgram;
+    const std::string program = RemovalProgramPath(installDir);
     if (!delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program)) {
         const ReplaceOutcome copied = replacer_.Replace(delivery_.ProgramPath(), program);
         if (!copied.Copied())
@@ -82,16 +72,7 @@ void Installation::RecordInstallation(const std::string& installDir)
         if (entry.kind != RecordKind::Folder && entry.ByProduct())
             bytes += FileBytes(entry.path);
     }
-    UninstallEntry entry;
-    entry.displayName = record_.product.name;
-    entry.displayVersion = record_.product.version;
-    entry.publisher = record_.product.publisher;
-    entry.installLocation = installDir;
-    entry.installDate = InstallDateToday();
-    entry.uninstallString = "\"" + program + "\" /UNINSTALL";
-    entry.quietUninstallString = "\"" + program + "\" /UNINSTALL /S";
-    entry.displayIcon = program + ",0";
-    entry.estimatedSizeKb = SizeInKb(bytes);
+    const UninstallEntry entry = MakeUninstallEntry(record_.product, installDir, SizeInKb(bytes));
     // A product that has neither a key nor a name gets no entry: there is
     // nothing to call it by (LumoCheck says so).
     if (!record_.product.uninstallKey.empty())
