@@ -133,3 +133,11 @@ std::string RootKeyPrefix(const std::string& keyPath)
     }
     return std::string();
 }
+
+std::string NameList(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    return list;
+}

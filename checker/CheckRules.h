@@ -5,6 +5,10 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+// The names joined by ", ".
+std::string NameList(const std::vector<std::string>& names);
 
 // The file starts with the UTF-8 byte-order mark.
 bool HasUtf8Bom(const std::string& bytes);

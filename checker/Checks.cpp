@@ -46,14 +46,6 @@ std::string CaseKey(const std::string& name)
     return UpperText(name);
 }
 
-std::string NameList(const std::vector<std::string>& names)
-{
-    std::string list;
-    for (const std::string& name : names)
-        list += (list.empty() ? "" : ", ") + name;
-    return list;
-}
-
 bool FileInFolder(const std::string& folder, const char* name)
 {
     const DWORD attributes = ::GetFileAttributesW(Wide(folder + "\\" + name).c_str());
@@ -91,8 +83,6 @@ const KeyRule kRequiredKeys[] = {
       "dove il registro non indica una cartella di installazione, l'installatore non ne ha nessuna e scrive il "
       "log in \\Installatore.log, alla radice dell'unità corrente" },
 };
-
-const char kDescription[] = "Installatore.ini";
 
 class Checker {
 public:
@@ -147,7 +137,7 @@ private:
     void AddKey(Severity severity, const char* code, const std::string& section, const std::string& key,
                 const std::string& message)
     {
-        Add(severity, code, KeySubject(section, key), message, kDescription, description_->LineOf(section, key));
+        Add(severity, code, KeySubject(section, key), message, kInstallDescriptionName, description_->LineOf(section, key));
     }
 
     // The program that a workstation starts: LumoInstall.exe, or renamed
@@ -211,7 +201,7 @@ private:
                 "come testo ANSI, dove ogni carattere è seguito da un byte nullo, quindi non trova le sezioni né "
                 "le chiavi e non installa come descritto. Salvare il file come ANSI (Windows-1252), oppure come "
                 "Unicode con il suo BOM.",
-                kDescription, 1);
+                kInstallDescriptionName, 1);
         }
         if (HasUtf8Bom(bytes)) {
             const std::string first = FirstSectionName(bytes);
@@ -221,7 +211,7 @@ private:
                                    : "il nome della prima sezione, [" + first +
                                          "], non viene riconosciuto e tutte le sue chiavi vanno") +
                     " perse. Salvare il file come ANSI (Windows-1252), senza BOM.",
-                kDescription, 1);
+                kInstallDescriptionName, 1);
         }
         if (IsUtf8BeyondAscii(bytes)) {
             const int line = FirstLineBeyondAscii(bytes);
@@ -230,7 +220,7 @@ private:
                     "): ogni lettera accentata apparirà come due caratteri estranei "
                     "(\"Ã¨\" al posto di \"è\"), nei testi come nei nomi di cartella. "
                     "Salvare il file come ANSI (Windows-1252).",
-                kDescription, line);
+                kInstallDescriptionName, line);
         }
     }
 
@@ -249,18 +239,18 @@ private:
                         "): l'installatore legge solo la prima e ignora tutte le chiavi scritte sotto la seconda. "
                         "Riunire le chiavi in una sola sezione [" +
                         repeated.section + "].",
-                    kDescription, repeated.line);
+                    kInstallDescriptionName, repeated.line);
             } else if (repeated.sameValue) {
                 Add(Severity::Warning, "LC026", KeySubject(repeated.section, repeated.key),
                     "la chiave compare di nuovo alla riga " + line + " con lo stesso valore (la prima volta alla "
                     "riga " + first + "): l'installatore usa la prima. Togliere la riga " + line + ".",
-                    kDescription, repeated.line);
+                    kInstallDescriptionName, repeated.line);
             } else {
                 Add(Severity::Error, "LC026", KeySubject(repeated.section, repeated.key),
                     "la chiave compare di nuovo alla riga " + line + " con un altro valore (la prima volta alla "
                     "riga " + first + "): l'installatore usa solo il valore della riga " + first +
                         " e ignora quello della riga " + line + ". Tenere una sola riga, con il valore giusto.",
-                    kDescription, repeated.line);
+                    kInstallDescriptionName, repeated.line);
             }
         }
     }

@@ -55,10 +55,8 @@ CheckOptions ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (is("--version")) {
             options.version = true;
         } else if (is("--ignora")) {
-            if (i + 1 == arguments.size())
-                options.error = "--ignora vuole i codici delle regole, ad esempio --ignora LC013,LC015.";
-            else
-                AddIgnored(arguments[++i], options);
+            // Without a list, the same complaint as an empty one.
+            AddIgnored(i + 1 < arguments.size() ? arguments[++i] : std::string(), options);
         } else if (arg.size() > 9 && EqualIgnoringCase(arg.substr(0, 9), "--ignora=")) {
             AddIgnored(arg.substr(9), options);
         } else if (arg.empty() || arg[0] == '-') {

@@ -10,17 +10,10 @@ ConsoleOut::ConsoleOut() : output_(::GetStdHandle(STD_OUTPUT_HANDLE)), console_(
 
 void ConsoleOut::Line(const std::string& text)
 {
-    if (output_ == nullptr || output_ == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    if (console_) {
-        // The console shows every character of a name, whatever its code page.
-        const std::wstring line = Wide(text + "\r\n");
-        ::WriteConsoleW(output_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        return;
-    }
-    const std::string line = ToWindows1252(text + "\r\n");
-    ::WriteFile(output_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    // The console shows every character of a name, whatever its code page;
+    // redirected output is Windows-1252, which Utf8 passes on as it is.
+    const std::string line = text + "\r\n";
+    Utf8(console_ ? line : ToWindows1252(line));
 }
 
 void ConsoleOut::Utf8(const std::string& text)

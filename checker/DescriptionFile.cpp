@@ -74,11 +74,7 @@ TextEncoding DetectEncoding(const std::string& bytes)
 DescriptionFile::DescriptionFile(const std::string& bytes) : encoding_(DetectEncoding(bytes))
 {
     const std::string text = DecodedText(bytes, encoding_);
-    struct Section {
-        int firstLine;
-        bool reading; // this occurrence is the one the installer reads
-    };
-    std::unordered_map<std::string, Section> sections;
+    std::unordered_map<std::string, int> sectionLines; // where each section first opens
     std::unordered_map<std::string, std::pair<int, std::string>> keys; // line and value of the read occurrence
     std::string section;
     std::string sectionKey;
@@ -106,13 +102,13 @@ DescriptionFile::DescriptionFile(const std::string& bytes) : encoding_(DetectEnc
         if (close != last) {
             section = text.substr(first + 1, close - first - 1);
             sectionKey = UpperText(section);
-            const auto found = sections.find(sectionKey);
-            if (found == sections.end()) {
-                sections.emplace(sectionKey, Section{ line, true });
+            const auto found = sectionLines.find(sectionKey);
+            if (found == sectionLines.end()) {
+                sectionLines.emplace(sectionKey, line);
                 places_.emplace(sectionKey + "\n", Place{ line, 0 });
                 reading = true;
             } else {
-                repeated_.push_back({ section, std::string(), line, found->second.firstLine, false });
+                repeated_.push_back({ section, std::string(), line, found->second, false });
                 reading = false;
             }
             start = next;

@@ -36,8 +36,7 @@ void OnTerminate()
 int Check(ConsoleOut& out, const CheckOptions& options)
 {
     if (options.json && !options.error.empty()) {
-        out.Utf8("{\n  \"program\": \"LumoCheck\",\n  \"error\": " + JsonString(options.error) +
-                 ",\n  \"exitCode\": " + std::to_string(ExitUnreadable) + "\n}\n");
+        out.Utf8(ErrorJson(options.error, ExitUnreadable));
         return ExitUnreadable;
     }
     if (kTestBuild && !options.json)
@@ -63,8 +62,7 @@ int Check(ConsoleOut& out, const CheckOptions& options)
         const std::string message =
             "La cartella " + (haveFolder ? options.folder : folder) + " non esiste o non si può leggere.";
         if (options.json)
-            out.Utf8("{\n  \"program\": \"LumoCheck\",\n  \"error\": " + JsonString(message) +
-                     ",\n  \"exitCode\": " + std::to_string(ExitUnreadable) + "\n}\n");
+            out.Utf8(ErrorJson(message, ExitUnreadable));
         else
             out.Line(message);
         return ExitUnreadable;

@@ -1,5 +1,7 @@
 #include "checker/Report.h"
 
+#include "checker/CheckRules.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -8,14 +10,6 @@ namespace {
 std::string Counted(size_t count, const char* one, const char* many)
 {
     return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string NameList(const std::vector<std::string>& names)
-{
-    std::string list;
-    for (const std::string& name : names)
-        list += (list.empty() ? "" : ", ") + name;
-    return list;
 }
 
 // Why a component cannot be loaded, as the plan says it.
@@ -525,6 +519,12 @@ std::string FindingsJson(const std::string& folder, const std::vector<Finding>& 
         .Number("warnings", static_cast<long long>(findings.size() - errors))
         .Number("exitCode", exit);
     return document.Render(0) + "\n";
+}
+
+std::string ErrorJson(const std::string& message, CheckExit exit)
+{
+    return JsonObject().Text("program", "LumoCheck").Text("error", message).Number("exitCode", exit).Render(0) +
+           "\n";
 }
 
 std::string PlanJson(const DeliveryPlan& plan, CheckExit exit)

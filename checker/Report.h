@@ -39,6 +39,8 @@ CheckExit PlanExit(const DeliveryPlan& plan);
 // order): the findings in report order, or the plan's steps in run order.
 std::string FindingsJson(const std::string& folder, const std::vector<Finding>& findings, CheckExit exit);
 std::string PlanJson(const DeliveryPlan& plan, CheckExit exit);
+// The document of a run that could not look at a delivery at all.
+std::string ErrorJson(const std::string& message, CheckExit exit);
 
 // A JSON string literal: quotes, backslashes and control characters escaped,
 // every other character left as its UTF-8 bytes.
