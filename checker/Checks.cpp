@@ -48,8 +48,7 @@ std::string CaseKey(const std::string& name)
 
 bool FileInFolder(const std::string& folder, const char* name)
 {
-    const DWORD attributes = ::GetFileAttributesW(Wide(folder + "\\" + name).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return IsFile(folder + "\\" + name);
 }
 
 // A SYSFILE value's destination as written, before the installer turns it

@@ -89,10 +89,7 @@ std::string CaseKey(std::string path)
 
 bool FileThere(const std::string& path)
 {
-    if (ExceedsPathLimit(path))
-        return false;
-    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return !ExceedsPathLimit(path) && IsFile(path);
 }
 
 // The DLLs that the loader of the checking machine takes from the system

@@ -11,17 +11,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
-
-namespace {
-
-bool IsFolder(const std::string& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-} // namespace
 
 Removal::Removal(std::string installDir, std::string program, InstallLog& log)
     : installDir_(std::move(installDir)), program_(std::move(program)), log_(log)
@@ -153,9 +144,11 @@ int Removal::Run(ProgressView& view)
             else if (entry->counted)
                 gone = ReleaseShared(*entry);
             if (!gone)
-                left.insert(left.begin(), *entry);
+                left.push_back(*entry);
         }
     }
+    // In the record's order, the folders ahead of the files.
+    std::reverse(left.begin(), left.end());
     view_->ShowPosition(100);
     view_->PumpMessages();
 

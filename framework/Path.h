@@ -29,5 +29,7 @@ std::string FolderOf(const std::string& path);
 std::string NameOf(const std::string& path);
 // True when a file or a folder is there.
 bool PathExists(const std::string& path);
+bool IsFile(const std::string& path);
+bool IsFolder(const std::string& path);
 // The size of the file; 0 when it is not there.
 ULONGLONG FileBytes(const std::string& path);
