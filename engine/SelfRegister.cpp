@@ -25,11 +25,8 @@ HMODULE LoadComponent(const std::string& path)
     return library;
 }
 
-} // namespace
-
-namespace {
-
-HMODULE LoadQuietly(const std::string& path)
+// The component loaded, or null with the reason noted.
+HMODULE LoadQuietly(const std::string& path, RegisterDetail* detail)
 {
     // No system error box may stop an unattended run on a broken component.
     DWORD previousMode = 0;
@@ -37,21 +34,16 @@ HMODULE LoadQuietly(const std::string& path)
     HMODULE library = LoadComponent(path);
     const DWORD error = ::GetLastError();
     ::SetThreadErrorMode(previousMode, nullptr);
-    ::SetLastError(error);
+    if (library == nullptr && detail != nullptr)
+        detail->error = error;
     return library;
-}
-
-using EntryPoint = HRESULT(STDAPICALLTYPE*)();
-
-EntryPoint FindEntry(HMODULE library, const char* name)
-{
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
 }
 
 // Calls the entry point of a loaded component, noting why it did not succeed.
 RegisterResult CallEntry(HMODULE library, const char* name, RegisterDetail* detail)
 {
-    const EntryPoint entry = FindEntry(library, name);
+    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+    const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
     if (entry == nullptr) {
         if (detail != nullptr)
             detail->error = ::GetLastError();
@@ -65,21 +57,12 @@ RegisterResult CallEntry(HMODULE library, const char* name, RegisterDetail* deta
     return RegisterFailed;
 }
 
-// The component loaded, or null with the reason noted.
-HMODULE LoadNoting(const std::string& path, RegisterDetail* detail)
-{
-    HMODULE library = LoadQuietly(path);
-    if (library == nullptr && detail != nullptr)
-        detail->error = ::GetLastError();
-    return library;
-}
-
 } // namespace
 
 RegisterResult SelfRegister(const std::string& path, RegisterDetail* detail)
 {
     // Never unloaded: a registered component may have left callbacks behind.
-    HMODULE library = LoadNoting(path, detail);
+    HMODULE library = LoadQuietly(path, detail);
     if (library == nullptr)
         return RegisterNotLoadable;
     return CallEntry(library, "DllRegisterServer", detail);
@@ -87,7 +70,7 @@ RegisterResult SelfRegister(const std::string& path, RegisterDetail* detail)
 
 RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail)
 {
-    HMODULE library = LoadNoting(path, detail);
+    HMODULE library = LoadQuietly(path, detail);
     if (library == nullptr)
         return RegisterNotLoadable;
     const RegisterResult result = CallEntry(library, "DllUnregisterServer", detail);
