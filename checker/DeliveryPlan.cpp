@@ -158,6 +158,7 @@ public:
         placed_[CaseKey(target)] = { source, relative };
     }
 
+    bool HasPlaced(const std::string& target) const { return placed_.count(CaseKey(target)) != 0; }
     bool IsLoaded(const std::string& target) const { return loaded_.count(CaseKey(target)) != 0; }
 
     // The run calls DllRegisterServer of the file at target.
@@ -292,14 +293,9 @@ public:
         }
     }
 
-    // Something is at the path before the run's copy: on the machine, or put
-    // there earlier in the run.
-    bool There(const std::string& path) const { return placed_.count(CaseKey(path)) != 0 || PathExists(path); }
-
     // The run copies source onto target: the product's file from then on.
     void Copied(const std::string& source, const std::string& target)
     {
-        placed_.insert(CaseKey(target));
         files_[CaseKey(target)] = { FileBytes(source), true };
     }
 
@@ -338,7 +334,6 @@ private:
     };
     InstallationRecord earlier_;
     std::unordered_map<std::string, File> files_;
-    std::unordered_set<std::string> placed_;
     std::unordered_set<std::string> usedPaths_;
     std::vector<SharedCountPlan> shared_;
 };
@@ -483,7 +478,9 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
     };
     // The DAO files are shared with other products, and counted as components are.
     auto copyDao = [&](const std::string& source, const std::string& target, const std::string& relative) {
-        const bool there = record.There(target);
+        // Something is there before the copy: on the machine, or put there
+        // earlier in the run.
+        const bool there = loader.HasPlaced(target) || PathExists(target);
         const CopyForecast forecast = copyOnto(source, target, relative);
         if (forecast != CopyForecast::FailsPathTooLong)
             record.Uses(target, RecordKind::DaoFile, there);
