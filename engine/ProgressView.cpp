@@ -7,8 +7,7 @@ void WindowlessView::PumpMessages()
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            quitHeld_ = true;
-            quitCode_ = static_cast<int>(msg.wParam);
+            quit_.Hold(static_cast<int>(msg.wParam));
             continue;
         }
         ::TranslateMessage(&msg);
@@ -16,9 +15,9 @@ void WindowlessView::PumpMessages()
     }
 }
 
-void WindowlessView::ReleaseQuit()
+void HeldQuit::Release()
 {
-    if (quitHeld_)
-        ::PostQuitMessage(quitCode_);
-    quitHeld_ = false;
+    if (held)
+        ::PostQuitMessage(code);
+    held = false;
 }

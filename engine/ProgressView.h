@@ -18,6 +18,21 @@ public:
     virtual void PumpMessages() = 0;
 };
 
+// A quit request taken out of the queue during a run, so that the run is not
+// left half done, and put back once it has ended.
+struct HeldQuit {
+    bool held = false;
+    int code = 0;
+
+    void Hold(int exitCode)
+    {
+        held = true;
+        code = exitCode;
+    }
+    // Puts the request back, for the loop that owns it.
+    void Release();
+};
+
 // A run without any window. Its thread may still receive messages (COM's own
 // hidden window), so they are handled as any thread must.
 class WindowlessView : public ProgressView {
@@ -27,9 +42,8 @@ public:
     void PumpMessages() override;
 
     // Puts back a quit request held during the run, for the loop that owns it.
-    void ReleaseQuit();
+    void ReleaseQuit() { quit_.Release(); }
 
 private:
-    bool quitHeld_ = false;
-    int quitCode_ = 0;
+    HeldQuit quit_;
 };

@@ -44,8 +44,7 @@ LRESULT RemovalDialog::OnStart(WPARAM, LPARAM)
     running_ = false;
     EndDialog(IDOK);
     // A quit request that came during the removal is honoured now.
-    if (quitHeld_)
-        ::PostQuitMessage(quitCode_);
+    quit_.Release();
     return 0;
 }
 
@@ -76,5 +75,5 @@ void RemovalDialog::ShowPosition(int position)
 
 void RemovalDialog::PumpMessages()
 {
-    PumpMessagesHoldingQuit(quitHeld_, quitCode_);
+    PumpMessagesHoldingQuit(quit_);
 }

@@ -36,6 +36,5 @@ private:
     CStatic statusLine_;
     CProgressCtrl progressBar_;
     bool running_ = false;
-    bool quitHeld_ = false;
-    int quitCode_ = 0;
+    HeldQuit quit_;
 };

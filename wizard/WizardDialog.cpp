@@ -172,9 +172,7 @@ void WizardDialog::InstallRun()
     installing = 0;
     run.Finish(exitCode);
     // The quit request that came during the run is honoured now.
-    if (quitHeld)
-        ::PostQuitMessage(quitCode);
-    quitHeld = false;
+    quit.Release();
 }
 
 void WizardDialog::ShowStatus(const std::string& text)
@@ -189,21 +187,19 @@ void WizardDialog::ShowPosition(int position)
         progressBar->SetPos(position);
 }
 
-void PumpMessagesHoldingQuit(bool& quitHeld, int& quitCode)
+void PumpMessagesHoldingQuit(HeldQuit& quit)
 {
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
         int code = 0;
-        if (!AfxPumpMessage(&code)) {
-            quitHeld = true;
-            quitCode = code;
-        }
+        if (!AfxPumpMessage(&code))
+            quit.Hold(code);
     }
 }
 
 void WizardDialog::PumpMessages()
 {
-    PumpMessagesHoldingQuit(quitHeld, quitCode);
+    PumpMessagesHoldingQuit(quit);
 }
 
 LRESULT WizardDialog::OnQueryEndSession(WPARAM, LPARAM)

@@ -21,8 +21,8 @@ class CompletionPage;
 void PumpMessages();
 
 // The same for a window in the middle of a run: a quit request is taken out
-// of the queue and held (quitHeld, quitCode) until the run has ended.
-void PumpMessagesHoldingQuit(bool& quitHeld, int& quitCode);
+// of the queue and held until the run has ended.
+void PumpMessagesHoldingQuit(HeldQuit& quit);
 
 class WizardDialog : public CDialog, public ProgressView {
 public:
@@ -58,8 +58,7 @@ public:
     CStatic* statusLine = nullptr;
     int installing = 0;
     // A quit request that came during the run, held until the run has ended.
-    bool quitHeld = false;
-    int quitCode = 0;
+    HeldQuit quit;
     // What the wizard ends with: the user left before the run, unless a run
     // took place or another installation was running.
     int exitCode = ERROR_INSTALL_USEREXIT;

@@ -230,9 +230,9 @@ TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
     EXPECT_GE(answered, 3);
     EXPECT_LT(longestWait, kBoundSeconds) << "the window did not answer for " << longestWait << " s of a "
                                          << copying.count() << " s copy";
-    EXPECT_TRUE(Wizard().quitHeld) << "the quit request was lost";
-    EXPECT_EQ(7, Wizard().quitCode);
-    Wizard().quitHeld = false;
+    EXPECT_TRUE(Wizard().quit.held) << "the quit request was lost";
+    EXPECT_EQ(7, Wizard().quit.code);
+    Wizard().quit.held = false;
 }
 
 } // namespace
