@@ -125,8 +125,9 @@ void RunOnHost(const wchar_t* program, std::wstring commandLine, const std::stri
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     }
-    for (int waited = 0; DirectoryExists(path) != exists; waited += 10) {
-        if (waited > 10000)
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(kHangSeconds * 1000);
+    while (DirectoryExists(path) != exists) {
+        if (::GetTickCount64() > deadline)
             throw std::runtime_error("the host program did nothing for " + path);
         ::Sleep(10);
     }

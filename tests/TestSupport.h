@@ -10,6 +10,12 @@
 
 namespace lumo_test {
 
+// A bound on time that only catches a hang: no test holds the machine's
+// speed. It is at least ten times the worst time any bounded step took on a
+// 2-core machine running both builds' suites and a full build at once. Speed
+// is measured by the benchmark (bench/), not here.
+constexpr double kHangSeconds = 120.0;
+
 // A fresh folder below the temporary folder, removed with all it holds.
 class TempDir {
 public:

@@ -93,7 +93,7 @@ server.serve_forever()
 END
 python3 tsa.py 2>tsa.log &
 tsa_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 600); do
     [ -s tsa-port ] && break
     sleep 0.1
 done

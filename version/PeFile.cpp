@@ -46,6 +46,7 @@ public:
 
     bool IsOpen() const { return static_cast<bool>(file_); }
     ULONGLONG Size() const { return size_; }
+    ULONGLONG BytesRead() const { return bytesRead_; }
     bool Holds(ULONGLONG offset, ULONGLONG count) const { return offset <= size_ && count <= size_ - offset; }
 
     bool Read(ULONGLONG offset, void* buffer, DWORD count)
@@ -76,8 +77,9 @@ public:
 
 private:
     // The file may have shrunk since its size was taken: a short read fails.
-    bool ReadAt(ULONGLONG offset, void* buffer, DWORD count) const
+    bool ReadAt(ULONGLONG offset, void* buffer, DWORD count)
     {
+        bytesRead_ += count;
         OVERLAPPED at{};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -87,6 +89,7 @@ private:
 
     FileHandle file_;
     ULONGLONG size_ = 0;
+    ULONGLONG bytesRead_ = 0;
     std::vector<BYTE> window_;
     ULONGLONG windowAt_ = 0;
     DWORD windowSize_ = 0;
@@ -653,26 +656,20 @@ void ReadVersionResource(FileBytes& bytes, const AddressMap& map, const IMAGE_DA
     pe.hasTranslation = walk.Chosen().hasTranslation;
 }
 
-} // namespace
-
-PeFile ReadPeFile(const std::string& path)
+void ReadImage(FileBytes& bytes, PeFile& pe)
 {
-    PeFile pe;
-    FileBytes bytes(path);
-    if (!bytes.IsOpen())
-        return pe;
     if (bytes.Size() == 0) {
         pe.kind = PeKind::Empty;
-        return pe;
+        return;
     }
     Headers headers;
     pe.kind = ReadHeaders(bytes, pe, headers);
     if (pe.kind != PeKind::Image)
-        return pe;
+        return;
     AddressMap map;
     if (!ReadSections(bytes, headers, map, pe.truncated)) {
         pe.kind = PeKind::Damaged;
-        return pe;
+        return;
     }
     pe.truncated = pe.truncated || CertificatesPastEnd(bytes, headers.directories[IMAGE_DIRECTORY_ENTRY_SECURITY]);
 
@@ -696,5 +693,17 @@ PeFile ReadPeFile(const std::string& path)
         });
 
     ReadVersionResource(bytes, map, headers.directories[IMAGE_DIRECTORY_ENTRY_RESOURCE], pe);
+}
+
+} // namespace
+
+PeFile ReadPeFile(const std::string& path)
+{
+    PeFile pe;
+    FileBytes bytes(path);
+    if (!bytes.IsOpen())
+        return pe;
+    ReadImage(bytes, pe);
+    pe.bytesRead = bytes.BytesRead();
     return pe;
 }

@@ -49,6 +49,9 @@ struct PeFile {
     VS_FIXEDFILEINFO fixedInfo{};
     // \VarFileInfo\Translation holds at least one DWORD in that block (only when versionSound).
     bool hasTranslation = false;
+    // What the reader took from the file, in bytes: the work a crafted file
+    // made it do, whatever the file's size.
+    ULONGLONG bytesRead = 0;
 };
 
 PeFile ReadPeFile(const std::string& path);

@@ -663,8 +663,7 @@ TEST(Checker, MistakesThatFailTheInstallation)
 
 // What a component's bytes are, told before what its version says, and the
 // files made to mislead or stall a reader: each a finding of its own, each
-// read in well under a second (in this process, where the time is the
-// checker's alone).
+// read within the reader's bound on the bytes it takes.
 TEST(Checker, ComponentsThatAreNotWhatTheySeem)
 {
     const crafted::Image sound = crafted::BuildImage(crafted::VersionData(), crafted::kRegisteringNames, 0, 1,
@@ -696,24 +695,22 @@ TEST(Checker, ComponentsThatAreNotWhatTheySeem)
         const auto code = expectedCode.find(files[i].name);
         expected.push_back({ "ERRORE", code == expectedCode.end() ? "LC030" : code->second, "SysFile\\" + name });
 
-        const auto started = std::chrono::steady_clock::now();
         const PeFile image = ReadPeFile(path);
+        EXPECT_LE(image.bytesRead, crafted::kMostBytesRead) << files[i].name;
+        ::testing::Test::RecordProperty(files[i].name, std::to_string(image.bytesRead) + " bytes read");
         const FileVersion version = ReadFileVersion(path);
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-        EXPECT_LT(elapsed.count(), 0.5) << files[i].name;
         const bool versioned = std::strncmp(files[i].name, "64 MB", 5) == 0;
         EXPECT_EQ(versioned ? 10 : 0, version.major + version.minor + version.build + version.revision)
             << files[i].name;
-        ::testing::Test::RecordProperty(files[i].name, std::to_string(elapsed.count() * 1000) + " ms");
-        (void)image;
     }
     builder.Write();
 
     const auto started = std::chrono::steady_clock::now();
     const std::vector<Finding> inProcess = CheckDelivery(MakeDeliveryPlan(builder.Folder()));
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-    EXPECT_LT(elapsed.count(), 0.5 * static_cast<double>(files.size()));
     ::testing::Test::RecordProperty("whole delivery", std::to_string(elapsed.count() * 1000) + " ms");
+    // Only a hang: the work itself is held to its bound above.
+    EXPECT_LT(elapsed.count(), lumo_test::kHangSeconds);
 
     const CheckRun run = RunLumoCheck("\"" + builder.Folder() + "\"");
     ASSERT_TRUE(run.ended);
@@ -763,11 +760,11 @@ TEST(Checker, FolderLinksBack)
 }
 
 // Description files made to stall a line-by-line reader: 200,000 lines of
-// "[" after a byte-order mark, and 8,000 [SYSFILE] keys. The checker's own
-// scans take well under a second; the whole check is bounded more loosely,
-// since most of it is the platform's profile reader loading the file (over a
-// second for the first file on the i686 build under the emulator), which the
-// installer pays as well.
+// "[" after a byte-order mark, and 8,000 [SYSFILE] keys. The bounds only
+// catch a hang: the checker's own scans read ten times as many lines, which a
+// scan quadratic in the lines would take hours over; most of the whole check
+// is the platform's profile reader loading the file, which the installer
+// pays as well.
 TEST(Checker, LargeDescriptionFilesAreReadInLinearTime)
 {
     std::string keys = "[SYSFILE]\r\n";
@@ -779,13 +776,16 @@ TEST(Checker, LargeDescriptionFilesAreReadInLinearTime)
     for (const std::string* text : { &brackets, &keys }) {
         const std::string name = text == &keys ? "8000 keys" : "200000 brackets";
         SCOPED_TRACE(name);
+        std::string tenfold = *text;
+        for (int i = 0; i < 9; ++i)
+            tenfold.append(*text, text == &brackets ? 3 : 0, std::string::npos);
         auto started = std::chrono::steady_clock::now();
-        const DescriptionFile scan(*text);
-        const std::string first = FirstSectionName(*text);
-        const bool utf8 = IsUtf8BeyondAscii(*text);
+        const DescriptionFile scan(tenfold);
+        const std::string first = FirstSectionName(tenfold);
+        const bool utf8 = IsUtf8BeyondAscii(tenfold);
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
         ::testing::Test::RecordProperty(name + ", scans", std::to_string(elapsed.count() * 1000) + " ms");
-        EXPECT_LT(elapsed.count(), 0.25);
+        EXPECT_LT(elapsed.count(), lumo_test::kHangSeconds);
         EXPECT_FALSE(utf8);
         EXPECT_EQ(text == &keys ? "SYSFILE" : "", first);
         EXPECT_EQ(text == &keys ? 1 : 0, scan.LineOf("SYSFILE"));
@@ -798,7 +798,7 @@ TEST(Checker, LargeDescriptionFilesAreReadInLinearTime)
         const std::vector<Finding> findings = CheckDelivery(MakeDeliveryPlan(builder.Folder()));
         elapsed = std::chrono::steady_clock::now() - started;
         ::testing::Test::RecordProperty(name + ", whole check", std::to_string(elapsed.count() * 1000) + " ms");
-        EXPECT_LT(elapsed.count(), 5.0);
+        EXPECT_LT(elapsed.count(), lumo_test::kHangSeconds);
         EXPECT_FALSE(findings.empty());
     }
 }

@@ -517,7 +517,7 @@ MessageBoxState ReadMessageBox(HWND box)
             state.defaultButton = ::GetDlgCtrlID(child);
     }
     // The icon is painted a moment after the box appears.
-    WaitUntil([&] { return (state.icon = IdentifyIcon(box)) != BoxIcon::Unknown; }, 3000, 100);
+    WaitUntil([&] { return (state.icon = IdentifyIcon(box)) != BoxIcon::Unknown; }, kStartTimeoutMs, 100);
     return state;
 }
 

@@ -16,6 +16,12 @@
 
 namespace lumo_e2e {
 
+// Bounds that only catch a hang: a program start under the emulator takes
+// seconds, and many more on a machine busy with other work.
+constexpr DWORD kStartTimeoutMs = 120000;
+constexpr DWORD kRunTimeoutMs = 600000;
+constexpr DWORD kExitTimeoutMs = 60000;
+
 // The built programs as paths with backslashes.
 std::string ProductExe();
 std::string FaultsExe();

@@ -30,11 +30,6 @@ extern const char kFailureHint[];
 // What the completion page template says, left alone after a successful run.
 extern const char kSuccessHint[];
 
-// Generous bounds: a program start under the emulator can take seconds.
-constexpr DWORD kStartTimeoutMs = 20000;
-constexpr DWORD kRunTimeoutMs = 60000;
-constexpr DWORD kExitTimeoutMs = 10000;
-
 class E2eTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <random>
-#include <thread>
 
 using namespace lumo_e2e;
 using lumo_test::FileExists;
@@ -270,15 +269,30 @@ TEST_F(ReplaceE2eTest, TheWizardRefusesTheEndOfTheSessionDuringARun)
 
     PostClick(wizard.Hwnd(), IDC_NEXT);
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(entered.handle, kRunTimeoutMs)) << "the run never got going";
-    // Asked while the run is held; the window answers as soon as the run
-    // lets it handle messages again, the run still going.
-    std::thread asking([&] {
-        ::SendMessageTimeoutW(wizard.Hwnd(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, kRunTimeoutMs, &answer);
-    });
-    ::Sleep(100);
+    // Asked while the run is held: the question is in the window's queue
+    // before the run goes on, and the window answers as soon as the run lets
+    // it handle messages again, the run still going.
+    struct Reply {
+        bool came = false;
+        LRESULT answer = -1;
+    } reply;
+    const SENDASYNCPROC noted = [](HWND, UINT, ULONG_PTR data, LRESULT result) {
+        auto* to = reinterpret_cast<Reply*>(data);
+        to->came = true;
+        to->answer = result;
+    };
+    ASSERT_TRUE(::SendMessageCallbackW(wizard.Hwnd(), WM_QUERYENDSESSION, 0, 0, noted,
+                                       reinterpret_cast<ULONG_PTR>(&reply)));
     ::SetEvent(release.handle);
-    asking.join();
-    EXPECT_EQ(0u, answer) << "the session was allowed to end during the run";
+    // The answer is handed to this thread while it looks at its queue.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            MSG msg{};
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+            return reply.came;
+        },
+        kRunTimeoutMs));
+    EXPECT_EQ(0, reply.answer) << "the session was allowed to end during the run";
     ASSERT_NE(nullptr, WaitForCompletion(wizard));
     FinishWithoutQuestion(*process, wizard);
     EXPECT_EQ(kSuccess, ExitCodeOf(*process));

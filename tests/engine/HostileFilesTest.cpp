@@ -39,8 +39,9 @@ TEST_F(EngineTest, HostileFilesAreReadAsUnversioned)
     ASSERT_TRUE(Engine().CopyAndRegisterSysFiles(source, target));
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
     ::testing::Test::RecordProperty("pass", std::to_string(elapsed.count() * 1000) + " ms");
-    // The copy of 64 MB included.
-    EXPECT_LT(elapsed.count(), static_cast<double>(files.size()));
+    // Only a hang (the copy of 64 MB included): the reader's work on each file
+    // is held to its bound by the reader's own tests.
+    EXPECT_LT(elapsed.count(), lumo_test::kHangSeconds);
 
     std::vector<std::string> messages = NewMessages();
     std::sort(messages.begin(), messages.end());

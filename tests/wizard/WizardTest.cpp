@@ -139,7 +139,8 @@ TEST_F(WizardTest, EnterOnTheWelcomePageStartsTheRunOnlyAfterThePageHandlerRetur
     EXPECT_EQ(page, Wizard().welcomePage.get()) << "the page was destroyed inside its own Enter handler";
     EXPECT_EQ(nullptr, Wizard().completionPage.get()) << "the run ran inside the page's handler";
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(lumo_test::kHangSeconds);
     while (!Wizard().completionPage && std::chrono::steady_clock::now() < deadline) {
         ::PumpMessages();
         ::Sleep(1);
@@ -173,15 +174,20 @@ TEST_F(WizardTest, StaticTextsShowAmpersandsLiterally)
     }
 }
 
-// While one large file is copied the window keeps answering: a message sent
-// to it from another thread is served within a fraction of the copy's time,
-// even after a quit request, which waits for the end of the run.
+// While one large file is copied the window keeps answering: the copy runs
+// off the window's thread, so messages sent to the window from another thread
+// are served while the copy is under way (its temporary file there, the
+// target not yet), even after a quit request, which waits for the end of the
+// run. How fast the window answers is the benchmark's to measure
+// (bench/run.sh); here the bound only catches a window that stops answering.
 TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
 {
     constexpr LONGLONG kSize = 1LL << 30;
-    constexpr double kBoundSeconds = 0.1;
     const std::string source = scratch.Make("FilesToCopy");
     const std::string target = scratch.Make("Programs");
+    const std::string bin = target + "\\Common Files\\Business Objects\\3.0\\bin";
+    const std::string landed = bin + "\\grande.dat";
+    const std::string underWay = bin + "\\~LumoInstall\\grande.dat";
     {
         // Zeros up to the size: quick to make, as long to copy as any data.
         HANDLE file = ::CreateFileA((source + "\\grande.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -199,23 +205,24 @@ TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
     std::atomic<bool> finished{ false };
     double longestWait = 0;
     int answered = 0;
+    int answeredWhileCopying = 0;
     std::thread prober([&] {
         while (!done) {
             const auto sent = std::chrono::steady_clock::now();
             DWORD_PTR unused = 0;
-            if (::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &unused) != 0) {
+            if (::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 600000, &unused) != 0) {
                 const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - sent;
                 longestWait = std::max(longestWait, waited.count());
                 ++answered;
+                if (lumo_test::FileExists(underWay) && !lumo_test::FileExists(landed))
+                    ++answeredWhileCopying;
             }
             ::Sleep(5);
         }
         finished = true;
     });
     ::PostQuitMessage(7);
-    const auto started = std::chrono::steady_clock::now();
     const bool walked = shown.CopyDirAndFiles(source, target);
-    const std::chrono::duration<double> copying = std::chrono::steady_clock::now() - started;
     done = true;
     // The prober's last message may still wait for this thread.
     while (!finished) {
@@ -223,13 +230,14 @@ TEST_F(WizardTest, TheWindowAnswersWhileALargeFileIsCopied)
         ::PumpMessages();
     }
     prober.join();
-    ::DeleteFileA((target + "\\Common Files\\Business Objects\\3.0\\bin\\grande.dat").c_str());
+    const bool copied = lumo_test::FileExists(landed);
+    ::DeleteFileA(landed.c_str());
 
     EXPECT_TRUE(walked);
-    ASSERT_GT(copying.count(), 3 * kBoundSeconds) << "the copy was too quick to tell";
-    EXPECT_GE(answered, 3);
-    EXPECT_LT(longestWait, kBoundSeconds) << "the window did not answer for " << longestWait << " s of a "
-                                         << copying.count() << " s copy";
+    EXPECT_TRUE(copied);
+    EXPECT_GE(answeredWhileCopying, 3) << "answered " << answered << " messages, " << answeredWhileCopying
+                                       << " of them while the copy was under way";
+    EXPECT_LT(longestWait, lumo_test::kHangSeconds / 4) << "the window did not answer for " << longestWait << " s";
     EXPECT_TRUE(Wizard().quit.held) << "the quit request was lost";
     EXPECT_EQ(7, Wizard().quit.code);
     Wizard().quit.held = false;
