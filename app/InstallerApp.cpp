@@ -1,8 +1,8 @@
 #include "app/InstallerApp.h"
 
-#include "app/InstallDescription.h"
-#include "app/InstallFolder.h"
-#include "app/InstallationLock.h"
+#include "engine/InstallDescription.h"
+#include "engine/InstallFolder.h"
+#include "engine/InstallationLock.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
 #include "engine/Removal.h"

@@ -2,7 +2,7 @@
 // log, and the state that the wizard, the pages and the engine share.
 #pragma once
 
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "engine/Delivery.h"
 #include "framework/WinApp.h"
 

@@ -15,6 +15,7 @@
 //                     [--big-megabytes M] [--profile]
 #include "TestSupport.h"
 #include "app/InstallerApp.h"
+#include "engine/Folders.h"
 #include "engine/Installation.h"
 #include "framework/Dialog.h"
 #include "pages/ProgressPage.h"

@@ -1,6 +1,6 @@
 #include "checker/Checks.h"
 
-#include "app/InstallDescription.h"
+#include "engine/InstallDescription.h"
 #include "checker/CheckRules.h"
 #include "checker/DescriptionFile.h"
 #include "framework/Handles.h"

@@ -1,6 +1,6 @@
 #include "checker/DeliveryPlan.h"
 
-#include "app/InstallDescription.h"
+#include "engine/InstallDescription.h"
 #include "engine/Delivery.h"
 #include "engine/FolderWalk.h"
 #include "engine/Folders.h"

@@ -4,7 +4,7 @@
 // models the installer that ships, a 32-bit program, in every build.
 #pragma once
 
-#include "app/InstallFolder.h"
+#include "engine/InstallFolder.h"
 #include "engine/FolderWalk.h"
 #include "engine/InstallationRecord.h"
 #include "engine/Rules.h"

@@ -1,7 +1,7 @@
 // The application-file pass: every file of FilesToCopy, at any depth, goes
 // below Program Files into the shared folder of its mirrored folder, without a
 // version test.
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "engine/Folders.h"
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"

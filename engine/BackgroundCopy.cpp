@@ -1,6 +1,7 @@
 #include "engine/BackgroundCopy.h"
 
 #include "engine/ProgressView.h"
+#include "framework/MachineChange.h"
 #include "framework/Text.h"
 
 BackgroundCopy::~BackgroundCopy()
@@ -38,7 +39,7 @@ DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
         ::WaitForSingleObject(self->request_, INFINITE);
         if (self->stop_)
             return 0;
-        self->copied_ = ::CopyFileW(self->source_.c_str(), self->target_.c_str(), FALSE);
+        self->copied_ = machine::CopyOver(self->source_, self->target_);
         self->error_ = self->copied_ ? ERROR_SUCCESS : ::GetLastError();
         ::SetEvent(self->done_);
     }
@@ -81,7 +82,7 @@ bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
     // A small file, no thread to spare, or the thread busy with the copy of
     // an outer call: the copy runs here.
     if (busy_ || IsSmallFile(wideSource) || !Start())
-        return ::CopyFileW(wideSource.c_str(), wideTarget.c_str(), FALSE) != FALSE;
+        return machine::CopyOver(wideSource, wideTarget);
     busy_ = true;
     source_ = wideSource;
     target_ = wideTarget;

@@ -1,6 +1,6 @@
 #include "engine/Delivery.h"
 
-#include "app/InstallDescription.h"
+#include "engine/InstallDescription.h"
 
 Delivery::Delivery(std::string folder, std::string program)
     : folder_(std::move(folder)), program_(std::move(program))

@@ -2,12 +2,10 @@
 
 #include "engine/BackgroundCopy.h"
 #include "framework/Handles.h"
+#include "framework/MachineChange.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
-#include <cstddef>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -30,15 +28,15 @@ std::string LongForm(const std::string& path)
 bool Remove(const std::string& path)
 {
     const std::wstring wide = Wide(path);
-    if (::DeleteFileW(wide.c_str()))
+    if (machine::RemoveFile(wide))
         return true;
-    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ::DeleteFileW(wide.c_str()) != FALSE;
+    machine::SetAttributes(wide, FILE_ATTRIBUTE_NORMAL);
+    return machine::RemoveFile(wide);
 }
 
 bool Move(const std::string& from, const std::string& to, DWORD flags)
 {
-    return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), flags) != FALSE;
+    return machine::Move(Wide(from), Wide(to), flags);
 }
 
 // The temporary file takes the target's place in one rename. Through its own
@@ -52,16 +50,7 @@ bool RenameOver(const std::string& from, const std::string& to)
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
-    const std::wstring name = Wide(to);
-    const size_t nameBytes = name.size() * sizeof(wchar_t);
-    const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
-    std::vector<unsigned char> buffer(size);
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = TRUE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::memcpy(info->FileName, name.c_str(), nameBytes + sizeof(wchar_t));
-    return ::SetFileInformationByHandle(file.Get(), FileRenameInfo, info, static_cast<DWORD>(size)) != FALSE;
+    return machine::RenameOver(file.Get(), Wide(to));
 }
 
 // What the platform answers when a file is open or loaded elsewhere.
@@ -120,7 +109,7 @@ std::string RealPath(const std::string& path)
 
 bool DeleteAtRestart(const std::string& path)
 {
-    return ::MoveFileExW(Wide(RealPath(path)).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return machine::Move(Wide(RealPath(path)), std::wstring(), MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target)
@@ -134,7 +123,7 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     const std::string temp = ReplacementTempPath(target);
     const std::string folder = FolderOf(temp);
     if (temporaryFolders_.insert(folder).second)
-        ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
+        machine::MakeFolder(Wide(folder));
     if (!copier_.Copy(source, temp)) {
         const DWORD error = ::GetLastError();
         Remove(temp);
@@ -179,7 +168,7 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     // Not even a rename: the new file waits beside the target for the restart.
     const std::string waiting = WaitingPath(target);
     if (Move(temp, waiting, MOVEFILE_REPLACE_EXISTING) &&
-        ::MoveFileExW(Wide(RealPath(waiting)).c_str(), Wide(RealPath(target)).c_str(),
+        machine::Move(Wide(RealPath(waiting)), Wide(RealPath(target)),
                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         return Outcome(Replacement::NewAtRestart);
     error = ::GetLastError();
@@ -199,7 +188,7 @@ void FileReplacer::RemoveTemporaryFolders() noexcept
                 if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
                     Remove(folder + "\\" + Utf8(entry.cFileName));
             }
-            ::RemoveDirectoryW(wide.c_str());
+            machine::RemoveFolder(wide);
         } catch (...) {
             // Left for the next run, which overwrites what it finds there.
         }

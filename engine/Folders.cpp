@@ -1,7 +1,9 @@
 #include "engine/Folders.h"
 
-#include "app/InstallFolder.h"
+#include "engine/InstallFolder.h"
 #include "framework/Handles.h"
+#include "framework/MachineChange.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <windows.h>
@@ -43,4 +45,33 @@ std::string GetWindowsDir()
     wchar_t buffer[4096] = {};
     const UINT length = ::GetWindowsDirectoryW(buffer, 4096);
     return length > 0 && length < 4096 ? Utf8(std::wstring(buffer, length)) : std::string();
+}
+
+void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created)
+{
+    // One walk left to right; a separator right after a colon would name the
+    // drive alone, which is never asked for. Every result is ignored: existing
+    // folders, roots and folders that cannot be made are all passed over.
+    // The passes ask for the same target folders file after file: one look
+    // settles a folder that is there already, parents included.
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return;
+
+    // A folder beyond the platform's path limit is never made, nor any below it.
+    auto create = [created](const std::wstring& folder) {
+        if (folder.size() <= kMaxPlatformPath && machine::MakeFolder(folder) && created != nullptr)
+            created->push_back(Utf8(folder));
+    };
+    std::wstring prefix;
+    prefix.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        const wchar_t c = wide[i];
+        if ((c == L'\\' || c == L'/') && !prefix.empty() && wide[i - 1] != L':')
+            create(prefix);
+        prefix += c;
+    }
+    if (!prefix.empty())
+        create(prefix);
 }

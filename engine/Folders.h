@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The Program Files folder from the registry (the 32-bit view); empty when it
 // cannot be read.
@@ -13,3 +14,8 @@ std::string GetSystemX86Dir(bool& fellBack);
 
 // The Windows folder.
 std::string GetWindowsDir();
+
+// Makes the folder and every missing parent, silently: folders that exist,
+// roots and folders that cannot be made are passed over. Each folder it made
+// is added to created, when given, parents first.
+void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created = nullptr);

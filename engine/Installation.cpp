@@ -1,6 +1,7 @@
 #include "engine/Installation.h"
 
-#include "app/Log.h"
+#include "engine/Folders.h"
+#include "engine/Log.h"
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
 

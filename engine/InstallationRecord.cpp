@@ -2,6 +2,7 @@
 
 #include "engine/Rules.h"
 #include "framework/Handles.h"
+#include "framework/MachineChange.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
@@ -167,15 +168,24 @@ bool InstallationRecord::Save(const std::string& path) const
     for (const RecordEntry& entry : entries)
         text += Line(entry) + "\r\n";
 
-    // Whole or not at all, as every file the installer writes.
-    const std::string temp = path + ".nuovo";
+    // Whole or not at all, as every file the installer writes: a new file,
+    // on the disk before it takes the record's name.
+    const std::wstring temp = Wide(path + ".nuovo");
+    machine::RemoveFile(temp);
+    bool written = false;
     {
-        CrtFile file(::_wfopen(Wide(temp).c_str(), L"wb"));
-        if (!file || std::fwrite(text.data(), 1, text.size(), file.Get()) != text.size() ||
-            std::fflush(file.Get()) != 0)
+        const FileHandle file(machine::CreateNewFile(temp, FILE_ATTRIBUTE_NORMAL));
+        if (!file)
             return false;
+        written = machine::WriteAndFlush(file.Get(), text.data(), text.size()) &&
+                  machine::RenameOver(file.Get(), Wide(path));
     }
-    return ::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!written) {
+        const DWORD error = ::GetLastError();
+        machine::RemoveFile(temp);
+        ::SetLastError(error);
+    }
+    return written;
 }
 
 RecordEntry& InstallationRecord::Entry(RecordKind kind, const std::string& path)

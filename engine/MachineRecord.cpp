@@ -1,8 +1,9 @@
 #include "engine/MachineRecord.h"
 
-#include "app/InstallFolder.h"
+#include "engine/InstallFolder.h"
 #include "engine/InstallationRecord.h"
 #include "framework/Handles.h"
+#include "framework/MachineChange.h"
 #include "framework/Text.h"
 
 #include <cstdio>
@@ -30,10 +31,10 @@ bool Gone(LONG status)
 
 bool OpenKey(const std::wstring& path, REGSAM access, bool create, RegKey& key)
 {
-    const LONG status =
-        create ? ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, access | kMachineRegistryView,
-                                   nullptr, key.Receive(), nullptr)
-               : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | kMachineRegistryView, key.Receive());
+    LONG status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | kMachineRegistryView, key.Receive());
+    // Only a key that is not there yet is made: opening one changes nothing.
+    if (create && status == ERROR_FILE_NOT_FOUND)
+        status = machine::MakeKey(HKEY_LOCAL_MACHINE, path, access | kMachineRegistryView, key.Receive());
     if (!Succeeded(status)) {
         key.Release();
         return false;
@@ -44,14 +45,13 @@ bool OpenKey(const std::wstring& path, REGSAM access, bool create, RegKey& key)
 bool SetString(HKEY key, const wchar_t* name, const std::string& value)
 {
     const std::wstring wide = Wide(value);
-    return Succeeded(::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                                      static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
+    return Succeeded(
+        machine::SetValue(key, name, REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
 }
 
 bool SetNumber(HKEY key, const wchar_t* name, DWORD value)
 {
-    return Succeeded(
-        ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+    return Succeeded(machine::SetValue(key, name, REG_DWORD, &value, sizeof(value)));
 }
 
 } // namespace
@@ -83,7 +83,7 @@ bool RemoveSharedCount(const std::string& path)
     RegKey key;
     if (!OpenKey(kSharedDlls, KEY_SET_VALUE, false, key))
         return true;
-    return Gone(::RegDeleteValueW(key.Get(), Wide(path).c_str()));
+    return Gone(machine::RemoveValue(key.Get(), Wide(path)));
 }
 
 std::string RemovalProgramPath(const std::string& installDir)
@@ -136,7 +136,7 @@ bool WriteUninstallEntry(const std::string& keyName, const UninstallEntry& entry
     auto optional = [&](const wchar_t* name, const std::string& value) {
         if (!value.empty())
             return SetString(key.Get(), name, value);
-        return Gone(::RegDeleteValueW(key.Get(), name));
+        return Gone(machine::RemoveValue(key.Get(), name));
     };
     written = optional(L"DisplayVersion", entry.displayVersion) && written;
     written = optional(L"Publisher", entry.publisher) && written;
@@ -151,7 +151,7 @@ bool RemoveUninstallEntry(const std::string& keyName)
     RegKey parent;
     if (!OpenKey(kUninstall, KEY_ALL_ACCESS, false, parent))
         return true;
-    return Gone(::RegDeleteTreeW(parent.Get(), Wide(keyName).c_str()));
+    return Gone(machine::RemoveTree(parent.Get(), Wide(keyName)));
 }
 
 bool UninstallEntryExists(const std::string& keyName)
@@ -177,7 +177,7 @@ bool RemoveInstallationDir(const std::string& pathKey)
         RegKey key;
         if (!OpenKey(Wide(pathKey), KEY_SET_VALUE | KEY_QUERY_VALUE, false, key))
             return true;
-        if (!Gone(::RegDeleteValueW(key.Get(), L"InstallationDir")))
+        if (!Gone(machine::RemoveValue(key.Get(), L"InstallationDir")))
             return false;
         DWORD subKeys = 0;
         DWORD values = 0;
@@ -187,5 +187,5 @@ bool RemoveInstallationDir(const std::string& pathKey)
             return true;
     }
     // Nothing else in it: the key goes too.
-    return Gone(::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(pathKey).c_str(), kMachineRegistryView, 0));
+    return Gone(machine::RemoveKey(HKEY_LOCAL_MACHINE, Wide(pathKey), kMachineRegistryView));
 }

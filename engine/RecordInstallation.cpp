@@ -1,7 +1,7 @@
 // What the machine keeps of an installation once the passes have run: the
 // record of the files placed, the shared counts, the installation folder,
 // the entry of Programs and Features and the program that removes it all.
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "engine/Installation.h"
 #include "engine/MachineRecord.h"
 #include "framework/Path.h"

@@ -1,11 +1,12 @@
 #include "engine/Removal.h"
 
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "engine/FileReplace.h"
 #include "engine/MachineRecord.h"
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
 #include "engine/SelfRegister.h"
+#include "framework/MachineChange.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
@@ -44,8 +45,8 @@ bool Removal::RemoveFile(const std::string& path)
     const std::wstring wide = Wide(path);
     // The copy carried the source's attributes: a read-only file the product
     // placed is the product's all the same.
-    ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (::DeleteFileW(wide.c_str())) {
+    machine::SetAttributes(wide, FILE_ATTRIBUTE_NORMAL);
+    if (machine::RemoveFile(wide)) {
         WriteLog("  Eliminato il file: " + path);
         return true;
     }
@@ -138,7 +139,7 @@ int Removal::Run(ProgressView& view)
             Show(entry->path, done++, total);
             bool gone = true;
             if (entry->kind == RecordKind::Folder)
-                ::RemoveDirectoryW(Wide(entry->path).c_str()); // only when it is empty
+                machine::RemoveFolder(Wide(entry->path)); // only when it is empty
             else if (entry->kind == RecordKind::ApplicationFile)
                 gone = RemoveFile(entry->path);
             else if (entry->counted)
@@ -159,7 +160,7 @@ int Removal::Run(ProgressView& view)
             WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE TOLTE DAL REGISTRO DI SISTEMA");
             log_.WriteErrorReason(error);
         }
-        ::DeleteFileW(Wide(InstallationRecord::PathIn(installDir_)).c_str());
+        machine::RemoveFile(Wide(InstallationRecord::PathIn(installDir_)));
     } else {
         // What is still there stays recorded, for the next removal to finish.
         record_.entries = left;

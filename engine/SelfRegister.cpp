@@ -1,6 +1,7 @@
 #include "engine/SelfRegister.h"
 
 #include "engine/FileReplace.h"
+#include "framework/MachineChange.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
@@ -40,7 +41,7 @@ HMODULE LoadQuietly(const std::string& path, RegisterDetail* detail)
 }
 
 // Calls the entry point of a loaded component, noting why it did not succeed.
-RegisterResult CallEntry(HMODULE library, const char* name, RegisterDetail* detail)
+RegisterResult CallEntry(HMODULE library, const std::string& path, const char* name, RegisterDetail* detail)
 {
     using EntryPoint = HRESULT(STDAPICALLTYPE*)();
     const auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
@@ -49,6 +50,7 @@ RegisterResult CallEntry(HMODULE library, const char* name, RegisterDetail* deta
             detail->error = ::GetLastError();
         return RegisterNoEntryPoint;
     }
+    machine::RunComponentCode(name, Wide(path));
     const HRESULT result = entry();
     if (result >= 0)
         return RegisterOk;
@@ -65,7 +67,7 @@ RegisterResult SelfRegister(const std::string& path, RegisterDetail* detail)
     HMODULE library = LoadQuietly(path, detail);
     if (library == nullptr)
         return RegisterNotLoadable;
-    return CallEntry(library, "DllRegisterServer", detail);
+    return CallEntry(library, path, "DllRegisterServer", detail);
 }
 
 RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail)
@@ -73,7 +75,7 @@ RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail)
     HMODULE library = LoadQuietly(path, detail);
     if (library == nullptr)
         return RegisterNotLoadable;
-    const RegisterResult result = CallEntry(library, "DllUnregisterServer", detail);
+    const RegisterResult result = CallEntry(library, path, "DllUnregisterServer", detail);
     // Unregistered, it holds nothing more: unloaded, as the system registrar
     // does, so that the file can go.
     ::FreeLibrary(library);
@@ -116,14 +118,12 @@ bool ScheduleRegistration(const std::string& path, unsigned long* error)
     const std::wstring command = L"\"" + registrar + L"\" /s \"" + component + L"\"";
     const std::wstring name = L"LumoInstall " + component;
     HKEY key = nullptr;
-    const LONG opened =
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0, nullptr, 0,
-                          KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
+    const LONG opened = machine::MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                         KEY_SET_VALUE | KEY_WOW64_64KEY, &key);
     if (opened != ERROR_SUCCESS)
         return failed(static_cast<unsigned long>(opened));
-    const LONG status =
-        ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    const LONG status = machine::SetValue(key, name, REG_SZ, command.c_str(),
+                                          static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
     return status == ERROR_SUCCESS || failed(static_cast<unsigned long>(status));
 }

@@ -1,7 +1,7 @@
 // The system-file pass: every file of SysFile, at any depth, goes into the
 // 32-bit system folder (or where its SYSFILE entry sends it) only when it is
 // strictly newer than the file there, and is registered as its entry says.
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "engine/Folders.h"
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"

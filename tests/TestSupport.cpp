@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "app/InstallDescription.h"
+#include "engine/InstallDescription.h"
 #include "framework/Text.h"
 
 #include <shlwapi.h>

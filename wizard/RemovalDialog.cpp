@@ -1,6 +1,6 @@
 #include "wizard/RemovalDialog.h"
 
-#include "app/SessionGuard.h"
+#include "framework/SessionGuard.h"
 #include "engine/Removal.h"
 #include "res/resource.h"
 #include "wizard/WizardDialog.h"

@@ -1,8 +1,8 @@
 #include "wizard/WizardDialog.h"
 
-#include "app/InstallationLock.h"
+#include "engine/InstallationLock.h"
 #include "app/InstallerApp.h"
-#include "app/SessionGuard.h"
+#include "framework/SessionGuard.h"
 #include "engine/Installation.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"

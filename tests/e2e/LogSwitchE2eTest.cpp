@@ -4,7 +4,7 @@
 // run, and the one line an early end leaves there.
 #include "e2e/E2eTest.h"
 
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "components/Components.h"
 #include "framework/Text.h"
 

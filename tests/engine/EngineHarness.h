@@ -5,7 +5,7 @@
 #pragma once
 
 #include "TestSupport.h"
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "engine/Delivery.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"

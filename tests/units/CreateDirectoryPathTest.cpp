@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/Log.h"
+#include "engine/Folders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "app/Log.h"
+#include "engine/Log.h"
 #include "framework/Text.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/InstallFolder.h"
+#include "engine/InstallFolder.h"
 
-#include "app/InstallDescription.h"
+#include "engine/InstallDescription.h"
 #include "framework/Handles.h"
 #include "framework/Text.h"
 

@@ -4,7 +4,6 @@
 #include "framework/Handles.h"
 
 #include <string>
-#include <vector>
 
 // The installation log: one time-stamped line per event, appended and flushed
 // at once, so that a run cut short still leaves every line it wrote. The file
@@ -64,8 +63,3 @@ private:
 std::string ErrorReasonLine(unsigned long error);
 // The same for a result (HRESULT), in hexadecimal: "    (errore 0x80004005: ...)".
 std::string ResultReasonLine(long result);
-
-// Makes the folder and every missing parent, silently: folders that exist,
-// roots and folders that cannot be made are passed over. Each folder it made
-// is added to created, when given, parents first.
-void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created = nullptr);

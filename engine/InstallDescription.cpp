@@ -1,4 +1,4 @@
-#include "app/InstallDescription.h"
+#include "engine/InstallDescription.h"
 
 #include "framework/Text.h"
 

@@ -1,4 +1,4 @@
-#include "app/SessionGuard.h"
+#include "framework/SessionGuard.h"
 
 namespace {
 

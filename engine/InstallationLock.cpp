@@ -1,4 +1,4 @@
-#include "app/InstallationLock.h"
+#include "engine/InstallationLock.h"
 
 namespace {
 // In the global namespace, so that runs in other sessions see it too.

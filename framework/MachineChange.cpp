@@ -1,0 +1,201 @@
+#include "framework/MachineChange.h"
+
+#include "framework/Text.h"
+
+#include <aclapi.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace machine {
+
+namespace {
+
+std::atomic<unsigned long> steps{ 0 };
+
+#ifdef LUMO_FAULT_INJECTION
+// Read once: the test sets them before the process starts.
+struct StopRequest {
+    unsigned long stopAt = 0;
+    std::wstring stepsFile;
+    StopRequest()
+    {
+        char text[32] = {};
+        if (::GetEnvironmentVariableA("LUMO_STOP_AT", text, sizeof(text)) > 0)
+            stopAt = std::strtoul(text, nullptr, 10);
+        wchar_t file[MAX_PATH] = {};
+        const DWORD length = ::GetEnvironmentVariableW(L"LUMO_STEPS", file, MAX_PATH);
+        if (length > 0 && length < MAX_PATH)
+            stepsFile.assign(file, length);
+    }
+};
+
+const StopRequest& Request()
+{
+    static const StopRequest request;
+    return request;
+}
+
+// One line per operation, appended at once, so that the list holds every
+// operation made before a stop.
+void NoteStep(unsigned long n, const char* what, const std::wstring& subject)
+{
+    const std::wstring& file = Request().stepsFile;
+    if (file.empty())
+        return;
+    const std::string line = std::to_string(n) + "\t" + what + "\t" + Utf8(subject) + "\n";
+    const HANDLE out = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    ::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    ::CloseHandle(out);
+}
+#endif
+
+// The registry answers with a status; callers may read it as the last error too.
+LONG Status(LONG status)
+{
+    if (status != ERROR_SUCCESS)
+        ::SetLastError(static_cast<DWORD>(status));
+    return status;
+}
+
+} // namespace
+
+void Step(const char* what, const std::wstring& subject)
+{
+#ifdef LUMO_FAULT_INJECTION
+    const unsigned long n = ++steps;
+    if (Request().stopAt == n)
+        ::TerminateProcess(::GetCurrentProcess(), kStoppedExitCode);
+    NoteStep(n, what, subject);
+#else
+    ++steps;
+    (void)what;
+    (void)subject;
+#endif
+}
+
+unsigned long StepsTaken()
+{
+    return steps;
+}
+
+bool MakeFolder(const std::wstring& path)
+{
+    Step("crea cartella", path);
+    return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+bool RemoveFolder(const std::wstring& path)
+{
+    Step("elimina cartella", path);
+    return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+bool RemoveFile(const std::wstring& path)
+{
+    Step("elimina", path);
+    return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool SetAttributes(const std::wstring& path, DWORD attributes)
+{
+    Step("attributi", path);
+    return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
+}
+
+bool CopyOver(const std::wstring& source, const std::wstring& target)
+{
+    Step("copia", target);
+    return ::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)
+{
+    Step((flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0 ? "al riavvio" : "sposta", from);
+    return ::MoveFileExW(from.c_str(), to.empty() ? nullptr : to.c_str(), flags) != FALSE;
+}
+
+bool RenameOver(HANDLE file, const std::wstring& to)
+{
+    Step("rinomina", to);
+    const size_t nameBytes = to.size() * sizeof(wchar_t);
+    const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
+    std::vector<unsigned char> buffer(size);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, to.c_str(), nameBytes + sizeof(wchar_t));
+    return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != FALSE;
+}
+
+HANDLE CreateNewFile(const std::wstring& path, DWORD flagsAndAttributes)
+{
+    Step("crea", path);
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | SYNCHRONIZE, 0, nullptr, CREATE_NEW,
+                         flagsAndAttributes, nullptr);
+}
+
+bool WriteAndFlush(HANDLE file, const void* bytes, size_t size)
+{
+    Step("scrivi", std::wstring());
+    const auto* at = static_cast<const unsigned char*>(bytes);
+    while (size > 0) {
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(file, at, chunk, &written, nullptr) || written == 0)
+            return false;
+        at += written;
+        size -= written;
+    }
+    return ::FlushFileBuffers(file) != FALSE;
+}
+
+bool SetSecurity(HANDLE object, SECURITY_INFORMATION what, PSID owner, PACL dacl)
+{
+    Step("sicurezza", std::wstring());
+    const DWORD status = ::SetSecurityInfo(object, SE_FILE_OBJECT, what, owner, nullptr, dacl, nullptr);
+    if (status != ERROR_SUCCESS)
+        ::SetLastError(status);
+    return status == ERROR_SUCCESS;
+}
+
+LONG MakeKey(HKEY root, const std::wstring& path, REGSAM access, HKEY* key)
+{
+    Step("crea chiave", path);
+    return Status(::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, access, nullptr, key, nullptr));
+}
+
+LONG SetValue(HKEY key, const std::wstring& name, DWORD type, const void* data, DWORD size)
+{
+    Step("valore", name);
+    return Status(::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size));
+}
+
+LONG RemoveValue(HKEY key, const std::wstring& name)
+{
+    Step("elimina valore", name);
+    return Status(::RegDeleteValueW(key, name.c_str()));
+}
+
+LONG RemoveTree(HKEY key, const std::wstring& subKey)
+{
+    Step("elimina chiavi", subKey);
+    return Status(::RegDeleteTreeW(key, subKey.empty() ? nullptr : subKey.c_str()));
+}
+
+LONG RemoveKey(HKEY root, const std::wstring& path, REGSAM view)
+{
+    Step("elimina chiave", path);
+    return Status(::RegDeleteKeyExW(root, path.c_str(), view, 0));
+}
+
+} // namespace machine
