@@ -105,6 +105,18 @@ void InstallerApp::LogEarlyExit(const std::string& why, int code)
     logFile.WriteLog(why + " (CODICE DI USCITA: " + shown + ")");
 }
 
+void InstallerApp::LogLockRefused(const std::string& lead, unsigned long error)
+{
+    if (error == ERROR_SUCCESS) {
+        LogEarlyExit(lead + kAnotherRunning, ERROR_INSTALL_ALREADY_RUNNING);
+        return;
+    }
+    // No run can be sure to be the only one: none starts.
+    LogEarlyExit(lead + "IL BLOCCO CHE IMPEDISCE DUE INSTALLAZIONI CONTEMPORANEE NON PUO' ESSERE CREATO",
+                 ERROR_INSTALL_ALREADY_RUNNING);
+    logFile.WriteErrorReason(error);
+}
+
 BOOL InstallerApp::InitInstance()
 {
     // The administrator's copy of the log, before anything can end the program.
@@ -163,13 +175,14 @@ BOOL InstallerApp::InitInstance()
         dialog.DoModal();
         m_pMainWnd = nullptr;
         exitCode = dialog.exitCode;
+        lockError = dialog.lockError;
         wizard = nullptr;
     }
     if (exitCode == ERROR_INSTALL_USEREXIT)
         LogEarlyExit("INSTALLAZIONE NON ESEGUITA: IL PROGRAMMA E' STATO CHIUSO PRIMA DELL'INIZIO DELL'INSTALLAZIONE",
                      exitCode);
     else if (exitCode == ERROR_INSTALL_ALREADY_RUNNING)
-        LogEarlyExit("INSTALLAZIONE NON ESEGUITA: " + std::string(kAnotherRunning), exitCode);
+        LogLockRefused("INSTALLAZIONE NON ESEGUITA: ", lockError);
     return FALSE;
 }
 
@@ -178,7 +191,7 @@ int InstallerApp::RemoveInstallation()
     const std::string folder = ModuleFolder();
     InstallationLock lock;
     if (!lock.TryAcquire()) {
-        LogEarlyExit("RIMOZIONE NON ESEGUITA: " + std::string(kAnotherRunning), ERROR_INSTALL_ALREADY_RUNNING);
+        LogLockRefused("RIMOZIONE NON ESEGUITA: ", lock.Error());
         if (!silent)
             AfxMessageBox(nullptr,
                           "Un'altra installazione o rimozione è già in corso su questo computer.\r\n"
@@ -188,12 +201,27 @@ int InstallerApp::RemoveInstallation()
     }
 
     Removal removal(folder, ModulePath(), logFile);
-    if (!removal.Load()) {
+    const Removal::Found found = removal.Load();
+    if (found == Removal::Found::Nothing) {
         LogEarlyExit("RIMOZIONE NON ESEGUITA: NESSUNA INSTALLAZIONE REGISTRATA IN " + folder, ERROR_UNKNOWN_PRODUCT);
         if (!silent)
             AfxMessageBox(nullptr, "Su questo computer non risulta installato nulla da rimuovere con questo programma.",
                           "LumoInstall", MB_OK | MB_ICONINFORMATION);
         return ERROR_UNKNOWN_PRODUCT;
+    }
+    // What cannot be trusted is not removed: the removal only says why, in
+    // its block of the log, and the entry stays for the administrator.
+    if (found == Removal::Found::Refused) {
+        WindowlessView view;
+        const int code = removal.Run(view);
+        view.ReleaseQuit();
+        if (!silent)
+            AfxMessageBox(nullptr,
+                          "La rimozione non può essere eseguita: l'elenco dei file installati non corrisponde a "
+                          "quanto registrato sul computer.\r\nIl motivo è scritto in " +
+                              LogFilePath(folder) + ".",
+                          "LumoInstall", MB_OK | MB_ICONEXCLAMATION);
+        return code;
     }
     if (silent) {
         WindowlessView view;
@@ -235,7 +263,7 @@ int InstallerApp::InstallUnattended()
 {
     InstallationLock lock;
     if (!lock.TryAcquire()) {
-        LogEarlyExit("INSTALLAZIONE NON ESEGUITA: " + std::string(kAnotherRunning), ERROR_INSTALL_ALREADY_RUNNING);
+        LogLockRefused("INSTALLAZIONE NON ESEGUITA: ", lock.Error());
         return ERROR_INSTALL_ALREADY_RUNNING;
     }
     const Delivery delivery = ProgramDelivery();

@@ -38,6 +38,9 @@ public:
     // Why the program ends before any run, written to the administrator's
     // copy of the log (the only one open then): one line with the exit code.
     void LogEarlyExit(const std::string& why, int code);
+    // The early end of a run that could not take the machine's lock: another
+    // run holds it (error 0), or it cannot be made (with the system's reason).
+    void LogLockRefused(const std::string& lead, unsigned long error);
 
     // COM: started for the whole run; a registration switch ends the run.
     bool InitComServer();
@@ -58,6 +61,8 @@ public:
     // ERROR_INSTALL_USEREXIT, ERROR_INSTALL_FAILURE, ERROR_INSTALL_ALREADY_RUNNING,
     // ERROR_INSTALL_PACKAGE_OPEN_FAILED; a failed COM registration's HRESULT.
     int exitCode = 0;
+    // Why the wizard could not take the machine's lock, when it could not be made.
+    unsigned long lockError = 0;
 };
 
 // The program's command line: the COM start flags, and /S (or -S, any case,

@@ -50,10 +50,8 @@ public:
             run_.LogRestart(first, targets.secondaryPath);
         }
         const ReplaceOutcome copied =
-            targets.IsDao() ? CopyDao(source, targets.primaryPath) : run_.CopyFile(source, targets.primaryPath);
+            targets.IsDao() ? CopyDao(source, targets.primaryPath) : CopyApplicationFile(source, targets.primaryPath);
         if (copied.Copied()) {
-            if (!targets.IsDao())
-                run_.NotePlaced(RecordKind::ApplicationFile, targets.primaryPath).copied = true;
             run_.WriteLog("  Copiato il file: " + targets.primaryPath);
             run_.LogRestart(copied, targets.primaryPath);
         } else {
@@ -78,15 +76,22 @@ public:
     const char* FaultPoint() const override { return "CopyDirAndFiles"; }
 
 private:
+    ReplaceOutcome CopyApplicationFile(const std::string& source, const std::string& target)
+    {
+        const RecordEntry before = run_.BeforeReplacing(RecordKind::ApplicationFile, target, false);
+        const ReplaceOutcome outcome = run_.PlaceFile(source, target);
+        run_.Replaced(target, outcome, before);
+        return outcome;
+    }
+
     // The DAO files are shared with other products: counted, as components are.
     ReplaceOutcome CopyDao(const std::string& source, const std::string& target)
     {
-        const bool existedBefore = PathExists(target);
-        const ReplaceOutcome outcome = run_.CopyFile(source, target);
-        if (outcome.Copied()) {
-            run_.NotePlaced(RecordKind::DaoFile, target).copied = true;
-            run_.NoteShared(target, existedBefore);
-        }
+        const RecordEntry before = run_.BeforeReplacing(RecordKind::DaoFile, target, false);
+        const ReplaceOutcome outcome = run_.PlaceFile(source, target, true);
+        run_.Replaced(target, outcome, before);
+        if (outcome.Copied())
+            run_.NoteShared(target);
         return outcome;
     }
 

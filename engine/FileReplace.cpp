@@ -1,10 +1,14 @@
 #include "engine/FileReplace.h"
 
 #include "engine/BackgroundCopy.h"
+#include "engine/OwnPlaces.h"
+#include "engine/Rules.h"
 #include "framework/Handles.h"
 #include "framework/MachineChange.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
+
+#include <utility>
 
 
 namespace {
@@ -13,6 +17,16 @@ namespace {
 constexpr char kTempFolder[] = "~LumoInstall";
 constexpr char kWaitingSuffix[] = ".LumoInstall-nuovo";
 constexpr char kOldSuffix[] = ".LumoInstall-vecchio";
+// How many files set aside for one target are looked for.
+constexpr int kSetAsideLooked = 16;
+constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// "\??\C:\..." as the restart reads a name, without its prefix.
+std::wstring StripNtPrefix(const std::wstring& name)
+{
+    return name.compare(0, 4, L"\\??\\") == 0 ? name.substr(4) : name;
+}
 
 // A name beside a target may pass the platform's path limit where the target
 // does not; the long form of the path takes it anyway.
@@ -39,18 +53,36 @@ bool Move(const std::string& from, const std::string& to, DWORD flags)
     return machine::Move(Wide(from), Wide(to), flags);
 }
 
+// A new file may be held a moment by a scanner that opens every new file;
+// that is no fault of the target's.
+constexpr int kHeldRetries = 20;
+constexpr DWORD kHeldWaitMs = 25;
+
+// What a rename into place failed on.
+enum class RenameFailure { None, Source, Target };
+
 // The temporary file takes the target's place in one rename. Through its own
 // handle, not MoveFileEx: that looks the target up once more first, and a
 // failed lookup in a folder of thousands of files is dearer than the rename.
-// A target in use, read-only or a folder is refused the same way.
-bool RenameOver(const std::string& from, const std::string& to)
+// A target in use, read-only or a folder is refused the same way. When asked,
+// the new file is on the disk before it takes the name, so that a power cut
+// cannot leave a target of the right size and nothing in it.
+RenameFailure RenameOver(const std::string& from, const std::string& to, bool flush)
 {
-    const FileHandle file(::CreateFileW(Wide(from).c_str(), DELETE | SYNCHRONIZE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    return machine::RenameOver(file.Get(), Wide(to));
+    const std::wstring wide = Wide(from);
+    FileHandle file;
+    for (int attempt = 0; attempt < kHeldRetries; ++attempt) {
+        file.Reset(::CreateFileW(wide.c_str(), DELETE | SYNCHRONIZE | (flush ? GENERIC_WRITE : 0),
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD error = ::GetLastError();
+        if (file || (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION))
+            break;
+        ::Sleep(kHeldWaitMs);
+    }
+    if (!file || (flush && !::FlushFileBuffers(file.Get())))
+        return RenameFailure::Source;
+    return machine::RenameOver(file.Get(), Wide(to)) ? RenameFailure::None : RenameFailure::Target;
 }
 
 // What the platform answers when a file is open or loaded elsewhere.
@@ -71,6 +103,38 @@ ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
     outcome.replacement = replacement;
     outcome.error = error;
     return outcome;
+}
+
+// The pairs of names the restart works through, as the key holds them.
+std::vector<std::wstring> ReadPendingNames(HKEY key)
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    std::vector<wchar_t> text;
+    if (::RegQueryValueExW(key, kPendingRenames, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        text.assign(size / sizeof(wchar_t) + 2, L'\0');
+        if (::RegQueryValueExW(key, kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+            ERROR_SUCCESS)
+            text.clear();
+    }
+    std::vector<std::wstring> names;
+    for (size_t at = 0; at + 1 < text.size();) {
+        const std::wstring name(text.data() + at);
+        names.push_back(name);
+        at += name.size() + 1;
+    }
+    return names;
+}
+
+// One pair: the file, then where it goes ("!" first to replace what is
+// there), or nothing for a deletion.
+RestartOperation OperationOf(const std::wstring& from, const std::wstring& to)
+{
+    RestartOperation operation;
+    operation.from = Utf8(StripNtPrefix(from));
+    operation.to = Utf8(StripNtPrefix(!to.empty() && to[0] == L'!' ? to.substr(1) : to));
+    return operation;
 }
 
 } // namespace
@@ -112,18 +176,51 @@ bool DeleteAtRestart(const std::string& path)
     return machine::Move(Wide(RealPath(path)), std::wstring(), MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target)
+std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder)
+{
+    const auto [at, added] = temporaryFolders_.try_emplace(UpperText(targetFolder));
+    if (!added)
+        return at->second;
+    // A link planted at the program's name is removed as a link; where the
+    // platform reaches only its target, the next name of the program's own
+    // is taken instead. It is never written through.
+    for (int n = 0; n < 100 && at->second.empty(); ++n) {
+        const std::string candidate = targetFolder + "\\" + kTempFolder + (n == 0 ? "" : "-" + std::to_string(n));
+        if (IsLink(candidate)) {
+            linksMet_.push_back(candidate);
+            if (!RemoveLinkItself(candidate))
+                continue;
+        }
+        // One that cannot be made fails the copies into it with the platform's reason.
+        if (!PathExists(candidate))
+            machine::MakeFolder(Wide(candidate));
+        if (IsFolder(candidate) || !PathExists(candidate))
+            at->second = candidate;
+    }
+    return at->second;
+}
+
+std::vector<std::string> FileReplacer::TakeLinksMet()
+{
+    return std::exchange(linksMet_, {});
+}
+
+ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target, bool flush)
 {
     // A path beyond the platform's limit fails as the platform fails it.
     if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
         return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
+    // What a stopped run left at this target first: the old file back in
+    // place if it was set aside and not replaced, then what is left over.
+    PutBackSetAside(target);
+    RemoveLeftoversOf(target);
 
     // The program's folder beside the target; what an ended run left in it
     // is overwritten here and goes with the folder at the end.
-    const std::string temp = ReplacementTempPath(target);
-    const std::string folder = FolderOf(temp);
-    if (temporaryFolders_.insert(folder).second)
-        machine::MakeFolder(Wide(folder));
+    const std::string folder = TemporaryFolderFor(FolderOf(target));
+    if (folder.empty())
+        return Outcome(Replacement::Failed, kLinkRefused);
+    const std::string temp = LongForm(folder + "\\" + NameOf(target));
     if (!copier_.Copy(source, temp)) {
         const DWORD error = ::GetLastError();
         Remove(temp);
@@ -132,15 +229,17 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     // A rename within one volume, without MOVEFILE_WRITE_THROUGH: that is
     // documented to matter only for a move made as a copy and a delete, and
     // Wine turns it into a flush of every file, dearer than the copy itself.
-    if (RenameOver(temp, target))
+    const RenameFailure failure = RenameOver(temp, target, flush);
+    if (failure == RenameFailure::None)
         return Outcome(Replacement::Done);
 
     DWORD error = ::GetLastError();
     const DWORD attributes = ::GetFileAttributesW(Wide(target).c_str());
     // A folder in the file's place is never replaced, and a read-only target
-    // is refused as it always was, not worked around.
+    // is refused as it always was, not worked around; a new file that cannot
+    // be taken hold of says nothing of its target.
     const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (!InUse(error) || IsFolder(attributes) || readOnly) {
+    if (failure == RenameFailure::Source || !InUse(error) || IsFolder(attributes) || readOnly) {
         Remove(temp);
         return Outcome(Replacement::Failed, error);
     }
@@ -153,13 +252,14 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
             aside = candidate;
     }
     if (!aside.empty() && Move(target, aside, 0)) {
-        if (RenameOver(temp, target)) {
+        if (RenameOver(temp, target, flush) == RenameFailure::None) {
             if (Remove(aside))
                 return Outcome(Replacement::Done);
             return Outcome(DeleteAtRestart(aside) ? Replacement::OldDeletedAtRestart : Replacement::Done);
         }
         error = ::GetLastError();
-        // The target must never go missing: the old file goes back.
+        // The target must never go missing: the old file goes back (or, if
+        // even that fails, the next run puts it back before anything else).
         Move(aside, target, 0);
         Remove(temp);
         return Outcome(Replacement::Failed, error);
@@ -179,19 +279,117 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
 
 void FileReplacer::RemoveTemporaryFolders() noexcept
 {
-    for (const std::string& folder : temporaryFolders_) {
-        try {
-            const std::wstring wide = Wide(folder);
-            WIN32_FIND_DATAW entry{};
-            const FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &entry));
-            for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {
-                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                    Remove(folder + "\\" + Utf8(entry.cFileName));
-            }
-            machine::RemoveFolder(wide);
-        } catch (...) {
-            // Left for the next run, which overwrites what it finds there.
-        }
+    for (const auto& [key, folder] : temporaryFolders_) {
+        if (!folder.empty())
+            RemoveTemporaryFolder(folder);
     }
     temporaryFolders_.clear();
+}
+
+void RemoveTemporaryFolder(const std::string& folder) noexcept
+{
+    try {
+        // Only a folder of the program's own is emptied: never one a link leads to.
+        if (!IsFolder(folder) || IsLink(folder))
+            return;
+        const std::wstring wide = Wide(folder);
+        WIN32_FIND_DATAW entry{};
+        const FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &entry));
+        for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {
+            if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
+                Remove(folder + "\\" + Utf8(entry.cFileName));
+        }
+        machine::RemoveFolder(wide);
+    } catch (...) {
+        // Left for the next run, which overwrites what it finds there.
+    }
+}
+
+void RemoveLeftoverTemporaryFolder(const std::string& targetFolder) noexcept
+{
+    RemoveTemporaryFolder(targetFolder + "\\" + kTempFolder);
+}
+
+void PutBackSetAside(const std::string& target)
+{
+    if (PathExists(target))
+        return;
+    // The set-aside file with the highest number is the one a stopped
+    // replacement took away last.
+    std::string newest;
+    for (int n = 0; n < kSetAsideLooked; ++n) {
+        const std::string candidate = AsidePath(target, n);
+        if (PathExists(candidate))
+            newest = candidate;
+    }
+    if (!newest.empty() && !IsLink(newest))
+        Move(newest, target, 0);
+}
+
+void RemoveLeftoversOf(const std::string& target)
+{
+    // Files set aside are deleted at the restart; one whose deletion a
+    // stopped run never asked for goes now, or then.
+    for (int n = 0; n < kSetAsideLooked; ++n) {
+        const std::string aside = AsidePath(target, n);
+        if (!PathExists(aside))
+            break;
+        if (!IsLink(aside) && !Remove(aside) && !WaitsForRestart(aside))
+            DeleteAtRestart(aside);
+    }
+    // A new file left waiting by a run stopped before it could ask the
+    // restart to put it in place.
+    const std::string waiting = WaitingPath(target);
+    if (PathExists(waiting) && !IsLink(waiting) && !WaitsForRestart(waiting))
+        Remove(waiting);
+}
+
+std::vector<RestartOperation> PendingRestartOperations()
+{
+    std::vector<RestartOperation> operations;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return operations;
+    const std::vector<std::wstring> names = ReadPendingNames(key);
+    ::RegCloseKey(key);
+    for (size_t i = 0; i + 1 < names.size(); i += 2)
+        operations.push_back(OperationOf(names[i], names[i + 1]));
+    return operations;
+}
+
+bool WaitsForRestart(const std::string& path)
+{
+    const std::string real = RealPath(path);
+    for (const RestartOperation& operation : PendingRestartOperations()) {
+        if (EqualIgnoringCase(operation.from, real))
+            return true;
+    }
+    return false;
+}
+
+bool TakeBackRestartOperations(const std::function<bool(const RestartOperation&)>& picked)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY,
+                        &key) != ERROR_SUCCESS)
+        return true;
+    const std::vector<std::wstring> names = ReadPendingNames(key);
+    std::wstring kept;
+    bool changed = false;
+    for (size_t i = 0; i + 1 < names.size(); i += 2) {
+        if (picked(OperationOf(names[i], names[i + 1]))) {
+            changed = true;
+            continue;
+        }
+        kept += names[i] + L'\0' + names[i + 1] + L'\0';
+    }
+    bool written = true;
+    if (changed) {
+        kept += L'\0';
+        written = machine::SetValue(key, kPendingRenames, REG_MULTI_SZ, kept.data(),
+                                    static_cast<DWORD>(kept.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    ::RegCloseKey(key);
+    return written;
 }

@@ -8,8 +8,10 @@
 
 #include <windows.h>
 
-#include <set>
+#include <functional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 class BackgroundCopy;
 
@@ -55,13 +57,22 @@ public:
     FileReplacer(const FileReplacer&) = delete;
     FileReplacer& operator=(const FileReplacer&) = delete;
 
-    // Copies source over target, whole or not at all.
-    ReplaceOutcome Replace(const std::string& source, const std::string& target);
+    // Copies source over target, whole or not at all; with flush, the new
+    // file is on the disk before it takes the target's name.
+    ReplaceOutcome Replace(const std::string& source, const std::string& target, bool flush = false);
     void RemoveTemporaryFolders() noexcept;
+    // The links found where the program's own folders go since last asked.
+    std::vector<std::string> TakeLinksMet();
 
 private:
+    // The program's folder in a target folder, made once; empty when none
+    // could be made.
+    std::string TemporaryFolderFor(const std::string& targetFolder);
+
     BackgroundCopy& copier_;
-    std::set<std::string> temporaryFolders_;
+    // By target folder in capitals.
+    std::unordered_map<std::string, std::string> temporaryFolders_;
+    std::vector<std::string> linksMet_;
 };
 
 // The path as a restart will see it. A 32-bit program on 64-bit Windows sees
@@ -72,3 +83,26 @@ std::string RealPath(const std::string& path);
 
 // Leaves the deletion of a file to the next restart.
 bool DeleteAtRestart(const std::string& path);
+
+// What a stopped run may leave beside a target. PutBackSetAside moves the
+// old file back when its target is missing (it was set aside and the new
+// one never took its place); RemoveLeftoversOf deletes the files set aside
+// and the new file left waiting, or leaves their deletion to the restart.
+void PutBackSetAside(const std::string& target);
+void RemoveLeftoversOf(const std::string& target);
+// The program's temporary folder with what is in it, never through a link.
+void RemoveTemporaryFolder(const std::string& folder) noexcept;
+// The one an ended run may have left in a target folder.
+void RemoveLeftoverTemporaryFolder(const std::string& targetFolder) noexcept;
+
+// What the restart will do: move a file (to a new name) or delete it (to
+// empty). Real paths, as RealPath gives them.
+struct RestartOperation {
+    std::string from;
+    std::string to;
+};
+std::vector<RestartOperation> PendingRestartOperations();
+// The path waits for the restart to move or delete it.
+bool WaitsForRestart(const std::string& path);
+// Takes back the operations the predicate picks.
+bool TakeBackRestartOperations(const std::function<bool(const RestartOperation&)>& picked);

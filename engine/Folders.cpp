@@ -59,9 +59,11 @@ void CreateDirectoryPath(const std::string& path, std::vector<std::string>* crea
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return;
 
-    // A folder beyond the platform's path limit is never made, nor any below it.
+    // A folder beyond the platform's path limit is never made, nor any below
+    // it; one that is there is not asked for again.
     auto create = [created](const std::wstring& folder) {
-        if (folder.size() <= kMaxPlatformPath && machine::MakeFolder(folder) && created != nullptr)
+        if (folder.size() <= kMaxPlatformPath && ::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            machine::MakeFolder(folder) && created != nullptr)
             created->push_back(Utf8(folder));
     };
     std::wstring prefix;
@@ -74,4 +76,25 @@ void CreateDirectoryPath(const std::string& path, std::vector<std::string>* crea
     }
     if (!prefix.empty())
         create(prefix);
+}
+
+std::vector<std::string> MissingFolders(const std::string& path)
+{
+    std::vector<std::string> missing;
+    const std::wstring wide = Wide(path);
+    auto note = [&missing](const std::wstring& folder) {
+        if (folder.size() <= kMaxPlatformPath) {
+            const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES)
+                missing.push_back(Utf8(folder));
+        }
+    };
+    // The same steps as CreateDirectoryPath takes.
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if ((wide[i] == L'\\' || wide[i] == L'/') && i > 0 && wide[i - 1] != L':')
+            note(wide.substr(0, i));
+    }
+    if (!wide.empty())
+        note(wide);
+    return missing;
 }

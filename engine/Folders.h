@@ -19,3 +19,6 @@ std::string GetWindowsDir();
 // roots and folders that cannot be made are passed over. Each folder it made
 // is added to created, when given, parents first.
 void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created = nullptr);
+// The folders CreateDirectoryPath would make for the path: those missing,
+// parents first.
+std::vector<std::string> MissingFolders(const std::string& path);

@@ -2,13 +2,18 @@
 
 #include "engine/Folders.h"
 #include "engine/Log.h"
+#include "engine/MachineRecord.h"
+#include "engine/OwnPlaces.h"
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
+#include "framework/Path.h"
+#include "framework/Text.h"
 
 #include <windows.h>
 
 #include <climits>
 #include <cmath>
+#include <set>
 
 Installation::Installation(const Delivery& delivery, InstallLog& log, ProgressView& view)
     : delivery_(delivery), log_(log), view_(view), fileCopier(view)
@@ -17,13 +22,24 @@ Installation::Installation(const Delivery& delivery, InstallLog& log, ProgressVi
 
 bool Installation::Run(const std::string& installDir)
 {
-    CreateDirectoryPath(installDir);
-    log_.Open(LogFilePath(installDir));
-    // What earlier runs of the product placed: kept, and counted only once.
-    record_.Load(InstallationRecord::PathIn(installDir));
+    product_ = ReadProductIdentity(delivery_);
+    if (!PrepareInstallationFolder(installDir))
+        return false;
+    started_ = true;
 
     WriteLog("*****INIZIO INSTALLAZIONE *****");
     log_.WriteCommandLine();
+    // What earlier runs of the product placed: kept, and counted only once.
+    LoadRecord(installDir);
+    if (folderTakenOver_)
+        WriteLog("  LA CARTELLA DI INSTALLAZIONE: " + installDir +
+                 " ESISTEVA GIA': PROPRIETARIO E AUTORIZZAZIONI SONO STATI REIMPOSTATI");
+    if (!unprotectedFolder_.empty()) {
+        CountFailure();
+        WriteLog("  LE AUTORIZZAZIONI DELLA CARTELLA: " + unprotectedFolder_ + " NON SONO STATE IMPOSTATE");
+        log_.WriteErrorReason(protectError_);
+        unprotectedFolder_.clear();
+    }
     CopyApplicationFiles();
     WriteLog("*FINE COPIA DEI FILES*");
     WriteLog("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
@@ -35,9 +51,92 @@ bool Installation::Run(const std::string& installDir)
 
 void Installation::Finish(int exitCode)
 {
+    if (!started_) {
+        // Nothing was written in the installation folder: the reason goes to
+        // the administrator's copy of the log, if there is one.
+        WriteLog("INSTALLAZIONE NON ESEGUITA: " + refusal_ + " (CODICE DI USCITA: " + std::to_string(exitCode) + ")");
+        log_.WriteErrorReason(refusalError_);
+        return;
+    }
     replacer_.RemoveTemporaryFolders();
+    // And those an ended run left where this one did not go.
+    std::set<std::string> folders;
+    for (const RecordEntry& entry : record_.entries) {
+        if (entry.kind != RecordKind::Folder && folders.insert(UpperText(FolderOf(entry.path))).second)
+            RemoveLeftoverTemporaryFolder(FolderOf(entry.path));
+    }
     WriteLog("*****FINE INSTALLAZIONE*****");
     log_.WriteExitCode(exitCode);
+}
+
+bool Installation::PrepareInstallationFolder(const std::string& installDir)
+{
+    programFiles_ = GetProgramFilesDir();
+    windowsFolder_ = GetWindowsDir();
+    const std::string link = LinkOnTheWay(installDir);
+    if (!link.empty()) {
+        refusal_ = "LA CARTELLA DI INSTALLAZIONE " + installDir + " PASSA PER IL COLLEGAMENTO " + link;
+        refusalError_ = kLinkRefused;
+        return false;
+    }
+    const bool existed = IsFolder(installDir);
+    std::vector<std::string> created;
+    CreateDirectoryPath(installDir, &created);
+    // Every folder made for the product, and one that was there, get the
+    // access list of administrators before anything is written in them.
+    for (const std::string& folder : created)
+        Protect(folder);
+    if (existed) {
+        Protect(installDir);
+        folderTakenOver_ = true;
+    }
+    const std::string logPath = LogFilePath(installDir);
+    if (!log_.Open(logPath) && ::GetLastError() == kLinkRefused) {
+        refusal_ = "IL FILE " + logPath + " E' UN COLLEGAMENTO O HA UN ALTRO NOME";
+        refusalError_ = kLinkRefused;
+        return false;
+    }
+    return true;
+}
+
+void Installation::Protect(const std::string& folder)
+{
+    if (!ProtectFolder(folder) && unprotectedFolder_.empty()) {
+        protectError_ = ::GetLastError();
+        unprotectedFolder_ = folder;
+    }
+}
+
+void Installation::LoadRecord(const std::string& installDir)
+{
+    keeper_ = RecordKeeper(product_.uninstallKey, installDir);
+    const RecordKeeper::Found found = keeper_.Load(record_);
+    RecordKeeper::SettleCountChanges(record_);
+    // A folder that a run of the product made, or took over, is no news.
+    folderTakenOver_ = folderTakenOver_ && found != RecordKeeper::Found::Sealed;
+    const std::string recordPath = keeper_.RecordPath();
+    if (found == RecordKeeper::Found::NotMatching) {
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath +
+                 " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NON E' STATO USATO");
+    } else if (found == RecordKeeper::Found::Unreadable && keeper_.Error() == kLinkRefused) {
+        // Nothing is read or written through it; the record written at the
+        // end takes its name back.
+        CountFailure();
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " E' UN COLLEGAMENTO O HA UN ALTRO NOME: NON E' STATO USATO");
+    } else if (found == RecordKeeper::Found::Unreadable) {
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON PUO' ESSERE LETTO: NON E' STATO USATO");
+        log_.WriteErrorReason(keeper_.Error());
+    }
+    // A stopped run may have left a target set aside and not yet replaced:
+    // the old file goes back first; then what else it left goes.
+    for (const RecordEntry& entry : record_.entries) {
+        if (entry.kind != RecordKind::Folder) {
+            PutBackSetAside(entry.path);
+            RemoveLeftoversOf(entry.path);
+        }
+    }
+    PutBackSetAside(RemovalProgramPath(installDir));
+    RemoveLeftoversOf(RemovalProgramPath(installDir));
 }
 
 int Installation::ExitCode(bool succeeded) const
@@ -76,10 +175,12 @@ void Installation::SetBar(int position)
     view_.PumpMessages();
 }
 
-ReplaceOutcome Installation::CopyFile(const std::string& source, const std::string& target)
+ReplaceOutcome Installation::PlaceFile(const std::string& source, const std::string& target, bool flush)
 {
-    const ReplaceOutcome outcome = replacer_.Replace(source, target);
+    const ReplaceOutcome outcome = replacer_.Replace(source, target, flush);
     restartNeeded_ = restartNeeded_ || outcome.WaitsForRestart();
+    for (const std::string& link : replacer_.TakeLinksMet())
+        WriteLog("  LA CARTELLA: " + link + " E' UN COLLEGAMENTO: NON E' STATA SEGUITA");
     return outcome;
 }
 
@@ -108,20 +209,76 @@ bool Installation::RegisterAtRestart(const std::string& path)
 
 void Installation::MakeFolder(const std::string& path)
 {
+    // The passes ask for the same folders file after file.
+    if (IsFolder(path))
+        return;
+    // A folder about to be made is the product's: noted first, so that one
+    // made by a run that was then stopped is not taken for someone else's.
+    for (const std::string& folder : MissingFolders(path)) {
+        if (record_.Find(folder) == nullptr)
+            keeper_.Note(record_.Entry(RecordKind::Folder, folder));
+    }
     std::vector<std::string> created;
     CreateDirectoryPath(path, &created);
-    for (const std::string& folder : created)
-        record_.Entry(RecordKind::Folder, folder);
+    // Below Program Files and the Windows folder a folder keeps what it
+    // inherits; anywhere else only administrators may change it.
+    for (const std::string& folder : created) {
+        if (!IsBelow(folder, programFiles_) && !IsBelow(folder, windowsFolder_))
+            Protect(folder);
+    }
 }
 
-RecordEntry& Installation::NotePlaced(RecordKind kind, const std::string& path)
+RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted)
 {
-    return record_.Entry(kind, path);
+    RecordEntry* known = record_.Find(target);
+    const RecordEntry before = known != nullptr ? *known : RecordEntry{ kind, target };
+    RecordEntry& entry = record_.Entry(kind, target);
+    const RecordEntry noted = entry;
+    if (known == nullptr)
+        entry.existedBefore = PathExists(target);
+    // A file the product found and now replaces was there before its copy.
+    if (kind != RecordKind::ApplicationFile && !entry.copied && known != nullptr)
+        entry.existedBefore = true;
+    entry.copied = true;
+    entry.registrationPending = registerWanted;
+    if (known == nullptr || InstallationRecord::LineOf(noted) != InstallationRecord::LineOf(entry))
+        keeper_.Note(entry);
+    return known != nullptr ? before : RecordEntry{};
 }
 
-void Installation::NoteShared(const std::string& path, bool existedBefore)
+void Installation::Replaced(const std::string& target, const ReplaceOutcome& outcome, const RecordEntry& before)
 {
-    sharedUses_.push_back({ path, existedBefore });
+    if (outcome.Copied())
+        return;
+    // Nothing changed at the target: nor in what the product knows of it.
+    if (before.path.empty()) {
+        record_.Forget([&](const RecordEntry& entry) { return EqualIgnoringCase(entry.path, target); });
+        keeper_.Unnote(target);
+    } else {
+        record_.Put(before);
+        keeper_.Note(before);
+    }
+}
+
+bool Installation::FoundShared(const std::string& path)
+{
+    RecordEntry& entry = record_.Entry(RecordKind::SystemFile, path);
+    if (!entry.copied)
+        entry.existedBefore = true;
+    NoteShared(path);
+    return entry.copied && entry.registrationPending;
+}
+
+void Installation::NoteRegistered(const std::string& path)
+{
+    RecordEntry& entry = record_.Entry(RecordKind::SystemFile, path);
+    entry.registered = true;
+    entry.registrationPending = false;
+}
+
+void Installation::NoteShared(const std::string& path)
+{
+    sharedUses_.push_back(path);
 }
 
 void Installation::LogUnlistableFolder(const std::string& folder, unsigned long error)

@@ -7,6 +7,7 @@
 #include "engine/Delivery.h"
 #include "engine/FileReplace.h"
 #include "engine/InstallationRecord.h"
+#include "engine/RecordKeeper.h"
 #include "engine/SelfRegister.h"
 
 #include <string>
@@ -27,9 +28,12 @@ public:
     // Creates the installation folder, opens the log there and runs both
     // passes between their markers, then records on the machine what the run
     // placed (whatever its outcome). Returns the outcome of the system-file
-    // pass, which is the outcome of the run.
+    // pass, which is the outcome of the run. A folder or a log that lies
+    // through a link ends the run before anything is written: false.
     bool Run(const std::string& installDir);
-    // Ends the run's block of the log with the code the process ends with.
+    // Ends the run's block of the log with the code the process ends with
+    // (or, for a run refused at its start, says why on the administrator's
+    // copy of the log).
     void Finish(int exitCode);
     // The process's exit code after a run with the given outcome: 1603 when
     // anything failed, else 3010 when something waits for a restart, else 0.
@@ -65,20 +69,43 @@ private:
     void LogUnlistableFolder(const std::string& folder, unsigned long error);
     // A failed copy's line, and its reason under it.
     void LogFailedCopy(const std::string& shownName, const ReplaceOutcome& outcome);
-    // Copies a file over its target, whole or not at all; what waits for a
-    // restart is noted for the exit code and logged.
-    ReplaceOutcome CopyFile(const std::string& source, const std::string& target);
+    // Copies a file over its target, whole or not at all (flushed to the
+    // disk first when asked); what waits for a restart is noted for the exit
+    // code, and a link met where the program's folder goes is logged.
+    ReplaceOutcome PlaceFile(const std::string& source, const std::string& target, bool flush = false);
     // The line that says what of a copy completes at the restart, if anything.
     void LogRestart(const ReplaceOutcome& outcome, const std::string& target);
     // A component that replaces its target only at the restart is registered then.
     bool RegisterAtRestart(const std::string& path);
     // Makes a folder with its parents; those it made are the product's.
     void MakeFolder(const std::string& path);
-    // A file the product placed or, for a shared one, uses.
-    RecordEntry& NotePlaced(RecordKind kind, const std::string& path);
+    // Gives a folder made for the product the access list of administrators;
+    // the first failure is logged once the log is open.
+    void Protect(const std::string& folder);
+    // The installation folder, which is the program's own: made with an
+    // access list of administrators (or taken over when it was there), and
+    // never reached through a link. False, with the reason kept for Finish,
+    // when the run must not start.
+    bool PrepareInstallationFolder(const std::string& installDir);
+    // What earlier runs recorded, and what a stopped one left: the record,
+    // the journal, files set aside and folders of the program's own.
+    void LoadRecord(const std::string& installDir);
+    // The product's file about to be copied over target: its entry, noted in
+    // the journal before the copy, so that a run stopped at any instant
+    // leaves the next one what it needs to know. Returns the entry as it was,
+    // for Replaced.
+    RecordEntry BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted);
+    // After the copy: a failed one puts the entry back as it was.
+    void Replaced(const std::string& target, const ReplaceOutcome& outcome, const RecordEntry& before);
+    // A shared file found on the machine with an equal or newer version: the
+    // product uses it. True when the product's own copy of it still waits
+    // for its registration (a run that copied it was stopped before).
+    bool FoundShared(const std::string& path);
+    // A component the product registered.
+    void NoteRegistered(const std::string& path);
     // A shared component (a system component or a DAO file) to count once for
-    // the product; existedBefore tells whether it was there before this run.
-    void NoteShared(const std::string& path, bool existedBefore);
+    // the product.
+    void NoteShared(const std::string& path);
     // The record, the shared counts, the installation folder, the entry of
     // Programs and Features and the copy of the program that removes it.
     void RecordInstallation(const std::string& installDir);
@@ -90,11 +117,23 @@ private:
     BackgroundCopy fileCopier;
     FileReplacer replacer_{ fileCopier };
     bool restartNeeded_ = false;
+    // The product as the description file names it, read at the run's start.
+    ProductIdentity product_;
+    // Folders whose subfolders keep the access list they inherit.
+    std::string programFiles_;
+    std::string windowsFolder_;
     // What earlier runs of the product recorded, and what this one adds.
     InstallationRecord record_;
-    struct SharedUse {
-        std::string path;
-        bool existedBefore;
-    };
-    std::vector<SharedUse> sharedUses_;
+    RecordKeeper keeper_{ std::string(), std::string() };
+    std::vector<std::string> sharedUses_;
+    // Why the run did not start; empty when it did.
+    std::string refusal_;
+    unsigned long refusalError_ = 0;
+    bool started_ = false;
+    // The installation folder was there before, and no run of the product
+    // made it: taken over.
+    bool folderTakenOver_ = false;
+    // Protecting a folder of the program's own failed: the folder and why.
+    std::string unprotectedFolder_;
+    unsigned long protectError_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "engine/InstallationRecord.h"
 
+#include "engine/OwnPlaces.h"
 #include "engine/Rules.h"
 #include "framework/Handles.h"
 #include "framework/MachineChange.h"
@@ -9,7 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -49,17 +49,6 @@ bool KindOf(const std::string& word, RecordKind& kind)
     return false;
 }
 
-std::string Line(const RecordEntry& entry)
-{
-    const bool file = entry.kind != RecordKind::Folder;
-    return std::string(WordOf(entry.kind)) + kSeparator +
-           (entry.kind == RecordKind::Folder ? "creata"
-            : entry.ByProduct()                     ? "copiato"
-                                                                        : "presente") +
-           kSeparator + (file && entry.registered ? "registrato" : "-") + kSeparator +
-           (file && entry.counted ? "contato" : "-") + kSeparator + entry.path;
-}
-
 // "key=value" of the product section.
 bool SplitValue(const std::string& line, const char* key, std::string& value)
 {
@@ -89,16 +78,121 @@ std::string InstallationRecord::PathIn(const std::string& installDir)
     return installDir + "\\" + kRecordName;
 }
 
-bool InstallationRecord::Load(const std::string& path)
+namespace {
+
+std::string CountText(long long count)
+{
+    return count == kNoCount ? "-" : std::to_string(count);
+}
+
+bool CountFrom(const std::string& text, long long& count)
+{
+    if (text == "-") {
+        count = kNoCount;
+        return true;
+    }
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    count = std::stoll(text);
+    return count <= 0xFFFFFFFFll;
+}
+
+// "contando 1>2": a change of the count from one value to another.
+bool ParseChange(const std::string& field, const char* word, long long& from, long long& to)
+{
+    const std::string lead = std::string(word) + " ";
+    if (field.compare(0, lead.size(), lead) != 0)
+        return false;
+    const std::string change = field.substr(lead.size());
+    const size_t arrow = change.find('>');
+    return arrow != std::string::npos && CountFrom(change.substr(0, arrow), from) &&
+           CountFrom(change.substr(arrow + 1), to);
+}
+
+} // namespace
+
+std::string InstallationRecord::LineOf(const RecordEntry& entry)
+{
+    const bool file = entry.kind != RecordKind::Folder;
+    // The origin tells what the removal may take: a file the product placed
+    // where none was, or over an older one (aggiornato), is its own; one it
+    // overwrote (preesistente) or only found (presente) is not.
+    const char* origin = entry.kind == RecordKind::Folder            ? "creata"
+                         : entry.kind == RecordKind::ApplicationFile ? (entry.existedBefore ? "preesistente" : "copiato")
+                         : !entry.copied                             ? "presente"
+                         : entry.existedBefore                       ? "aggiornato"
+                                                                     : "copiato";
+    const std::string registration = !file                        ? "-"
+                                     : entry.registered           ? "registrato"
+                                     : entry.registrationPending ? "da registrare"
+                                                                  : "-";
+    std::string count = "-";
+    if (file && entry.counting)
+        count = "contando " + CountText(entry.countFrom) + ">" + CountText(entry.countTo);
+    else if (file && entry.releasing)
+        count = "rilasciando " + CountText(entry.countFrom) + ">" + CountText(entry.countTo);
+    else if (file && entry.released)
+        count = "rilasciato";
+    else if (file && entry.counted)
+        count = "contato";
+    return std::string(WordOf(entry.kind)) + kSeparator + origin + kSeparator + registration + kSeparator + count +
+           kSeparator + entry.path;
+}
+
+bool InstallationRecord::ParseLine(const std::string& line, RecordEntry& entry)
+{
+    // kind | origin | registration | count | path: the path comes last, since
+    // it may hold anything but "|".
+    std::vector<std::string> fields;
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        const size_t next = line.find(kSeparator, at);
+        if (next == std::string::npos)
+            break;
+        fields.push_back(line.substr(at, next - at));
+        at = next + 3;
+    }
+    RecordEntry parsed;
+    if (fields.size() != 4 || !KindOf(fields[0], parsed.kind) || at >= line.size())
+        return false;
+    parsed.path = line.substr(at);
+    parsed.copied = fields[1] == "copiato" || fields[1] == "aggiornato" || fields[1] == "preesistente";
+    parsed.existedBefore = fields[1] == "preesistente" || fields[1] == "aggiornato" || fields[1] == "presente";
+    parsed.registered = fields[2] == "registrato";
+    parsed.registrationPending = fields[2] == "da registrare";
+    parsed.counted = fields[3] == "contato";
+    parsed.released = fields[3] == "rilasciato";
+    parsed.counting = ParseChange(fields[3], "contando", parsed.countFrom, parsed.countTo);
+    parsed.releasing = ParseChange(fields[3], "rilasciando", parsed.countFrom, parsed.countTo);
+    entry = parsed;
+    return true;
+}
+
+std::string InstallationRecord::Text() const
+{
+    std::string text = kUtf8Mark;
+    text += "; Ciò che l'installazione di " + product.name +
+            " ha posto su questo computer.\r\n"
+            "; La rimozione del prodotto legge questo file: non modificarlo.\r\n"
+            "; Colonne: tipo | origine (copiato dal prodotto dove non c'era, aggiornato su uno più vecchio, "
+            "preesistente e sovrascritto, o presente con una versione uguale o più recente) | "
+            "registrazione | contatore dei componenti condivisi | percorso\r\n"
+            "[PRODOTTO]\r\n"
+            "Nome=" + product.name + "\r\n"
+            "Versione=" + product.version + "\r\n"
+            "Produttore=" + product.publisher + "\r\n"
+            "PathKey=" + product.pathKey + "\r\n"
+            "Voce=" + product.uninstallKey + "\r\n"
+            "Cartella=" + installDir + "\r\n"
+            "[FILE]\r\n";
+    for (const RecordEntry& entry : entries)
+        text += LineOf(entry) + "\r\n";
+    return text;
+}
+
+bool InstallationRecord::Parse(const std::string& text)
 {
     *this = InstallationRecord();
-    CrtFile file(::_wfopen(Wide(path).c_str(), L"rb"));
-    if (!file)
-        return false;
-    std::string text;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof(buffer), file.Get())) > 0;)
-        text.append(buffer, got);
     if (text.compare(0, 3, kUtf8Mark) != 0)
         return false;
 
@@ -123,69 +217,70 @@ bool InstallationRecord::Load(const std::string& path)
                 SplitValue(line, "Voce", product.uninstallKey) || SplitValue(line, "Cartella", installDir);
             continue;
         }
-        // kind | origin | registration | count | path: the path comes last, since
-        // it may hold anything but "|".
-        std::vector<std::string> fields;
-        size_t at = 0;
-        for (int i = 0; i < 4; ++i) {
-            const size_t next = line.find(kSeparator, at);
-            if (next == std::string::npos)
-                break;
-            fields.push_back(line.substr(at, next - at));
-            at = next + 3;
-        }
-        RecordKind kind;
-        if (fields.size() != 4 || !KindOf(fields[0], kind) || at >= line.size())
-            continue;
+        RecordEntry entry;
         // A path listed twice keeps its first line.
-        const std::string path = line.substr(at);
-        if (Find(path) != nullptr)
-            continue;
-        RecordEntry& entry = Entry(kind, path);
-        entry.copied = fields[1] == "copiato";
-        entry.registered = fields[2] == "registrato";
-        entry.counted = fields[3] == "contato";
+        if (ParseLine(line, entry) && Find(entry.path) == nullptr)
+            Put(entry);
     }
     return true;
 }
 
+bool InstallationRecord::Load(const std::string& path)
+{
+    std::string text;
+    if (!ReadOwnFile(path, text)) {
+        *this = InstallationRecord();
+        return false;
+    }
+    return Parse(text);
+}
+
 bool InstallationRecord::Save(const std::string& path) const
 {
-    std::string text = kUtf8Mark;
-    text += "; Ciò che l'installazione di " + product.name +
-            " ha posto su questo computer.\r\n"
-            "; La rimozione del prodotto legge questo file: non modificarlo.\r\n"
-            "; Colonne: tipo | origine (copiato dal prodotto, o presente con una versione uguale o più recente) | "
-            "registrazione | contatore dei componenti condivisi | percorso\r\n"
-            "[PRODOTTO]\r\n"
-            "Nome=" + product.name + "\r\n"
-            "Versione=" + product.version + "\r\n"
-            "Produttore=" + product.publisher + "\r\n"
-            "PathKey=" + product.pathKey + "\r\n"
-            "Voce=" + product.uninstallKey + "\r\n"
-            "Cartella=" + installDir + "\r\n"
-            "[FILE]\r\n";
-    for (const RecordEntry& entry : entries)
-        text += Line(entry) + "\r\n";
+    return WriteFileWhole(path, Text());
+}
 
-    // Whole or not at all, as every file the installer writes: a new file,
-    // on the disk before it takes the record's name.
-    const std::wstring temp = Wide(path + ".nuovo");
-    machine::RemoveFile(temp);
-    bool written = false;
-    {
-        const FileHandle file(machine::CreateNewFile(temp, FILE_ATTRIBUTE_NORMAL));
-        if (!file)
+bool ReadOwnFile(const std::string& path, std::string& bytes)
+{
+    bytes.clear();
+    const FileHandle file = OpenOwnFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!file)
+        return false;
+    char buffer[16384];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr))
             return false;
-        written = machine::WriteAndFlush(file.Get(), text.data(), text.size()) &&
-                  machine::RenameOver(file.Get(), Wide(path));
+        if (got == 0)
+            return true;
+        bytes.append(buffer, got);
     }
-    if (!written) {
-        const DWORD error = ::GetLastError();
-        machine::RemoveFile(temp);
-        ::SetLastError(error);
+}
+
+bool WriteFileWhole(const std::string& path, const std::string& bytes)
+{
+    const std::wstring temp = Wide(path + ".nuovo");
+    FileHandle file(machine::CreateNewFile(temp, FILE_ATTRIBUTE_NORMAL));
+    // What an ended run left at the temporary name goes first, unless it is
+    // a link, which is never followed.
+    if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
+        bool removed = false;
+        {
+            const FileHandle left =
+                OpenOwnFile(Utf8(temp), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+            removed = left && machine::RemoveOpenFile(left.Get(), temp);
+        }
+        if (removed)
+            file.Reset(machine::CreateNewFile(temp, FILE_ATTRIBUTE_NORMAL));
     }
-    return written;
+    if (!file)
+        return false;
+    if (machine::WriteAndFlush(file.Get(), bytes.data(), bytes.size()) && machine::RenameOver(file.Get(), Wide(path)))
+        return true;
+    const DWORD error = ::GetLastError();
+    machine::RemoveOpenFile(file.Get(), temp);
+    ::SetLastError(error);
+    return false;
 }
 
 RecordEntry& InstallationRecord::Entry(RecordKind kind, const std::string& path)
@@ -200,7 +295,18 @@ RecordEntry& InstallationRecord::Entry(RecordKind kind, const std::string& path)
     return entries.back();
 }
 
+void InstallationRecord::Put(const RecordEntry& entry)
+{
+    Entry(entry.kind, entry.path) = entry;
+}
+
 const RecordEntry* InstallationRecord::Find(const std::string& path) const
+{
+    const auto found = index_.find(UpperText(path));
+    return found != index_.end() ? &entries[found->second] : nullptr;
+}
+
+RecordEntry* InstallationRecord::Find(const std::string& path)
 {
     const auto found = index_.find(UpperText(path));
     return found != index_.end() ? &entries[found->second] : nullptr;
@@ -208,10 +314,7 @@ const RecordEntry* InstallationRecord::Find(const std::string& path) const
 
 void InstallationRecord::ForgetMissing()
 {
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [](const RecordEntry& entry) { return !PathExists(entry.path); }),
-                  entries.end());
-    Index();
+    Forget([](const RecordEntry& entry) { return !PathExists(entry.path); });
 }
 
 void InstallationRecord::Index()

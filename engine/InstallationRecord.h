@@ -6,11 +6,15 @@
 // folders the product made.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 enum class RecordKind { ApplicationFile, DaoFile, SystemFile, Folder };
+
+// A count below SharedDLLs, or none.
+constexpr long long kNoCount = -1;
 
 struct RecordEntry {
     RecordKind kind = RecordKind::ApplicationFile;
@@ -18,14 +22,33 @@ struct RecordEntry {
     // A system component or DAO file copied by this product; false for one
     // found on the machine with an equal or newer version.
     bool copied = false;
+    // An application file that was there before the product's first
+    // installation: the product overwrote it and cannot give it back, so
+    // its removal keeps it.
+    bool existedBefore = false;
     // Registered by this product (its DllRegisterServer returned success, or
     // it is registered at the restart).
     bool registered = false;
+    // Copied to be registered by a run that was stopped before it did.
+    bool registrationPending = false;
     // Its count below SharedDLLs holds one for this product.
     bool counted = false;
+    // A removal gave back the product's count, and could not finish with
+    // the file: the next one must not give it back again.
+    bool released = false;
+    // A change of the count under way, noted before it is made: from the
+    // count there (kNoCount for none) to the one written.
+    bool counting = false;
+    bool releasing = false;
+    long long countFrom = kNoCount;
+    long long countTo = kNoCount;
 
-    // The product's own copy: an application file, or a shared file it copied.
-    bool ByProduct() const { return copied || kind == RecordKind::ApplicationFile; }
+    // The product's own copy: an application file it placed where none was,
+    // or a shared file it copied.
+    bool ByProduct() const
+    {
+        return kind == RecordKind::ApplicationFile ? !existedBefore : copied;
+    }
 };
 
 // The product as the description file names it.
@@ -48,16 +71,38 @@ public:
     // The record's file in an installation folder.
     static std::string PathIn(const std::string& installDir);
 
-    // False when the file is missing or not a record; the record is then empty.
+    // The record as its file holds it (UTF-8 with a byte-order mark), and
+    // back. Parse is false for bytes that are not a record; the record is
+    // then empty.
+    std::string Text() const;
+    bool Parse(const std::string& text);
+    // Reads and writes the file as it lies, without asking whether it is
+    // the one the last run wrote (the delivery checker's plan reads it so).
+    // A file is written whole: a new file on the disk, then renamed.
     bool Load(const std::string& path);
     bool Save(const std::string& path) const;
+
+    // One entry as a line of the record ("kind | origin | registration |
+    // count | path"), and back; the journal of a run keeps such lines too.
+    static std::string LineOf(const RecordEntry& entry);
+    static bool ParseLine(const std::string& line, RecordEntry& entry);
 
     // The entry of the path, made when there is none (paths compare without
     // regard to case).
     RecordEntry& Entry(RecordKind kind, const std::string& path);
     const RecordEntry* Find(const std::string& path) const;
+    RecordEntry* Find(const std::string& path);
+    // Puts the entry in, replacing the one of its path.
+    void Put(const RecordEntry& entry);
     // Forgets the files and folders that are no longer there.
     void ForgetMissing();
+    // Forgets the entries the predicate picks.
+    template <class Predicate>
+    void Forget(Predicate picked)
+    {
+        entries.erase(std::remove_if(entries.begin(), entries.end(), picked), entries.end());
+        Index();
+    }
 
     ProductIdentity product;
     std::string installDir;
@@ -68,3 +113,12 @@ private:
     // Each entry's position by its path in capitals.
     std::unordered_map<std::string, size_t> index_;
 };
+
+// Writes the bytes to the file whole or not at all: a new file beside it,
+// flushed to the disk, then renamed over it in one step. Never through a
+// link: a link at the temporary name is refused, one at the file's name is
+// replaced, not followed.
+bool WriteFileWhole(const std::string& path, const std::string& bytes);
+// Reads a file of the program's own, never through a link; false when it
+// cannot be read (the last error tells why).
+bool ReadOwnFile(const std::string& path, std::string& bytes);

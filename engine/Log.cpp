@@ -1,13 +1,16 @@
 #include "engine/Log.h"
 
 #include "engine/Folders.h"
+#include "engine/OwnPlaces.h"
 
 #include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <io.h>
 
 namespace {
@@ -55,7 +58,22 @@ std::string ReasonLine(const std::string& code, const std::string& text)
 
 bool InstallLog::Open(const std::string& path)
 {
-    file_.Reset(::_wfopen(Wide(path).c_str(), L"a"));
+    file_.Reset();
+    // The log lies in the installation folder: never written through a link.
+    FileHandle handle = OpenOwnFile(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    OPEN_ALWAYS);
+    if (!handle)
+        return false;
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle.Get()), _O_APPEND | _O_TEXT);
+    if (descriptor == -1)
+        return false;
+    handle.Release();
+    FILE* stream = ::_fdopen(descriptor, "a");
+    if (stream == nullptr) {
+        ::_close(descriptor);
+        return false;
+    }
+    file_.Reset(stream);
     fileIsCopy_ = SameFileAsCopy();
     return IsOpen();
 }

@@ -49,6 +49,28 @@ bool SetString(HKEY key, const wchar_t* name, const std::string& value)
         machine::SetValue(key, name, REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
 }
 
+// A text value, whatever its length; false when it is not there or not a text.
+bool QueryText(HKEY key, const wchar_t* name, std::string& value)
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
+        return false;
+    // A value written without its terminator is read as if it had one.
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
+        return false;
+    value = Utf8(text.data());
+    return true;
+}
+
+std::wstring EntryPath(const std::string& keyName)
+{
+    return std::wstring(kUninstall) + L"\\" + Wide(keyName);
+}
+
+constexpr wchar_t kJournal[] = L"LumoGiornale";
+
 bool SetNumber(HKEY key, const wchar_t* name, DWORD value)
 {
     return Succeeded(machine::SetValue(key, name, REG_DWORD, &value, sizeof(value)));
@@ -188,4 +210,97 @@ bool RemoveInstallationDir(const std::string& pathKey)
     }
     // Nothing else in it: the key goes too.
     return Gone(machine::RemoveKey(HKEY_LOCAL_MACHINE, Wide(pathKey), kMachineRegistryView));
+}
+
+bool ReadEntryText(const std::string& keyName, const wchar_t* name, std::string& value)
+{
+    RegKey key;
+    return !keyName.empty() && OpenKey(EntryPath(keyName), KEY_QUERY_VALUE, false, key) &&
+           QueryText(key.Get(), name, value);
+}
+
+bool WriteEntryText(const std::string& keyName, const wchar_t* name, const std::string& value)
+{
+    RegKey key;
+    return !keyName.empty() && OpenKey(EntryPath(keyName), KEY_SET_VALUE, true, key) &&
+           SetString(key.Get(), name, value);
+}
+
+bool RemoveEntryValue(const std::string& keyName, const wchar_t* name)
+{
+    RegKey key;
+    if (keyName.empty() || !OpenKey(EntryPath(keyName), KEY_SET_VALUE, false, key))
+        return true;
+    return Gone(machine::RemoveValue(key.Get(), name));
+}
+
+bool WriteJournalLine(const std::string& keyName, const std::string& path, const std::string& line)
+{
+    RegKey key;
+    return !keyName.empty() &&
+           OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_SET_VALUE, true, key) &&
+           SetString(key.Get(), Wide(path).c_str(), line);
+}
+
+bool RemoveJournalLine(const std::string& keyName, const std::string& path)
+{
+    RegKey key;
+    if (keyName.empty() || !OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_SET_VALUE, false, key))
+        return true;
+    return Gone(machine::RemoveValue(key.Get(), Wide(path)));
+}
+
+std::vector<std::string> ReadJournal(const std::string& keyName)
+{
+    std::vector<std::string> lines;
+    RegKey key;
+    if (keyName.empty() || !OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_QUERY_VALUE, false, key))
+        return lines;
+    for (DWORD index = 0;; ++index) {
+        // A value's name may be as long as the registry allows.
+        std::vector<wchar_t> name(32768);
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        if (::RegEnumValueW(key.Get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        std::string line;
+        if (QueryText(key.Get(), name.data(), line))
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+bool ClearJournal(const std::string& keyName)
+{
+    RegKey entry;
+    if (keyName.empty() || !OpenKey(EntryPath(keyName), KEY_ALL_ACCESS, false, entry))
+        return true;
+    RegKey journal;
+    if (!OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_QUERY_VALUE, false, journal))
+        return true;
+    journal.Reset();
+    return Gone(machine::RemoveTree(entry.Get(), kJournal));
+}
+
+std::vector<std::string> EntriesInstalledIn(const std::string& folder)
+{
+    std::vector<std::string> found;
+    RegKey uninstall;
+    if (!OpenKey(kUninstall, KEY_ENUMERATE_SUB_KEYS, false, uninstall))
+        return found;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (::RegEnumKeyExW(uninstall.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_NO_MORE_ITEMS)
+            break;
+        RegKey entry;
+        std::string location;
+        std::string digest;
+        if (OpenKey(std::wstring(kUninstall) + L"\\" + name, KEY_QUERY_VALUE, false, entry) &&
+            QueryText(entry.Get(), L"InstallLocation", location) && EqualIgnoringCase(location, folder) &&
+            QueryText(entry.Get(), kRecordDigest, digest))
+            found.push_back(Utf8(name));
+    }
+    return found;
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct ProductIdentity;
 
@@ -61,3 +62,28 @@ bool UninstallEntryExists(const std::string& key);
 bool WriteInstallationDir(const std::string& pathKey, const std::string& folder);
 // Removes the value, and the key itself when nothing else is left in it.
 bool RemoveInstallationDir(const std::string& pathKey);
+
+// The names of those values.
+constexpr wchar_t kRecordDigest[] = L"LumoElenco";
+constexpr wchar_t kRecordDigestPending[] = L"LumoElencoNuovo";
+constexpr wchar_t kProductKeyValue[] = L"LumoPathKey";
+// What kRecordDigest holds once a removal has done with the files and has
+// the registry left to clean.
+constexpr char kRemovalFinishing[] = "rimozione";
+
+// Values of the program's own in the product's entry of Programs and
+// Features, where only administrators write: the digest of the record that
+// the last run wrote (and of one being written), the product key, and the
+// journal of a run under way. The entry's key is named as WriteUninstallEntry
+// names it; a missing value reads as false.
+bool ReadEntryText(const std::string& key, const wchar_t* name, std::string& value);
+bool WriteEntryText(const std::string& key, const wchar_t* name, const std::string& value);
+bool RemoveEntryValue(const std::string& key, const wchar_t* name);
+// The journal: one line per path, written before the change it tells of.
+bool WriteJournalLine(const std::string& key, const std::string& path, const std::string& line);
+bool RemoveJournalLine(const std::string& key, const std::string& path);
+std::vector<std::string> ReadJournal(const std::string& key);
+bool ClearJournal(const std::string& key);
+// The entries whose InstallLocation is the folder (compared without regard
+// to case) and which hold a record's digest: the product installed there.
+std::vector<std::string> EntriesInstalledIn(const std::string& folder);

@@ -24,12 +24,13 @@ ProductIdentity ReadProductIdentity(const Delivery& delivery)
 
 void Installation::RecordInstallation(const std::string& installDir)
 {
-    record_.product = ReadProductIdentity(delivery_);
+    record_.product = product_;
     record_.installDir = installDir;
 
     // Each shared component counts this product once, however many runs use
     // it; a component that was there before without a count keeps one for its
-    // earlier owner.
+    // earlier owner. Each change is noted before it is made, so that a run
+    // stopped in between neither counts twice nor forgets.
     bool registry = true;
     // Why the first registry write that failed did.
     DWORD registryError = ERROR_SUCCESS;
@@ -38,14 +39,19 @@ void Installation::RecordInstallation(const std::string& installDir)
             registryError = ::GetLastError();
         registry = registry && written;
     };
-    for (const SharedUse& use : sharedUses_) {
-        RecordEntry& entry = record_.Entry(RecordKind::SystemFile, use.path);
-        if (entry.counted)
+    for (const std::string& path : sharedUses_) {
+        RecordEntry* entry = record_.Find(path);
+        if (entry == nullptr || entry->counted)
             continue;
         DWORD countNow = 0;
-        const bool hasCount = ReadSharedCount(use.path, countNow);
-        entry.counted = WriteSharedCount(use.path, NewSharedCount(hasCount, countNow, use.existedBefore));
-        noteRegistry(entry.counted);
+        const bool hasCount = ReadSharedCount(path, countNow);
+        entry->counting = true;
+        entry->countFrom = hasCount ? static_cast<long long>(countNow) : kNoCount;
+        entry->countTo = NewSharedCount(hasCount, countNow, entry->existedBefore);
+        keeper_.Note(*entry);
+        entry->counting = false;
+        entry->counted = WriteSharedCount(path, static_cast<DWORD>(entry->countTo));
+        noteRegistry(entry->counted);
     }
     sharedUses_.clear();
 
@@ -53,17 +59,16 @@ void Installation::RecordInstallation(const std::string& installDir)
     // Installatore.ini beside it, a double-click on it installs nothing.
     const std::string program = RemovalProgramPath(installDir);
     if (!delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program)) {
-        const ReplaceOutcome copied = replacer_.Replace(delivery_.ProgramPath(), program);
+        const ReplaceOutcome copied = PlaceFile(delivery_.ProgramPath(), program, true);
         if (!copied.Copied())
             LogFailedCopy(program, copied);
     }
 
     record_.ForgetMissing();
-    const std::string recordPath = InstallationRecord::PathIn(installDir);
-    if (!record_.Save(recordPath)) {
+    if (!keeper_.Save(record_)) {
         const DWORD error = ::GetLastError();
         CountFailure();
-        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON E' STATO SCRITTO");
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + keeper_.RecordPath() + " NON E' STATO SCRITTO");
         log_.WriteErrorReason(error);
     }
 
@@ -75,8 +80,11 @@ void Installation::RecordInstallation(const std::string& installDir)
     const UninstallEntry entry = MakeUninstallEntry(record_.product, installDir, SizeInKb(bytes));
     // A product that has neither a key nor a name gets no entry: there is
     // nothing to call it by (LumoCheck says so).
-    if (!record_.product.uninstallKey.empty())
+    if (!record_.product.uninstallKey.empty()) {
         noteRegistry(WriteUninstallEntry(record_.product.uninstallKey, entry));
+        // Where the removal finds the product key, rather than in the record.
+        noteRegistry(WriteEntryText(record_.product.uninstallKey, kProductKeyValue, record_.product.pathKey));
+    }
     if (!record_.product.pathKey.empty())
         noteRegistry(WriteInstallationDir(record_.product.pathKey, installDir));
     if (!registry) {

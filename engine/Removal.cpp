@@ -1,8 +1,10 @@
 #include "engine/Removal.h"
 
-#include "engine/Log.h"
 #include "engine/FileReplace.h"
+#include "engine/Folders.h"
+#include "engine/Log.h"
 #include "engine/MachineRecord.h"
+#include "engine/OwnPlaces.h"
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
 #include "engine/SelfRegister.h"
@@ -13,16 +15,59 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <vector>
+#include <set>
 
-Removal::Removal(std::string installDir, std::string program, InstallLog& log)
-    : installDir_(std::move(installDir)), program_(std::move(program)), log_(log)
+Removal::Removal(std::string folder, std::string program, InstallLog& log)
+    : folder_(std::move(folder)), program_(std::move(program)), log_(log)
 {
 }
 
-bool Removal::Load()
+Removal::Found Removal::Load()
 {
-    return record_.Load(InstallationRecord::PathIn(installDir_));
+    const std::string recordPath = InstallationRecord::PathIn(folder_);
+    // The machine names the product installed in this folder; the record
+    // beside the program only tells what it placed, once its digest matches.
+    std::string entryKey;
+    for (const std::string& candidate : EntriesInstalledIn(folder_)) {
+        RecordKeeper keeper(candidate, folder_);
+        InstallationRecord probe;
+        const RecordKeeper::Found found = keeper.Load(probe);
+        if (entryKey.empty() || found == RecordKeeper::Found::Sealed ||
+            found == RecordKeeper::Found::RemovalFinishing)
+            entryKey = candidate;
+    }
+    if (entryKey.empty()) {
+        if (!PathExists(recordPath))
+            return Found::Nothing;
+        refusal_ = "NEL REGISTRO DI SISTEMA NON C'E' L'INSTALLAZIONE DELLA CARTELLA " + folder_;
+        return Found::Refused;
+    }
+
+    keeper_ = RecordKeeper(entryKey, folder_);
+    const RecordKeeper::Found found = keeper_.Load(record_);
+    // Names from the registry, not from the record.
+    record_.product.uninstallKey = entryKey;
+    ReadEntryText(entryKey, kProductKeyValue, record_.product.pathKey);
+    std::string shownName;
+    if (record_.product.name.empty() && ReadEntryText(entryKey, L"DisplayName", shownName))
+        record_.product.name = shownName;
+    switch (found) {
+    case RecordKeeper::Found::RemovalFinishing:
+        finishing_ = true;
+        return Found::Installed;
+    case RecordKeeper::Found::Sealed:
+        RecordKeeper::SettleCountChanges(record_);
+        return Found::Installed;
+    case RecordKeeper::Found::NotMatching:
+        refusal_ = "L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE";
+        break;
+    case RecordKeeper::Found::Nothing:
+    case RecordKeeper::Found::Unreadable:
+        refusal_ = "L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON PUO' ESSERE LETTO";
+        refusalError_ = keeper_.Error() != ERROR_SUCCESS ? keeper_.Error() : ERROR_FILE_NOT_FOUND;
+        break;
+    }
+    return Found::Refused;
 }
 
 void Removal::WriteLog(const std::string& message)
@@ -38,27 +83,27 @@ void Removal::Show(const std::string& path, size_t done, size_t total)
     view_->PumpMessages();
 }
 
-bool Removal::RemoveFile(const std::string& path)
+Removal::Outcome Removal::RemoveFile(const std::string& path)
 {
     if (!PathExists(path))
-        return true;
+        return Outcome::Done;
     const std::wstring wide = Wide(path);
     // The copy carried the source's attributes: a read-only file the product
     // placed is the product's all the same.
     machine::SetAttributes(wide, FILE_ATTRIBUTE_NORMAL);
     if (machine::RemoveFile(wide)) {
         WriteLog("  Eliminato il file: " + path);
-        return true;
+        return Outcome::Done;
     }
     DWORD error = ::GetLastError();
     // Open or loaded elsewhere: it goes at the restart. Anything else (a
     // folder in the file's place, no permission) is a failure.
     const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
                        (error == ERROR_ACCESS_DENIED && !IsFolder(path));
-    if (inUse && DeleteAtRestart(path)) {
+    if (inUse && (WaitsForRestart(path) || DeleteAtRestart(path))) {
         restartNeeded_ = true;
         WriteLog("  IL FILE: " + path + " E' IN USO: SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
-        return true;
+        return Outcome::Done;
     }
     // In use, but not even the restart would take it: that is the reason.
     if (inUse)
@@ -66,7 +111,7 @@ bool Removal::RemoveFile(const std::string& path)
     ++failures_;
     WriteLog("  Eliminazione del file: " + path + " NON RIUSCITA!!");
     log_.WriteErrorReason(error);
-    return false;
+    return Outcome::Failed;
 }
 
 bool Removal::Unregister(const std::string& path)
@@ -95,76 +140,214 @@ bool Removal::Unregister(const std::string& path)
     return false;
 }
 
-bool Removal::ReleaseShared(const RecordEntry& entry)
+void Removal::TakeBackRestartWork(const RecordEntry& entry)
 {
+    // A new copy waiting for the restart would bring the file back.
+    const std::string waiting = WaitingPath(entry.path);
+    if (PathExists(waiting)) {
+        const std::string real = RealPath(waiting);
+        TakeBackRestartOperations(
+            [&real](const RestartOperation& operation) { return EqualIgnoringCase(operation.from, real); });
+        RemoveFile(waiting);
+    }
+    if (entry.kind == RecordKind::SystemFile)
+        ForgetRegistrationAtRestart(entry.path);
+}
+
+Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
+{
+    long long left = 0;
     DWORD count = 0;
-    // A count that is gone counts as this product's alone.
-    if (ReadSharedCount(entry.path, count) && count > 1) {
+    const bool hasCount = ReadSharedCount(entry.path, count);
+    if (entry.released) {
+        // Given back by a removal that was stopped: never twice.
+        left = entry.countTo != kNoCount ? entry.countTo : hasCount ? static_cast<long long>(count) : 0;
+    } else if (!hasCount || count == 0) {
+        // Nobody can tell who else uses it: it stays.
+        WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO IL SUO CONTATORE NON E' NOTO");
+        return Outcome::Kept;
+    } else {
+        entry.releasing = true;
+        entry.countFrom = count;
+        entry.countTo = count - 1;
+        keeper_.Note(entry);
+        entry.releasing = false;
         if (!WriteSharedCount(entry.path, count - 1)) {
             const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  IL CONTATORE DEL FILE: " + entry.path + " NON E' STATO AGGIORNATO");
             log_.WriteErrorReason(error);
-            return false;
+            return Outcome::Failed;
         }
-        WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO USATO ANCHE DA ALTRI PROGRAMMI (CONTATORE " +
-                 std::to_string(count - 1) + ")");
-        return true;
+        entry.released = true;
+        left = count - 1;
     }
-    // Nobody else counts it: it goes, unregistered first when the product
-    // registered it; an unregistration that fails leaves it for another try.
+    if (left > 0) {
+        WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO USATO ANCHE DA ALTRI PROGRAMMI (CONTATORE " +
+                 std::to_string(left) + ")");
+        return Outcome::Kept;
+    }
+    // Nobody else counts it. A file the product only found is not its to take.
+    if (!entry.copied) {
+        WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO NON E' STATO COPIATO DA QUESTO PRODOTTO");
+        RemoveSharedCount(entry.path);
+        return Outcome::Kept;
+    }
+    // Its own copy goes, unregistered first when the product registered it;
+    // an unregistration that fails leaves it for another try.
+    TakeBackRestartWork(entry);
     if (entry.registered && PathExists(entry.path) && !Unregister(entry.path))
+        return Outcome::Failed;
+    const Outcome removed = RemoveFile(entry.path);
+    if (removed == Outcome::Done)
+        RemoveSharedCount(entry.path);
+    return removed;
+}
+
+std::string Removal::RefusalOf(const RecordEntry& entry) const
+{
+    const std::string& path = entry.path;
+    // "C:\...", exactly as the platform would make it full: nothing relative,
+    // no "." or "..", no device or network name.
+    const bool plain = path.size() > 3 && path[1] == ':' && path[2] == '\\' && path.find('/') == std::string::npos &&
+                       Utf8(FullPath(Wide(path))) == path;
+    if (!plain)
+        return "NON E' UN PERCORSO COMPLETO";
+    if (!LinkOnTheWay(FolderOf(path)).empty() || (entry.kind == RecordKind::Folder && IsLink(path)))
+        return "PASSA PER UN COLLEGAMENTO";
+    const auto below = [&path](const std::string& root) { return IsBelow(path, root); };
+    bool within = std::any_of(roots_.begin(), roots_.end(), below);
+    // A shared component may lie in a folder of its own: the machine's count
+    // of it, which only an administrator's installer writes, vouches for it.
+    if (!within && entry.kind != RecordKind::ApplicationFile && entry.kind != RecordKind::Folder) {
+        DWORD count = 0;
+        within = ReadSharedCount(path, count);
+    }
+    // A folder the product made for such a component, or above it.
+    if (!within && entry.kind == RecordKind::Folder) {
+        within = std::any_of(record_.entries.begin(), record_.entries.end(), [&path](const RecordEntry& other) {
+            return other.kind != RecordKind::Folder && other.kind != RecordKind::ApplicationFile &&
+                   IsBelow(other.path, path);
+        });
+    }
+    return within ? std::string() : "E' FUORI DALLE CARTELLE DEL PRODOTTO";
+}
+
+Removal::Outcome Removal::RemoveEntry(RecordEntry& entry)
+{
+    const std::string refusal = RefusalOf(entry);
+    if (!refusal.empty()) {
+        ++failures_;
+        WriteLog("  IL PERCORSO: " + entry.path + " NON E' STATO TOCCATO: " + refusal);
+        return Outcome::Failed;
+    }
+    switch (entry.kind) {
+    case RecordKind::Folder:
+        // Only when it is empty: what others put there stays, and so does the folder.
+    {
+        if (!IsFolder(entry.path) || machine::RemoveFolder(Wide(entry.path)))
+            return Outcome::Done;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_DIR_NOT_EMPTY)
+            return Outcome::Done;
+        ++failures_;
+        WriteLog("  LA CARTELLA: " + entry.path + " NON PUO' ESSERE ELIMINATA");
+        log_.WriteErrorReason(error);
+        return Outcome::Failed;
+    }
+    case RecordKind::ApplicationFile:
+        if (entry.existedBefore) {
+            WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO PRESENTE PRIMA DELL'INSTALLAZIONE");
+            return Outcome::Kept;
+        }
+        TakeBackRestartWork(entry);
+        return RemoveFile(entry.path);
+    case RecordKind::DaoFile:
+    case RecordKind::SystemFile:
+        // A file the product never counted is not its to give back.
+        if (!entry.counted && !entry.released)
+            return Outcome::Kept;
+        return ReleaseShared(entry);
+    }
+    return Outcome::Kept;
+}
+
+bool Removal::RemoveRegistration()
+{
+    // Marked first: a removal stopped from here on has the registry alone
+    // left to clean, and the next one does it without a record.
+    if (!keeper_.MarkRemovalFinishing())
         return false;
-    if (!RemoveFile(entry.path))
-        return false;
-    RemoveSharedCount(entry.path);
-    return true;
+    const FileHandle record =
+        OpenOwnFile(keeper_.RecordPath(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (record)
+        machine::RemoveOpenFile(record.Get(), Wide(keeper_.RecordPath()));
+    return RemoveInstallationDir(record_.product.pathKey) && RemoveUninstallEntry(record_.product.uninstallKey);
 }
 
 int Removal::Run(ProgressView& view)
 {
     view_ = &view;
-    log_.Open(LogFilePath(installDir_));
+    // The log is the program's own: never written through a link.
+    log_.Open(LogFilePath(folder_));
     WriteLog("*****INIZIO RIMOZIONE *****");
     log_.WriteCommandLine();
 
-    // The newest first: the files, then the folders, each child before its parent.
-    std::vector<RecordEntry> left;
-    const size_t total = record_.entries.size();
-    size_t done = 0;
-    for (const bool folders : { false, true }) {
-        for (auto entry = record_.entries.rbegin(); entry != record_.entries.rend(); ++entry) {
-            if ((entry->kind == RecordKind::Folder) != folders)
-                continue;
-            Show(entry->path, done++, total);
-            bool gone = true;
-            if (entry->kind == RecordKind::Folder)
-                machine::RemoveFolder(Wide(entry->path)); // only when it is empty
-            else if (entry->kind == RecordKind::ApplicationFile)
-                gone = RemoveFile(entry->path);
-            else if (entry->counted)
-                gone = ReleaseShared(*entry);
-            if (!gone)
-                left.push_back(*entry);
+    if (!refusal_.empty()) {
+        ++failures_;
+        WriteLog("  " + refusal_ + ": NULLA E' STATO RIMOSSO");
+        if (refusalError_ != 0)
+            log_.WriteErrorReason(refusalError_);
+    } else if (!finishing_) {
+        roots_ = { folder_, GetProgramFilesDir(), GetWindowsDir() };
+        bool fellBack = false;
+        roots_.push_back(GetSystemX86Dir(fellBack));
+
+        // The newest first: the files, then the folders, each child before its parent.
+        std::vector<RecordEntry> left;
+        std::set<std::string> folders;
+        const size_t total = record_.entries.size();
+        size_t done = 0;
+        for (const bool folderPass : { false, true }) {
+            for (auto entry = record_.entries.rbegin(); entry != record_.entries.rend(); ++entry) {
+                if ((entry->kind == RecordKind::Folder) != folderPass)
+                    continue;
+                Show(entry->path, done++, total);
+                if (RemoveEntry(*entry) == Outcome::Failed)
+                    left.push_back(*entry);
+                else if (!folderPass && RefusalOf(*entry).empty()) {
+                    // What an ended run left beside the file goes too.
+                    RemoveLeftoversOf(entry->path);
+                    folders.insert(FolderOf(entry->path));
+                }
+            }
+            // An ended run's temporary folders go before the folders that hold them.
+            if (!folderPass) {
+                for (const std::string& folder : folders)
+                    RemoveLeftoverTemporaryFolder(folder);
+            }
         }
+        // In the record's order, the folders ahead of the files.
+        std::reverse(left.begin(), left.end());
+        record_.entries = left;
     }
-    // In the record's order, the folders ahead of the files.
-    std::reverse(left.begin(), left.end());
     view_->ShowPosition(100);
     view_->PumpMessages();
 
     if (failures_ == 0) {
-        if (!RemoveUninstallEntry(record_.product.uninstallKey) || !RemoveInstallationDir(record_.product.pathKey)) {
+        if (!RemoveRegistration()) {
             const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE TOLTE DAL REGISTRO DI SISTEMA");
             log_.WriteErrorReason(error);
         }
-        machine::RemoveFile(Wide(InstallationRecord::PathIn(installDir_)));
-    } else {
+    } else if (refusal_.empty() && !finishing_) {
         // What is still there stays recorded, for the next removal to finish.
-        record_.entries = left;
-        record_.Save(InstallationRecord::PathIn(installDir_));
+        if (!keeper_.Save(record_)) {
+            const DWORD error = ::GetLastError();
+            WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + keeper_.RecordPath() + " NON E' STATO SCRITTO");
+            log_.WriteErrorReason(error);
+        }
     }
     // The running program goes at the restart; the log stays for whoever reads it.
     if (!program_.empty() && failures_ == 0)

@@ -102,6 +102,20 @@ std::wstring RegistrarPath()
 
 } // namespace
 
+namespace {
+
+constexpr wchar_t kRunOnce[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// The value of the machine's RunOnce key that registers the component.
+std::wstring RunOnceName(const std::string& path)
+{
+    // The restart runs this key as a 64-bit process, which sees the real
+    // names of the folders.
+    return L"LumoInstall " + Wide(RealPath(path));
+}
+
+} // namespace
+
 bool ScheduleRegistration(const std::string& path, unsigned long* error)
 {
     auto failed = [error](unsigned long code) {
@@ -112,18 +126,26 @@ bool ScheduleRegistration(const std::string& path, unsigned long* error)
     const std::wstring registrar = RegistrarPath();
     if (registrar.empty())
         return failed(::GetLastError());
-    // The restart runs this key as a 64-bit process, which sees the real
-    // names of the folders.
     const std::wstring component = Wide(RealPath(path));
     const std::wstring command = L"\"" + registrar + L"\" /s \"" + component + L"\"";
-    const std::wstring name = L"LumoInstall " + component;
     HKEY key = nullptr;
-    const LONG opened = machine::MakeKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-                                         KEY_SET_VALUE | KEY_WOW64_64KEY, &key);
+    const LONG opened = machine::MakeKey(HKEY_LOCAL_MACHINE, kRunOnce, KEY_SET_VALUE | KEY_WOW64_64KEY, &key);
     if (opened != ERROR_SUCCESS)
         return failed(static_cast<unsigned long>(opened));
-    const LONG status = machine::SetValue(key, name, REG_SZ, command.c_str(),
+    const LONG status = machine::SetValue(key, RunOnceName(path), REG_SZ, command.c_str(),
                                           static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
     return status == ERROR_SUCCESS || failed(static_cast<unsigned long>(status));
+}
+
+void ForgetRegistrationAtRestart(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return;
+    const std::wstring name = RunOnceName(path);
+    if (::RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        machine::RemoveValue(key, name);
+    ::RegCloseKey(key);
 }

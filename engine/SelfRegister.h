@@ -30,3 +30,5 @@ RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail = 
 // administrator logs on). False when that cannot be recorded; error, when
 // given, then receives the platform's error code.
 bool ScheduleRegistration(const std::string& path, unsigned long* error = nullptr);
+// Takes back a registration left to the next start of the machine, if any.
+void ForgetRegistrationAtRestart(const std::string& path);

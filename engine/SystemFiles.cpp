@@ -6,6 +6,7 @@
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
 #include "engine/Rules.h"
+#include "framework/Path.h"
 #include "version/VersionCompare.h"
 
 #include <vector>
@@ -75,39 +76,33 @@ public:
             run_.MakeFolder(entry.folderWord);
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
 
-        bool existedBefore = false;
-        const FileVersion targetVersion = ReadInstalledVersion(targetPath, &existedBefore);
+        const FileVersion targetVersion = ReadInstalledVersion(targetPath);
         if (!ShouldCopySystemFile(sourceVersion, targetVersion)) {
             run_.WriteLog("  FILE " + targetPath +
                           " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");
-            // Found with an equal or newer version: the product uses it all the same.
-            if (existedBefore) {
-                run_.NotePlaced(RecordKind::SystemFile, targetPath);
-                run_.NoteShared(targetPath, true);
-            }
+            // Found with an equal or newer version: the product uses it all
+            // the same. The product's own copy, left by a run stopped before
+            // it was registered, is registered now.
+            if (PathExists(targetPath) && run_.FoundShared(targetPath) && entry.registerAfterCopy)
+                Register(targetPath, true);
             return;
         }
-        const ReplaceOutcome copied = run_.CopyFile(source, targetPath);
+        const RecordEntry before = run_.BeforeReplacing(RecordKind::SystemFile, targetPath, entry.registerAfterCopy);
+        const ReplaceOutcome copied = run_.PlaceFile(source, targetPath, true);
+        run_.Replaced(targetPath, copied, before);
         if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targetPath);
             run_.LogRestart(copied, targetPath);
-            run_.NotePlaced(RecordKind::SystemFile, targetPath).copied = true;
-            run_.NoteShared(targetPath, existedBefore);
+            run_.NoteShared(targetPath);
         } else {
             run_.LogFailedCopy(targetPath, copied);
         }
         // Until the restart the target is the old file: the new one is registered then.
         if (entry.registerAfterCopy && copied.replacement == Replacement::NewAtRestart) {
             if (run_.RegisterAtRestart(targetPath))
-                run_.NotePlaced(RecordKind::SystemFile, targetPath).registered = true;
+                run_.NoteRegistered(targetPath);
         } else if (entry.registerAfterCopy) {
-            RegisterDetail detail;
-            const RegisterResult registered = SelfRegister(targetPath, &detail);
-            if (registered != RegisterOk)
-                run_.CountFailure();
-            else if (copied.Copied())
-                run_.NotePlaced(RecordKind::SystemFile, targetPath).registered = true;
-            LogRegistration(run_.log_, registered, detail, targetPath);
+            Register(targetPath, copied.Copied());
         }
     }
 
@@ -124,6 +119,19 @@ public:
     const char* FaultPoint() const override { return "CopyAndRegisterSysFiles"; }
 
 private:
+    // Registers the component at the target and logs how it went; ours
+    // tells whether the product's own copy lies there.
+    void Register(const std::string& targetPath, bool ours)
+    {
+        RegisterDetail detail;
+        const RegisterResult registered = SelfRegister(targetPath, &detail);
+        if (registered != RegisterOk)
+            run_.CountFailure();
+        else if (ours)
+            run_.NoteRegistered(targetPath);
+        LogRegistration(run_.log_, registered, detail, targetPath);
+    }
+
     Installation& run_;
     std::string windowsFolder_;
     // The progress step of each level being walked, by depth, read as the

@@ -105,6 +105,14 @@ bool RemoveFile(const std::wstring& path)
     return ::DeleteFileW(path.c_str()) != FALSE;
 }
 
+bool RemoveOpenFile(HANDLE file, const std::wstring& subject)
+{
+    Step("elimina", subject);
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
 bool SetAttributes(const std::wstring& path, DWORD attributes)
 {
     Step("attributi", path);

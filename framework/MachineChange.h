@@ -30,6 +30,8 @@ unsigned long StepsTaken();
 bool MakeFolder(const std::wstring& path);
 bool RemoveFolder(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);
+// Deletes what the handle (opened with DELETE access) refers to; subject names it.
+bool RemoveOpenFile(HANDLE file, const std::wstring& subject);
 bool SetAttributes(const std::wstring& path, DWORD attributes);
 // CopyFileW over an existing target.
 bool CopyOver(const std::wstring& source, const std::wstring& target);

@@ -56,3 +56,11 @@ ULONGLONG FileBytes(const std::string& path)
         return 0;
     return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
+
+bool IsBelow(const std::string& path, const std::string& folder)
+{
+    if (folder.empty())
+        return false;
+    const std::string lead = folder.back() == '\\' ? folder : folder + "\\";
+    return path.size() > lead.size() && EqualIgnoringCase(path.substr(0, lead.size()), lead);
+}

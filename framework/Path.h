@@ -33,3 +33,6 @@ bool IsFile(const std::string& path);
 bool IsFolder(const std::string& path);
 // The size of the file; 0 when it is not there.
 ULONGLONG FileBytes(const std::string& path);
+// True when the path lies inside the folder (compared without regard to
+// case); false for the folder itself and for an empty folder.
+bool IsBelow(const std::string& path, const std::string& folder);

@@ -154,7 +154,9 @@ FolderLink::FolderLink(const std::string& link, const std::string& target) : lin
         DirectoryExists(link))
         return;
     hostLink_ = true;
-    RunOnHost(L"Z:\\bin\\ln", L"ln -s \"" + Wide(target) + L"\" \"" + HostName(link) + L"\"", link, true);
+    // A full target is named as the host knows it.
+    const std::wstring hostTarget = target.find(':') != std::string::npos ? HostName(target) : Wide(target);
+    RunOnHost(L"Z:\\bin\\ln", L"ln -s \"" + hostTarget + L"\" \"" + HostName(link) + L"\"", link, true);
 }
 
 FolderLink::~FolderLink()

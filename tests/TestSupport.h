@@ -39,7 +39,8 @@ bool FileExists(const std::string& path);
 std::vector<std::string> ListEntries(const std::string& folder);
 bool DirectoryExists(const std::string& path);
 // A link to a folder for the object's lifetime (a relative target is taken
-// from the link's own folder, as "." for the folder that holds it). Windows
+// from the link's own folder, as "." for the folder that holds it; a full
+// one as it is). Windows
 // makes it a symbolic link; Wine 8 makes none, so there it is a link of the
 // host's file system, which Wine follows as Windows follows its own.
 class FolderLink {

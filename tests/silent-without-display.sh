@@ -31,7 +31,13 @@ forget() {
 }
 trap forget EXIT
 
-env -u DISPLAY -u WAYLAND_DISPLAY "$here/wine-run.sh" "$arch" "$prefix" "$work/consegna/LumoInstall.exe" /S
+# The prefix's desktop must already run, with the display: a program without
+# one that had to start it would leave it without any for the window tests
+# that follow. Its output goes to a file, so that no process it leaves behind
+# keeps this test's output open.
+"$here/wine-run.sh" "$arch" "$prefix" cmd.exe /c exit </dev/null >/dev/null 2>&1
+env -u DISPLAY -u WAYLAND_DISPLAY "$here/wine-run.sh" "$arch" "$prefix" "$work/consegna/LumoInstall.exe" /S \
+    </dev/null >"$work/out.txt" 2>&1
 code=$?
 log="$work/installazione/Installatore.log"
 if [ "$code" -ne 0 ]; then

@@ -27,14 +27,22 @@ setup)
     wineserver -p </dev/null >/dev/null 2>&1
     # A crashing test program must fail at once, not wait on the debugger's dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
-    # Start the desktop process now, so that no test program becomes its parent.
-    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
     # Wine's desktop process ends a while after its last program, and the
     # program that starts it again chooses its display: a test that runs a
     # program without one would leave the later window tests without any.
     # A waiting command keeps it alive, with this display, until the cleanup.
     setsid bash -c 'sleep 86400 | wine cmd.exe /k' </dev/null >/dev/null 2>&1 &
-    echo $! >"$WINEPREFIX/desktop-keeper.pid"
+    keeper=$!
+    echo $keeper >"$WINEPREFIX/desktop-keeper.pid"
+    # On a busy machine the waiting command may take a while to start: the
+    # setup ends only once it runs, and the desktop with it, so that no test
+    # program becomes the desktop's parent.
+    for _ in $(seq 1200); do
+        pgrep -s "$keeper" -f 'cmd\.exe' >/dev/null && break
+        sleep 0.5
+    done
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    pgrep -s "$keeper" -f 'cmd\.exe' >/dev/null
     test -f "$WINEPREFIX/system.reg"
     ;;
 cleanup)

@@ -106,6 +106,7 @@ void WizardDialog::OnNext()
                       "Attendere che termini, poi riprovare.",
                       theApp.ReadInstallValue("DESCRIZIONI", "Caption"), MB_OK | MB_ICONEXCLAMATION);
         exitCode = ERROR_INSTALL_ALREADY_RUNNING;
+        lockError = lock.Error();
         EndDialog(IDCANCEL);
         return;
     }

@@ -62,6 +62,8 @@ public:
     // What the wizard ends with: the user left before the run, unless a run
     // took place or another installation was running.
     int exitCode = ERROR_INSTALL_USEREXIT;
+    // Why the machine's lock could not be made, when it could not.
+    unsigned long lockError = ERROR_SUCCESS;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

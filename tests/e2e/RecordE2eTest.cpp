@@ -84,8 +84,11 @@ TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponent
     const std::string bin = AppTargetFolder();
     const std::string programFiles = bin.substr(0, bin.rfind("\\Common Files\\"));
     std::vector<std::pair<std::string, long long>> daoExpected;
+    // A copy over one that was there before is an update of it.
+    std::vector<std::string> daoOrigin;
     for (const char* folder : { "\\Common Files\\microsoft shared\\DAO", "\\File Comuni\\microsoft shared\\DAO" }) {
         const std::string path = programFiles + folder + "\\DAO2535.TLB";
+        daoOrigin.push_back(lumo_test::FileExists(path) ? "aggiornato" : "copiato");
         daoExpected.emplace_back(path, Shared(path));
     }
 
@@ -122,10 +125,10 @@ TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponent
     std::vector<std::string> expected = {
         "sistema | presente | - | contato | " + counted,
         "sistema | presente | - | contato | " + equal,
-        "sistema | copiato | registrato | contato | " + older,
+        "sistema | aggiornato | registrato | contato | " + older,
         "sistema | copiato | registrato | contato | " + fresh,
-        "dao | copiato | - | contato | " + daoExpected[0].first,
-        "dao | copiato | - | contato | " + daoExpected[1].first,
+        "dao | " + daoOrigin[0] + " | - | contato | " + daoExpected[0].first,
+        "dao | " + daoOrigin[1] + " | - | contato | " + daoExpected[1].first,
     };
     for (const std::string& path : AppFileTargets())
         expected.push_back("applicativo | copiato | - | - | " + path);

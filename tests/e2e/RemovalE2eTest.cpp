@@ -6,6 +6,7 @@
 #include "e2e/MachineState.h"
 
 #include "components/Components.h"
+#include "engine/FileReplace.h"
 #include "framework/Text.h"
 
 #include <algorithm>
@@ -210,6 +211,65 @@ TEST_F(RemovalE2eTest, TheRemovalWithItsWindowAsksFirstAndSaysHowItEnded)
     EXPECT_EQ(kRemoved, ExitCodeOf(accepted));
     EXPECT_FALSE(FileExists(AppFileTargets()[0]));
     EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+}
+
+// What was on the machine before the product stays: an application file it
+// overwrote, and components it only found, even when their counts are gone
+// or given back to zero. A new copy of the product's own component waiting
+// for the restart is taken back, so that the restart brings nothing back.
+TEST_F(RemovalE2eTest, WhatWasThereBeforeStaysAndNothingComesBackAtTheRestart)
+{
+    const std::string bin = AppTargetFolder();
+    const std::string before = Placed(bin + "\\" + Unique() + "_prima.txt");
+    lumo_test::WriteFileBytes(before, "di prima");
+    const std::string system = SystemFolder();
+    const std::string countGone = Placed(system + "\\" + Unique() + "_senzacontatore.dll");
+    const std::string countToZero = Placed(system + "\\" + Unique() + "_azero.dll");
+    const std::string waiting = Placed(system + "\\" + Unique() + "_inattesa.dll");
+    for (const std::string& path : { countGone, countToZero })
+        lumo_test::CopyComponent(component::kVer1_2_3_4, path);
+
+    Delivery delivery;
+    std::string ini = StandardIni();
+    ini.insert(ini.find("[CHIAVI]"), "[PRODOTTO]\r\nNome=Tesmoro " + Unique() + "\r\n");
+    delivery.WriteIni(ini + "[SYSFILE]\r\n" + Unique() + "_inattesa.dll=SYSPATH|\r\n");
+    delivery.AddAppFile(Unique() + "_prima.txt", "del prodotto");
+    for (const char* stem : { "_senzacontatore.dll", "_azero.dll", "_inattesa.dll" })
+        delivery.AddSysFile(Unique() + stem, ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4)));
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    ASSERT_EQ(2, RegistryNumber(kSharedDlls, countToZero));
+
+    // A newer version of the product's own component, while it is held open
+    // without delete sharing: the new copy waits for the restart.
+    delivery.AddSysFile(Unique() + "_inattesa.dll", ReadFileBytes(lumo_test::ComponentPath(component::kVer2_0_0_0)));
+    const HANDLE held = ::CreateFileW(Wide(waiting).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const RunResult updated = RunWithoutWindow(delivery, "/S");
+    ::CloseHandle(held);
+    ASSERT_EQ(kRestartNeeded, updated.exitCode);
+    ASSERT_TRUE(FileExists(WaitingPath(waiting)));
+
+    // A cleaning tool took one count; another product's removal took one too many.
+    lumo_test::RemoveSharedCount(countGone);
+    SetSharedCount(countToZero, 1);
+    const RunResult removed = Remove("QuietUninstallString");
+    EXPECT_EQ(kRemoved, removed.exitCode);
+    const std::vector<std::string> log = LogMessages();
+    for (const std::string& line :
+         { "  FILE " + before + " LASCIATO IN QUANTO PRESENTE PRIMA DELL'INSTALLAZIONE",
+           "  FILE " + countGone + " LASCIATO IN QUANTO IL SUO CONTATORE NON E' NOTO",
+           "  FILE " + countToZero + " LASCIATO IN QUANTO NON E' STATO COPIATO DA QUESTO PRODOTTO",
+           "  Eliminato il file: " + WaitingPath(waiting), "  Eliminato il file: " + waiting })
+        EXPECT_TRUE(Contains(log, line)) << line;
+    EXPECT_EQ("del prodotto", ReadFileBytes(before)) << "the product cannot give back what it overwrote";
+    EXPECT_TRUE(FileExists(countGone));
+    EXPECT_TRUE(FileExists(countToZero));
+    EXPECT_EQ(-1, RegistryNumber(kSharedDlls, countToZero));
+    EXPECT_FALSE(FileExists(WaitingPath(waiting)));
+
+    RestartWine();
+    EXPECT_FALSE(FileExists(waiting)) << "the restart brought the product's copy back";
 }
 
 } // namespace

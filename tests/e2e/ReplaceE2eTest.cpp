@@ -276,12 +276,15 @@ TEST_F(ReplaceE2eTest, TheWizardRefusesTheEndOfTheSessionDuringARun)
         bool came = false;
         LRESULT answer = -1;
     } reply;
-    const SENDASYNCPROC noted = [](HWND, UINT, ULONG_PTR data, LRESULT result) {
-        auto* to = reinterpret_cast<Reply*>(data);
-        to->came = true;
-        to->answer = result;
+    struct Noted {
+        static void CALLBACK Answer(HWND, UINT, ULONG_PTR data, LRESULT result)
+        {
+            auto* to = reinterpret_cast<Reply*>(data);
+            to->came = true;
+            to->answer = result;
+        }
     };
-    ASSERT_TRUE(::SendMessageCallbackW(wizard.Hwnd(), WM_QUERYENDSESSION, 0, 0, noted,
+    ASSERT_TRUE(::SendMessageCallbackW(wizard.Hwnd(), WM_QUERYENDSESSION, 0, 0, &Noted::Answer,
                                        reinterpret_cast<ULONG_PTR>(&reply)));
     ::SetEvent(release.handle);
     // The answer is handed to this thread while it looks at its queue.

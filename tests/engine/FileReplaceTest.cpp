@@ -131,9 +131,9 @@ TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
     EXPECT_TRUE(oldBytes == ReadFileBytes(aside)) << "not the old file";
     EXPECT_TRUE(Pending(aside)) << "no deletion at restart for " << aside;
 
-    // A second replacement while the first aside still waits takes another name.
+    // A second replacement while the first aside is still loaded, and so
+    // still waits, takes another name.
     PutFile(source, oldBytes);
-    ::FreeLibrary(loaded);
     ASSERT_NE(nullptr, ::LoadLibraryW(Wide(target).c_str()));
     EXPECT_EQ(Replacement::OldDeletedAtRestart, replacer.Replace(source, target).replacement);
     EXPECT_TRUE(oldBytes == ReadFileBytes(target)) << "not the old file";

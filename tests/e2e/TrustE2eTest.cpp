@@ -1,0 +1,243 @@
+// Nothing the product leaves on the machine can be turned against it: an
+// edited record, a link planted where the program writes or cleans up, and
+// a lock taken first. Each attack ends with nothing touched outside the
+// product and the documented exit code.
+//
+// Wine runs every program as one identity and keeps no access list on a
+// file, so these tests check the refusals and what is left on the machine,
+// not the system's access checks. Wine shows only a link to a folder as a
+// link; a link to a file looks like the file itself there.
+#include "e2e/E2eTest.h"
+#include "e2e/MachineState.h"
+
+#include "components/Components.h"
+#include "framework/Digest.h"
+#include "framework/Text.h"
+
+#include <algorithm>
+#include <functional>
+
+using namespace lumo_e2e;
+using lumo_test::FileExists;
+using lumo_test::ReadFileBytes;
+using lumo_test::WriteFileBytes;
+namespace component = lumo_test::component;
+
+namespace {
+
+constexpr DWORD kRemoved = 0;
+constexpr DWORD kFailure = 1603;
+constexpr DWORD kAlreadyRunning = 1618;
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [&part](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+class TrustE2eTest : public E2eTest {
+protected:
+    std::string RecordPath() const { return InstallDir() + "\\Installatore-elenco.txt"; }
+    std::string Program() const { return InstallDir() + "\\LumoInstall.exe"; }
+
+    RunResult RemoveQuietly()
+    {
+        Process& process = StartCommandLine(Program(), "\"" + Program() + "\" /UNINSTALL /S");
+        RunResult result;
+        result.ended = process.WaitExit(kRunTimeoutMs, &result.exitCode);
+        return result;
+    }
+};
+
+// The removal acts on the record only when the digest the last run wrote in
+// the product's entry vouches for it, and even then only on paths of the
+// product's own. Every edit below is refused before anything is touched; the
+// unedited record then removes the product.
+TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
+{
+    lumo_test::TempDir victims("lumo-vittima");
+    const std::string keep = victims / "tenere.txt";
+    WriteFileBytes(keep, "di un altro");
+    const std::string victimComponent = victims / "altrui.dll";
+    lumo_test::CopyComponent(component::kRegisterOk, victimComponent);
+    // Another product's entry and another vendor's key.
+    const std::string otherEntry =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LumoE2E.Altro" + Unique();
+    const std::string otherKey = "Software\\LumoE2EAltro\\" + Unique();
+    lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, otherEntry, "DisplayName", "Altro");
+    lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, otherKey, "Impostazione", "di un altro");
+
+    Delivery delivery;
+    delivery.WriteIni(StandardIni() + "[SYSFILE]\r\n");
+    delivery.MakeTrees();
+    AddAppFiles(delivery, 1, 100);
+    const std::string own = Placed(SystemFolder() + "\\" + Unique() + "_proprio.dll");
+    delivery.AddSysFile(Unique() + "_proprio.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk)));
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    const std::string original = ReadFileBytes(RecordPath());
+
+    // ..\ from the installation folder up to the root of its drive.
+    std::string up;
+    for (size_t at = InstallDir().find('\\'); at != std::string::npos; at = InstallDir().find('\\', at + 1))
+        up += "..\\";
+    const std::string relative = up + keep.substr(3);
+    auto replaced = [&original](const std::string& from, const std::string& to) {
+        std::string text = original;
+        const size_t at = text.find(from);
+        return at == std::string::npos ? std::string() : text.replace(at, from.size(), to);
+    };
+    // An edit that a digest written by hand vouches for: only the paths of
+    // the product's own are acted on.
+    auto sealed = [this](const std::string& text) {
+        lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey(), "LumoElenco", Sha256Hex(text));
+        return text;
+    };
+    const std::string digest = RegistryText(UninstallKey(), "LumoElenco");
+    struct Row {
+        const char* what;
+        std::function<std::string()> record;
+        const char* line;
+    } rows[] = {
+        { "a file outside the product", [&] { return original + "applicativo | copiato | - | - | " + keep + "\r\n"; },
+          "NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NULLA E' STATO RIMOSSO" },
+        { "a relative path", [&] { return original + "applicativo | copiato | - | - | " + relative + "\r\n"; },
+          "NON E' QUELLO SCRITTO" },
+        { "another product's entry",
+          [&] { return replaced("Voce=LumoE2E." + Unique(), "Voce=LumoE2E.Altro" + Unique()); },
+          "NON E' QUELLO SCRITTO" },
+        { "another vendor's key", [&] { return replaced("PathKey=" + PathKey(), "PathKey=" + otherKey); },
+          "NON E' QUELLO SCRITTO" },
+        { "a component of another product to unregister",
+          [&] { return original + "sistema | copiato | registrato | contato | " + victimComponent + "\r\n"; },
+          "NON E' QUELLO SCRITTO" },
+        { "an empty record", [] { return std::string(); }, "NON E' QUELLO SCRITTO" },
+        { "a record cut in half", [&] { return original.substr(0, original.size() / 2); }, "NON E' QUELLO SCRITTO" },
+        { "sealed, a file outside the product",
+          [&] { return sealed(original + "applicativo | copiato | - | - | " + keep + "\r\n"); },
+          "E' FUORI DALLE CARTELLE DEL PRODOTTO" },
+        { "sealed, a relative path",
+          [&] { return sealed(original + "applicativo | copiato | - | - | " + relative + "\r\n"); },
+          "NON E' UN PERCORSO COMPLETO" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string edited = row.record();
+        ASSERT_TRUE(!edited.empty() || std::string(row.what) == "an empty record");
+        WriteFileBytes(RecordPath(), edited);
+        const RunResult removed = RemoveQuietly();
+        EXPECT_TRUE(removed.ended);
+        EXPECT_EQ(kFailure, removed.exitCode);
+        EXPECT_TRUE(Contains(LogMessages(), row.line));
+        EXPECT_EQ("di un altro", ReadFileBytes(keep));
+        EXPECT_TRUE(FileExists(victimComponent));
+        EXPECT_EQ(0u, lumo_test::UnregistrationCount(victimComponent));
+        EXPECT_EQ("Altro", RegistryText(otherEntry, "DisplayName"));
+        EXPECT_EQ("di un altro", RegistryText(otherKey, "Impostazione"));
+        EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey())) << "the entry must stay";
+        lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey(), "LumoElenco", digest);
+    }
+    // A sealed record with a foreign path still removed the product's own
+    // files; the last one's leftovers go with the unedited record.
+    WriteFileBytes(RecordPath(), original);
+    const RunResult removed = RemoveQuietly();
+    EXPECT_EQ(kRemoved, removed.exitCode);
+    EXPECT_FALSE(FileExists(own));
+    EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_EQ("di un altro", ReadFileBytes(keep));
+    EXPECT_EQ("Altro", RegistryText(otherEntry, "DisplayName"));
+    lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, otherEntry);
+    lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, "Software\\LumoE2EAltro");
+}
+
+// Links where the program writes: the installation folder reached through
+// one, the log and the record as second names of someone else's files, and
+// the program's temporary folder in a target folder planted as a link to a
+// folder of someone else's. Nothing is written or deleted through any of
+// them.
+TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
+{
+    lumo_test::TempDir victims("lumo-vittima");
+    const std::string keep = victims / "tenere.txt";
+    WriteFileBytes(keep, "di un altro");
+    lumo_test::TempDir root("lumo-radice");
+    ::CreateDirectoryW(Wide(root / "vera").c_str(), nullptr);
+    const lumo_test::FolderLink throughLink(root / "collegamento", "vera");
+    const std::string copy = root / "copia.log";
+
+    // The installation folder through a link: the run ends before anything.
+    {
+        Delivery delivery;
+        std::string ini = StandardIni();
+        const size_t at = ini.find("InstallationDir=");
+        ini.replace(at, ini.find("\r\n", at) - at, "InstallationDir=" + root / "collegamento\\Tesmoro");
+        delivery.WriteIni(ini);
+        AddAppFiles(delivery, 1, 10);
+        const RunResult run = RunWithoutWindow(delivery, "/S /LOG=" + copy);
+        EXPECT_EQ(kFailure, run.exitCode);
+        EXPECT_EQ(std::vector<std::string>{}, lumo_test::ListEntries(root / "vera"));
+        EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+        EXPECT_TRUE(Contains(lumo_test::SplitLines(ReadFileBytes(copy)),
+                             "INSTALLAZIONE NON ESEGUITA: LA CARTELLA DI INSTALLAZIONE " + root /
+                                 "collegamento\\Tesmoro PASSA PER IL COLLEGAMENTO " + root /
+                                 "collegamento (CODICE DI USCITA: 1603)"));
+    }
+
+    // The log and the record as second names of a file outside: neither is
+    // written through; the record's name is taken back by a record of its own.
+    Delivery delivery;
+    delivery.WriteIni(StandardIni());
+    AddAppFiles(delivery, 1, 10);
+    ::CreateDirectoryW(Wide(InstallDir()).c_str(), nullptr);
+    for (const char* name : { "Installatore.log", "Installatore-elenco.txt" }) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(::CreateHardLinkW(Wide(InstallDir() + "\\" + name).c_str(), Wide(keep).c_str(), nullptr));
+        const RunResult run = RunWithoutWindow(delivery, "/S /LOG=" + copy);
+        EXPECT_EQ(kFailure, run.exitCode);
+        EXPECT_EQ("di un altro", ReadFileBytes(keep));
+        ::DeleteFileW(Wide(InstallDir() + "\\" + name).c_str());
+    }
+    EXPECT_TRUE(Contains(lumo_test::SplitLines(ReadFileBytes(copy)),
+                         "E' UN COLLEGAMENTO O HA UN ALTRO NOME (CODICE DI USCITA: 1603)"));
+    EXPECT_TRUE(Contains(LogMessages(), "  L'ELENCO DEI FILE INSTALLATI: " + RecordPath() +
+                                            " E' UN COLLEGAMENTO O HA UN ALTRO NOME: NON E' STATO USATO"));
+
+    // The program's temporary folder planted as a link to someone else's
+    // folder: the run goes on without it and leaves that folder whole.
+    const std::string planted = AppTargetFolder() + "\\~LumoInstall";
+    ASSERT_FALSE(lumo_test::DirectoryExists(planted));
+    {
+        const lumo_test::FolderLink link(planted, victims.Path());
+        const RunResult run = RunWithoutWindow(delivery, "/S");
+        EXPECT_EQ(kRemoved, run.exitCode);
+        EXPECT_EQ("di un altro", ReadFileBytes(keep));
+        EXPECT_TRUE(FileExists(AppFileTargets()[0]));
+        EXPECT_TRUE(Contains(LogMessages(), "  LA CARTELLA: " + planted + " E' UN COLLEGAMENTO: NON E' STATA SEGUITA"));
+    }
+    EXPECT_EQ(std::vector<std::string>{ "tenere.txt" }, lumo_test::ListEntries(victims.Path()));
+}
+
+// A lock that another program made first under the lock's name: where the
+// system has no private namespace of administrators (Wine), the lock is a
+// global name; something of another kind there makes it impossible, and the
+// run ends with the reason and 1618 rather than running unguarded.
+TEST_F(TrustE2eTest, ALockThatCannotBeMadeEndsTheRunWith1618)
+{
+    const HANDLE squatter = ::CreateEventW(nullptr, TRUE, FALSE, L"Global\\LumoInstall.Installazione");
+    ASSERT_NE(nullptr, squatter);
+    Delivery delivery;
+    delivery.WriteIni(StandardIni());
+    AddAppFiles(delivery, 1, 10);
+    lumo_test::TempDir logs("lumo-log");
+    const RunResult run = RunWithoutWindow(delivery, "/S /LOG=" + logs / "copia.log");
+    ::CloseHandle(squatter);
+    EXPECT_EQ(kAlreadyRunning, run.exitCode);
+    EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+    const std::vector<std::string> lines = lumo_test::SplitLines(ReadFileBytes(logs / "copia.log"));
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("INSTALLAZIONE NON ESEGUITA: IL BLOCCO CHE IMPEDISCE DUE INSTALLAZIONI "
+                                               "CONTEMPORANEE NON PUO' ESSERE CREATO (CODICE DI USCITA: 1618)"));
+    EXPECT_NE(std::string::npos, lines[1].find("    (errore 6"));
+}
+
+} // namespace
