@@ -651,4 +651,40 @@ TEST_F(SweepTest, AnInstallationStoppedAtAnyStepIsRepairedByTheNextRun)
           kCases[kInUse]);
 }
 
+TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
+{
+    Snapshot unused;
+    ASSERT_FALSE(
+        Reference([this](const Env& env) { return Install(env); }, kCases[kInUse], kRestartNeeded, unused).empty());
+    const Snapshot installed = Capture();
+    // The delivery's program is the test build: so is the copy that removes.
+    ASSERT_EQ(ReadFileBytes(FaultsExe()), installed.files.at(Program()));
+
+    // Every count is given back once: the other product's, the earlier
+    // owner's of a component found or replaced, and the product's own.
+    auto countsGivenBackOnce = [&] {
+        std::vector<std::string> wrong;
+        for (const auto& [name, value] : installed.shared) {
+            const long long before = std::stoll(Shown(value));
+            const long long now = RegistryNumber(kSharedDlls, Utf8(name));
+            if (now != (before > 1 ? before - 1 : -1))
+                wrong.push_back("the shared count of " + Utf8(name) + " is " + std::to_string(now) + ", " +
+                                std::to_string(before) + " before the removal");
+        }
+        return wrong;
+    };
+    Snapshot pending;
+    const std::vector<std::string> steps =
+        Reference([this](const Env& env) { return Remove(env); }, kCases[kRegistered], kRestartNeeded, pending);
+    const Snapshot removed = Capture();
+    EXPECT_EQ(std::vector<std::string>{}, countsGivenBackOnce());
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, Target(kCases[kShared]))) << "the other product's count";
+    EXPECT_EQ(0u, removed.files.count(Target(kCases[kRegistered]))) << "the component in use stayed";
+    ASSERT_FALSE(steps.empty());
+    ASSERT_FALSE(HasFailure()) << "the uninterrupted removal is not a reference";
+
+    Sweep("the removal", installed, removed, steps, [this](const Env& env) { return Remove(env); },
+          kCases[kRegistered], countsGivenBackOnce);
+}
+
 } // namespace
