@@ -32,8 +32,9 @@ SYSTEM_FOLDERS = (r"c:\windows\system32", r"c:\windows\syswow64")
 PEERS = ["copy", "msi", "nsis", "lumo"]
 TITLES = {
     "copy": "plain copy, 32-bit `cmd /c {floor}`",
-    "msi": "MSI built with `wixl`, `msiexec /qn`",
-    "nsis": "NSIS {nsis}, `/S`, its Library macro",
+    "msi": "MSI built with `wixl`, `msiexec /qn` (writes the components' registry values itself, loads none)",
+    "nsis": "NSIS {nsis}, `/S`, its Library macro (version test, `DllRegisterServer`, shared count, "
+            "replace at restart)",
     "lumo": "`LumoInstall.exe /S`, i686",
 }
 NAMESPACE = uuid.UUID("5d0c6f2e-2b1a-4c59-9a57-1f3b0e6a7c11")
