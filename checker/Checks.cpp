@@ -667,22 +667,11 @@ private:
     std::vector<Finding> findings_;
 };
 
-const std::vector<std::string> kRuleCodes = {
-    "LC001", "LC002", "LC003", "LC004", "LC005", "LC006", "LC007", "LC008", "LC009", "LC010", "LC011",
-    "LC012", "LC013", "LC014", "LC015", "LC016", "LC017", "LC018", "LC019", "LC020", "LC021", "LC022",
-    "LC023", "LC024", "LC025", "LC026", "LC027", "LC028", "LC029", "LC030", "LC031", "LC032",
-};
-
 } // namespace
 
 std::vector<Finding> CheckDelivery(const DeliveryPlan& plan)
 {
     return Checker(plan).Run();
-}
-
-const std::vector<std::string>& RuleCodes()
-{
-    return kRuleCodes;
 }
 
 bool DependsOnMachine(const std::string& code)

@@ -21,6 +21,15 @@ struct Finding {
 
 std::vector<Finding> CheckDelivery(const DeliveryPlan& plan);
 
+// A rule as the README's table gives it: the mistake, and what happens on
+// the workstation (English, without the table's markup).
+struct Rule {
+    const char* code;
+    const char* mistake;
+    const char* consequence;
+};
+// Every rule, in the order of its code.
+const std::vector<Rule>& Rules();
 // Every rule's code, in order.
 const std::vector<std::string>& RuleCodes();
 

@@ -46,6 +46,8 @@ CheckOptions ParseCommandLine(const std::vector<std::string>& arguments)
             options.plan = true;
         } else if (is("--json")) {
             options.json = true;
+        } else if (is("--sarif")) {
+            options.sarif = true;
         } else if (is("--avvisi-come-errori")) {
             options.warningsFail = true;
         } else if (is("--solo-consegna")) {
@@ -68,9 +70,12 @@ CheckOptions ParseCommandLine(const std::vector<std::string>& arguments)
             haveFolder = true;
         }
     }
+    if (options.error.empty() && options.json && options.sarif)
+        options.error = "--json e --sarif si escludono a vicenda: indicarne uno solo.";
     if (options.error.empty() && options.plan &&
-        (options.warningsFail || options.onlyDelivery || !options.ignored.empty()))
-        options.error = "--avvisi-come-errori, --ignora e --solo-consegna valgono per il controllo, non per --piano.";
+        (options.warningsFail || options.onlyDelivery || !options.ignored.empty() || options.sarif))
+        options.error =
+            "--avvisi-come-errori, --ignora, --solo-consegna e --sarif valgono per il controllo, non per --piano.";
     return options;
 }
 
@@ -81,6 +86,7 @@ std::vector<std::string> UsageLines()
         "Controlla una cartella di consegna prima che parta (senza cartella: la cartella corrente).",
         "  --piano               che cosa farebbe l'installatore su questo computer, senza cambiare nulla",
         "  --json                un solo documento JSON in UTF-8 al posto del testo",
+        "  --sarif               un solo documento SARIF 2.1.0 in UTF-8 al posto del testo (per le pipeline)",
         "  --avvisi-come-errori  anche gli avvisi danno il codice di uscita 2",
         "  --ignora LC013,LC015  tralascia le regole indicate",
         "  --solo-consegna       tralascia le segnalazioni che dipendono da questo computer (LC002, LC016, LC019)",

@@ -8,6 +8,7 @@
 struct CheckOptions {
     bool plan = false;          // --piano
     bool json = false;          // --json
+    bool sarif = false;         // --sarif
     bool warningsFail = false;  // --avvisi-come-errori
     bool onlyDelivery = false;  // --solo-consegna
     bool help = false;          // --help, -h, /?

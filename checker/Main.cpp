@@ -35,11 +35,17 @@ void OnTerminate()
 
 int Check(ConsoleOut& out, const CheckOptions& options)
 {
-    if (options.json && !options.error.empty()) {
-        out.Utf8(ErrorJson(options.error, ExitUnreadable));
+    // The one document a pipeline asked for; asked for both, it gets the
+    // text, which says why.
+    const bool json = options.json && !options.sarif;
+    const bool sarif = options.sarif && !options.json;
+    auto errorDocument = [&](const std::string& message) {
+        out.Utf8(json ? ErrorJson(message, ExitUnreadable) : ErrorSarif(message, ExitUnreadable));
         return ExitUnreadable;
-    }
-    if (kTestBuild && !options.json)
+    };
+    if ((json || sarif) && !options.error.empty())
+        return errorDocument(options.error);
+    if (kTestBuild && !json && !sarif)
         out.Line(TestBuildLine());
     if (!options.error.empty()) {
         out.Line(options.error);
@@ -61,17 +67,16 @@ int Check(ConsoleOut& out, const CheckOptions& options)
     if (folder.empty() || !CanListFolder(folder)) {
         const std::string message =
             "La cartella " + (haveFolder ? options.folder : folder) + " non esiste o non si può leggere.";
-        if (options.json)
-            out.Utf8(ErrorJson(message, ExitUnreadable));
-        else
-            out.Line(message);
+        if (json || sarif)
+            return errorDocument(message);
+        out.Line(message);
         return ExitUnreadable;
     }
 
     const DeliveryPlan plan = MakeDeliveryPlan(folder);
     if (options.plan) {
         const CheckExit exit = PlanExit(plan);
-        if (options.json) {
+        if (json) {
             out.Utf8(PlanJson(plan, exit));
         } else {
             for (const std::string& line : PlanLines(plan))
@@ -85,8 +90,10 @@ int Check(ConsoleOut& out, const CheckOptions& options)
             findings.push_back(std::move(finding));
     }
     const CheckExit exit = FindingsExit(findings, options.warningsFail);
-    if (options.json) {
+    if (json) {
         out.Utf8(FindingsJson(folder, findings, exit));
+    } else if (sarif) {
+        out.Utf8(FindingsSarif(folder, findings, exit));
     } else {
         for (const std::string& line : FindingLines(findings))
             out.Line(line);

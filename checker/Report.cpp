@@ -2,6 +2,7 @@
 
 #include "checker/CheckRules.h"
 
+#include <cctype>
 #include <cstdio>
 #include <utility>
 
@@ -188,12 +189,14 @@ std::string JsonNames(const std::vector<std::string>& names)
     return text + "]";
 }
 
+constexpr const char* kBuildName = kTestBuild ? "x86_64" : "i686";
+
 JsonObject Header(const std::string& folder, const char* mode)
 {
     JsonObject document;
     document.Text("program", "LumoCheck")
         .Text("version", kCheckerVersion)
-        .Text("build", kTestBuild ? "x86_64" : "i686")
+        .Text("build", kBuildName)
         .Bool("testBuild", kTestBuild)
         .Text("folder", folder)
         .Text("mode", mode);
@@ -254,6 +257,77 @@ std::vector<JsonObject> StepsJson(const DeliveryPlan& plan, bool system)
         steps.push_back(std::move(entry));
     }
     return steps;
+}
+
+constexpr char kSarifSchema[] = "https://docs.oasis-open.org/sarif/sarif/v2.1.0/os/schemas/sarif-schema-2.1.0.json";
+// The uriBaseId of every result's file: the delivery folder.
+constexpr char kSarifBase[] = "DELIVERY";
+
+// A path as the path of a URI: "/" between names, every byte other than the
+// unreserved characters of RFC 3986 and ":" percent-encoded, so that a name
+// in any script or with blanks stays one valid URI.
+std::string UriPath(const std::string& path)
+{
+    std::string uri;
+    for (const char c : path) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '/') {
+            uri += '/';
+        } else if ((byte < 0x80 && std::isalnum(byte)) || std::string("-._~:").find(c) != std::string::npos) {
+            uri += c;
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof(escaped), "%%%02X", byte);
+            uri += escaped;
+        }
+    }
+    return uri;
+}
+
+// The delivery folder as a file URI ending in "/": "file:///C:/Consegna/",
+// or "file://server/share/Consegna/" for a folder on the network.
+std::string FolderUri(const std::string& folder)
+{
+    return (folder.compare(0, 2, "\\\\") == 0 ? "file:" : "file:///") + UriPath(folder) + "/";
+}
+
+// A SARIF message or description: an object with its text.
+JsonObject SarifText(const std::string& text)
+{
+    JsonObject object;
+    object.Text("text", text);
+    return object;
+}
+
+// The run of a SARIF document, as far as every run has it: LumoCheck with
+// its rules, and how the run ended.
+JsonObject SarifRun(const JsonObject& invocation)
+{
+    std::vector<JsonObject> rules;
+    for (const Rule& rule : Rules()) {
+        JsonObject item;
+        item.Text("id", rule.code)
+            .Raw("shortDescription", SarifText(rule.mistake).Render(14))
+            .Raw("fullDescription",
+                 SarifText(std::string(rule.mistake) + ". On the workstation: " + rule.consequence + ".").Render(14));
+        rules.push_back(std::move(item));
+    }
+    JsonObject driver;
+    driver.Text("name", "LumoCheck")
+        .Text("version", kCheckerVersion)
+        .Raw("properties", JsonObject().Text("build", kBuildName).Bool("testBuild", kTestBuild).Render(10))
+        .Raw("rules", JsonArray(rules, 10));
+    JsonObject run;
+    run.Raw("tool", JsonObject().Raw("driver", driver.Render(8)).Render(6))
+        .Raw("invocations", JsonArray({ invocation }, 6));
+    return run;
+}
+
+std::string SarifDocument(const JsonObject& run)
+{
+    JsonObject document;
+    document.Text("$schema", kSarifSchema).Text("version", "2.1.0").Raw("runs", JsonArray({ run }, 2));
+    return document.Render(0) + "\n";
 }
 
 // Why a shared count will hold what the plan says.
@@ -549,4 +623,38 @@ std::string PlanJson(const DeliveryPlan& plan, CheckExit exit)
     }
     document.Raw("plan", body.Render(2)).Number("exitCode", exit);
     return document.Render(0) + "\n";
+}
+
+std::string FindingsSarif(const std::string& folder, const std::vector<Finding>& findings, CheckExit exit)
+{
+    std::vector<JsonObject> results;
+    for (const Finding& finding : findings) {
+        JsonObject physical;
+        physical.Raw("artifactLocation",
+                     JsonObject().Text("uri", UriPath(finding.file)).Text("uriBaseId", kSarifBase).Render(16));
+        if (finding.line > 0)
+            physical.Raw("region", JsonObject().Number("startLine", finding.line).Render(16));
+        JsonObject result;
+        result.Text("ruleId", finding.code)
+            .Text("level", finding.severity == Severity::Error ? "error" : "warning")
+            .Raw("message", SarifText(finding.subject + ": " + finding.message).Render(10))
+            .Raw("locations", JsonArray({ JsonObject().Raw("physicalLocation", physical.Render(14)) }, 10));
+        results.push_back(std::move(result));
+    }
+    JsonObject run = SarifRun(JsonObject().Bool("executionSuccessful", true).Number("exitCode", exit));
+    run.Raw("originalUriBaseIds",
+            JsonObject().Raw(kSarifBase, JsonObject().Text("uri", FolderUri(folder)).Render(8)).Render(6))
+        .Raw("results", JsonArray(results, 6));
+    return SarifDocument(run);
+}
+
+std::string ErrorSarif(const std::string& message, CheckExit exit)
+{
+    JsonObject notification;
+    notification.Text("level", "error").Raw("message", SarifText(message).Render(14));
+    JsonObject invocation;
+    invocation.Bool("executionSuccessful", false)
+        .Number("exitCode", exit)
+        .Raw("toolExecutionNotifications", JsonArray({ notification }, 10));
+    return SarifDocument(SarifRun(invocation));
 }

@@ -1,4 +1,4 @@
-// The checker's output: lines of text, or one JSON document for pipelines,
+// The checker's output: lines of text, or one JSON or SARIF document for pipelines,
 // and its exit code.
 #pragma once
 
@@ -41,6 +41,15 @@ std::string FindingsJson(const std::string& folder, const std::vector<Finding>& 
 std::string PlanJson(const DeliveryPlan& plan, CheckExit exit);
 // The document of a run that could not look at a delivery at all.
 std::string ErrorJson(const std::string& message, CheckExit exit);
+
+// One SARIF 2.1.0 document (UTF-8, laid out as the JSON one): LumoCheck with
+// every rule, and a result per finding in report order, its file relative to
+// the delivery folder (uriBaseId "DELIVERY", whose file URI the run gives)
+// and, where there is one, its line.
+std::string FindingsSarif(const std::string& folder, const std::vector<Finding>& findings, CheckExit exit);
+// The SARIF document of a run that could not look at a delivery: no results,
+// and an invocation that did not succeed, with the reason.
+std::string ErrorSarif(const std::string& message, CheckExit exit);
 
 // A JSON string literal: quotes, backslashes and control characters escaped,
 // every other character left as its UTF-8 bytes.

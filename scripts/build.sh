@@ -1,5 +1,6 @@
 #!/bin/bash
-# Builds both targets: x86_64 (the one the tests run) and i686 (the shipping build).
+# Builds both targets: x86_64 (the one the tests run) and i686 (the shipping
+# build), and prints the SHA-256 of the two programs of each.
 # Usage: scripts/build.sh [x86_64|i686 ...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,5 +12,6 @@ for target in "${targets[@]}"; do
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$target.cmake" >/dev/null
     cmake --build "$build"
-    echo "built $build/LumoInstall.exe"
+    echo "built $build: SHA-256"
+    (cd "$build" && sha256sum LumoInstall.exe LumoCheck.exe)
 done

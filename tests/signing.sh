@@ -1,7 +1,8 @@
 #!/bin/bash
 # The programs signed as a packager signs them, with a throwaway certificate
 # and a time-stamp server of this test's own: the signatures verify against
-# that certificate, an unsigned or altered program does not, and the signed
+# that certificate, an unsigned or altered program does not, the signature
+# comes off again leaving the program as it was built, and the signed
 # programs still pass the shipped-executable checks and run.
 # Usage: signing.sh x86_64|i686 PREFIX CMAKE OBJDUMP INSTALLER CHECKER DELIVERY
 set -u
@@ -134,6 +135,14 @@ for expected in 'Timestamp Server Signature verification: ok' 'Text description:
     grep -q "$expected" LumoInstall.exe.verify || { cat LumoInstall.exe.verify; fail "LumoInstall.exe: no '$expected'"; }
 done
 cat LumoInstall.exe.verify
+
+# Without its signature each program is again the build's, byte for byte:
+# what anyone does to check a signed program against a build of its commit.
+for pair in "LumoInstall.exe:$installer" "LumoCheck.exe:$checker"; do
+    exe="${pair%%:*}"
+    quietly osslsigncode remove-signature -in "$exe" -out "unsigned-$exe"
+    cmp -s "unsigned-$exe" "${pair#*:}" || fail "$exe without its signature is not the program that was signed"
+done
 
 if verify unsigned.exe; then
     cat unsigned.exe.verify

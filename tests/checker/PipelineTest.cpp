@@ -1,10 +1,12 @@
 // LumoCheck in a pipeline: the switches that change what fails and what is
-// said, and the JSON document, parsed here and held against the text output
-// of the same delivery.
+// said, and the JSON and SARIF documents, parsed here and held against the
+// text output of the same delivery.
 #include "checker/CheckRun.h"
 
 #include "CraftedImages.h"
 #include "TestSupport.h"
+#include "checker/Checks.h"
+#include "checker/Report.h"
 #include "components/Components.h"
 #include "e2e/Driver.h"
 #include "engine/Rules.h"
@@ -16,6 +18,10 @@
 #include <memory>
 #include <cstring>
 #include <stdexcept>
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <regex>
 
 using namespace lumo_check_test;
 
@@ -379,6 +385,259 @@ TEST_F(PipelineTest, JsonHoldsWhatTheTextSays)
     ASSERT_NO_THROW(document = Parse(wrong)) << wrong.output;
     EXPECT_EQ(3, document["exitCode"].number);
     EXPECT_NE(std::string::npos, document["error"].text.find("LC000"));
+}
+
+// What SARIF 2.1.0 asks of each object a LumoCheck document holds: the
+// members the standard marks as required, and the members (of those the
+// standard defines) that LumoCheck writes, each with the kind of its value:
+// "" a plain value, "[]kind" an array of them, "{}kind" an object of them by
+// name. A property bag holds anything.
+struct SarifObject {
+    const char* kind;
+    std::vector<std::string> required;
+    std::vector<std::pair<std::string, std::string>> members;
+};
+const SarifObject kSarifObjects[] = {
+    { "sarifLog", { "version", "runs" }, { { "$schema", "" }, { "version", "" }, { "runs", "[]run" } } },
+    { "run",
+      { "tool" },
+      { { "tool", "tool" },
+        { "invocations", "[]invocation" },
+        { "originalUriBaseIds", "{}artifactLocation" },
+        { "results", "[]result" } } },
+    { "tool", { "driver" }, { { "driver", "toolComponent" } } },
+    { "toolComponent",
+      { "name" },
+      { { "name", "" }, { "version", "" }, { "properties", "propertyBag" }, { "rules", "[]reportingDescriptor" } } },
+    { "reportingDescriptor",
+      { "id" },
+      { { "id", "" }, { "shortDescription", "multiformatMessageString" },
+        { "fullDescription", "multiformatMessageString" } } },
+    { "multiformatMessageString", { "text" }, { { "text", "" } } },
+    { "invocation",
+      { "executionSuccessful" },
+      { { "executionSuccessful", "" }, { "exitCode", "" }, { "toolExecutionNotifications", "[]notification" } } },
+    { "notification", { "message" }, { { "level", "" }, { "message", "message" } } },
+    // The standard asks for text or id; LumoCheck gives text.
+    { "message", { "text" }, { { "text", "" } } },
+    { "result",
+      { "message" },
+      { { "ruleId", "" }, { "level", "" }, { "message", "message" }, { "locations", "[]location" } } },
+    { "location", {}, { { "physicalLocation", "physicalLocation" } } },
+    // The standard asks for artifactLocation or address.
+    { "physicalLocation",
+      { "artifactLocation" },
+      { { "artifactLocation", "artifactLocation" }, { "region", "region" } } },
+    { "artifactLocation", {}, { { "uri", "" }, { "uriBaseId", "" } } },
+    { "region", {}, { { "startLine", "" } } },
+};
+
+// A URI of RFC 3986 characters only, every "%" starting an escape.
+bool IsUriText(const std::string& uri)
+{
+    auto hex = [&](size_t i) { return i < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i])); };
+    for (size_t i = 0; i < uri.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(uri[i]);
+        const bool plain = c < 0x80 && (std::isalnum(c) || std::strchr("-._~:/?#[]@!$&'()*+,;=", c) != nullptr);
+        if (c == '%' ? !hex(i + 1) || !hex(i + 2) : !plain)
+            return false;
+    }
+    return !uri.empty();
+}
+
+// Checks an object of the document as its kind, and every object below it;
+// where is its path in the document.
+void CheckSarif(const Json& value, const std::string& kind, const std::string& where)
+{
+    SCOPED_TRACE(where);
+    if (kind.compare(0, 2, "[]") == 0 || kind.compare(0, 2, "{}") == 0) {
+        const bool array = kind[0] == '[';
+        ASSERT_EQ(array ? Json::Type::Array : Json::Type::Object, value.type);
+        for (size_t i = 0; i < (array ? value.items.size() : value.members.size()); ++i)
+            CheckSarif(array ? value.items[i] : value.members[i].second, kind.substr(2),
+                       where + (array ? "[" + std::to_string(i) + "]" : "." + value.members[i].first));
+        return;
+    }
+    ASSERT_EQ(Json::Type::Object, value.type);
+    if (kind == "propertyBag")
+        return;
+    const SarifObject* object = nullptr;
+    for (const SarifObject& known : kSarifObjects)
+        object = kind == known.kind ? &known : object;
+    ASSERT_NE(nullptr, object) << kind;
+    for (const std::string& required : object->required)
+        EXPECT_TRUE(value.Has(required)) << kind << " without " << required;
+    for (const auto& member : value.members) {
+        auto known = std::find_if(object->members.begin(), object->members.end(),
+                                  [&](const auto& m) { return m.first == member.first; });
+        if (known == object->members.end()) {
+            ADD_FAILURE() << kind << " has no member " << member.first;
+        } else if (!known->second.empty()) {
+            CheckSarif(member.second, known->second, where + "." + member.first);
+        }
+    }
+    // What the standard asks of the values.
+    if (kind == "sarifLog") {
+        EXPECT_EQ("2.1.0", value["version"].text);
+    } else if (kind == "run") {
+        // Each relative location names a base that the run gives as the
+        // absolute URI of a folder, ending in "/".
+        const Json none;
+        const Json& bases = value.Has("originalUriBaseIds") ? value["originalUriBaseIds"] : none;
+        for (const auto& base : bases.members)
+            EXPECT_TRUE(std::regex_match(base.second["uri"].text, std::regex("file://.*/"))) << base.first;
+        for (const Json& result : value.Has("results") ? value["results"].items : std::vector<Json>()) {
+            for (const Json& location : result["locations"].items)
+                EXPECT_TRUE(bases.Has(location["physicalLocation"]["artifactLocation"]["uriBaseId"].text));
+        }
+    } else if (kind == "invocation") {
+        EXPECT_EQ(Json::Type::Bool, value["executionSuccessful"].type);
+    } else if (kind == "result" || kind == "notification") {
+        EXPECT_TRUE(std::regex_match(value["level"].text, std::regex("none|note|warning|error")));
+    } else if (kind == "artifactLocation") {
+        EXPECT_TRUE(value.Has("uri") && IsUriText(value["uri"].text));
+        EXPECT_TRUE(!value.Has("uriBaseId") || value["uri"].text[0] != '/') << "a location relative to its base";
+    } else if (kind == "region") {
+        EXPECT_TRUE(value["startLine"].type == Json::Type::Number && value["startLine"].number >= 1);
+    }
+    for (const char* text : { "text", "id", "name", "ruleId", "version", "uri", "uriBaseId" })
+        EXPECT_TRUE(!value.Has(text) || value[text].type == Json::Type::String) << text;
+}
+
+// The rule table of the README, each rule's code with its mistake and what
+// happens on the workstation, without the table's markup.
+std::map<std::string, std::pair<std::string, std::string>> ReadmeRules()
+{
+    std::map<std::string, std::pair<std::string, std::string>> rules;
+    std::string text = lumo_test::ReadFileBytes(LUMO_README_PATH);
+    for (size_t at = text.find("\n| LC"); at != std::string::npos; at = text.find("\n| LC", at + 1)) {
+        std::vector<std::string> cells(1);
+        for (size_t i = at + 3; i < text.size() && text[i] != '\n'; ++i) {
+            if (text[i] == '\\' && text[i + 1] == '|')
+                cells.back() += text[++i];
+            else if (text[i] == '|')
+                cells.emplace_back();
+            else if (text[i] != '`')
+                cells.back() += text[i];
+        }
+        rules[TrimText(cells[0])] = { TrimText(cells[2]), TrimText(cells[3]) };
+    }
+    return rules;
+}
+
+// The document of a delivery with findings, and of the same delivery
+// mended: each finding where it is, the document SARIF 2.1.0 asks for.
+TEST_F(PipelineTest, SarifNamesEachFindingWhereItIs)
+{
+    const std::string ini = lumo_test::ReadFileBytes(folder + "\\Installatore.ini");
+    Put("Installatore.ini", ini + "[DESCRIZIONI]\r\n");
+    Put("SysFile\\vuoto 1.dll", "");
+    const CheckRun text = Check("");
+    const CheckRun sarif = Check("--sarif");
+    EXPECT_EQ(2u, sarif.exitCode);
+    EXPECT_EQ(text.exitCode, sarif.exitCode);
+    Json document;
+    ASSERT_NO_THROW(document = Parse(sarif)) << sarif.output;
+    CheckSarif(document, "sarifLog", "log");
+    ASSERT_EQ(1u, document["runs"].items.size());
+    const Json& run = document["runs"].items[0];
+
+    const Json& driver = run["tool"]["driver"];
+    EXPECT_EQ("LumoCheck", driver["name"].text);
+    EXPECT_EQ(kCheckerVersion, driver["version"].text);
+    EXPECT_EQ(sizeof(void*) == 8, driver["properties"]["testBuild"].boolean);
+    const auto readme = ReadmeRules();
+    std::vector<std::string> ids;
+    for (const Json& rule : driver["rules"].items) {
+        ids.push_back(rule["id"].text);
+        const auto row = readme.find(rule["id"].text);
+        ASSERT_NE(readme.end(), row) << rule["id"].text;
+        EXPECT_EQ(row->second.first, rule["shortDescription"]["text"].text);
+        EXPECT_EQ(row->second.first + ". On the workstation: " + row->second.second + ".",
+                  rule["fullDescription"]["text"].text);
+    }
+    EXPECT_EQ(RuleCodes(), ids);
+    EXPECT_EQ(RuleCodes().size(), readme.size());
+
+    std::string base = "file:///" + folder + "/";
+    std::replace(base.begin(), base.end(), '\\', '/');
+    EXPECT_EQ(base, run["originalUriBaseIds"]["DELIVERY"]["uri"].text);
+    const Json& invocation = run["invocations"].items.at(0);
+    EXPECT_TRUE(invocation["executionSuccessful"].boolean);
+    EXPECT_EQ(2, invocation["exitCode"].number);
+
+    // In report order, each with the text's message; a name beyond ASCII or
+    // with a blank percent-encoded, a line only where the finding has one.
+    const struct {
+        const char* ruleId;
+        const char* level;
+        const char* uri;
+        int line;
+    } expected[] = {
+        { "LC026", "warning", "Installatore.ini", 8 },
+        { "LC025", "error", "Installatore.ini", 17 },
+        { "LC013", "warning", "Installatore.ini", 0 },
+        { "LC020", "warning", "FilesToCopy/%CE%A9mega.txt", 0 },
+        { "LC002", "warning", "SysFile/lc_old.dll", 0 },
+        { "LC028", "error", "SysFile/vuoto%201.dll", 0 },
+    };
+    const std::vector<FindingLine> lines = Findings(text);
+    const std::vector<Json>& results = run["results"].items;
+    ASSERT_EQ(lines.size(), results.size());
+    ASSERT_EQ(std::size(expected), results.size());
+    for (size_t i = 0; i < results.size(); ++i) {
+        const Json& result = results[i];
+        SCOPED_TRACE(lines[i].code);
+        EXPECT_EQ(lines[i].code, result["ruleId"].text);
+        EXPECT_EQ(lines[i].subject + ": " + lines[i].message, ToWindows1252(result["message"]["text"].text));
+        const auto row = std::find_if(std::begin(expected), std::end(expected),
+                                      [&](const auto& e) { return result["ruleId"].text == e.ruleId; });
+        ASSERT_NE(std::end(expected), row);
+        EXPECT_EQ(row->level, result["level"].text);
+        ASSERT_EQ(1u, result["locations"].items.size());
+        const Json& physical = result["locations"].items[0]["physicalLocation"];
+        EXPECT_EQ(row->uri, physical["artifactLocation"]["uri"].text);
+        EXPECT_EQ("DELIVERY", physical["artifactLocation"]["uriBaseId"].text);
+        EXPECT_EQ(row->line != 0, physical.Has("region"));
+        if (row->line != 0) {
+            EXPECT_EQ(row->line, physical["region"]["startLine"].number);
+        }
+    }
+
+    // Mended: a caption, NumeroFiles once, an ASCII name, no empty file, and
+    // no newer component at the target.
+    std::string mended = ini;
+    const std::string twice = "NumeroSysFiles=1\r\nNumeroFiles=1\r\n";
+    mended.replace(mended.find(twice), twice.size(), "NumeroSysFiles=1\r\nCaption=Prova\r\n");
+    Put("Installatore.ini", mended);
+    ASSERT_TRUE(::DeleteFileW(Wide(folder + "\\FilesToCopy\\\xCE\xA9mega.txt").c_str()));
+    Put("FilesToCopy\\Omega.txt", "omega");
+    ASSERT_TRUE(::DeleteFileA((folder + "\\SysFile\\vuoto 1.dll").c_str()));
+    ASSERT_TRUE(::DeleteFileA((root.Path() + "\\Presenti\\lc_old.dll").c_str()));
+    const CheckRun clean = Check("--sarif");
+    EXPECT_EQ(0u, clean.exitCode);
+    ASSERT_NO_THROW(document = Parse(clean)) << clean.output;
+    CheckSarif(document, "sarifLog", "log");
+    EXPECT_EQ(Json::Type::Array, document["runs"].items.at(0)["results"].type);
+    EXPECT_TRUE(document["runs"].items.at(0)["results"].items.empty()) << clean.output;
+
+    // A run that looks at no delivery has no results: its invocation did not
+    // succeed, and says why. --json and --sarif together get the text.
+    for (const char* wrong : { "--sarif --piano", "--sarif --ignora LC000", "--sarif \"Z:\\nessuna\\cartella\"" }) {
+        SCOPED_TRACE(wrong);
+        const CheckRun run = RunLumoCheck(wrong);
+        EXPECT_EQ(3u, run.exitCode);
+        ASSERT_NO_THROW(document = Parse(run)) << run.output;
+        CheckSarif(document, "sarifLog", "log");
+        const Json& failed = document["runs"].items.at(0);
+        EXPECT_FALSE(failed.Has("results"));
+        EXPECT_FALSE(failed["invocations"].items.at(0)["executionSuccessful"].boolean);
+        EXPECT_EQ(3, failed["invocations"].items.at(0)["exitCode"].number);
+    }
+    const CheckRun both = Check("--json --sarif");
+    EXPECT_EQ(3u, both.exitCode);
+    ASSERT_FALSE(both.lines.empty());
+    EXPECT_EQ("--json e --sarif si escludono a vicenda: indicarne uno solo.", both.lines[0]);
 }
 
 } // namespace
