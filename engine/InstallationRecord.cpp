@@ -164,6 +164,8 @@ bool InstallationRecord::ParseLine(const std::string& line, RecordEntry& entry)
     parsed.released = fields[3] == "rilasciato";
     parsed.counting = ParseChange(fields[3], "contando", parsed.countFrom, parsed.countTo);
     parsed.releasing = ParseChange(fields[3], "rilasciando", parsed.countFrom, parsed.countTo);
+    // A count being given back, or given back, was the product's.
+    parsed.counted = parsed.counted || parsed.releasing || parsed.released;
     entry = parsed;
     return true;
 }
@@ -185,8 +187,17 @@ std::string InstallationRecord::Text() const
             "Voce=" + product.uninstallKey + "\r\n"
             "Cartella=" + installDir + "\r\n"
             "[FILE]\r\n";
+    // In the order of the paths, whatever order the runs met them in, so
+    // that the same installation always gives the same record (and digest);
+    // read backwards, each folder comes after what is inside it.
+    std::vector<const RecordEntry*> sorted;
     for (const RecordEntry& entry : entries)
-        text += LineOf(entry) + "\r\n";
+        sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const RecordEntry* a, const RecordEntry* b) {
+        return UpperText(a->path) < UpperText(b->path);
+    });
+    for (const RecordEntry* entry : sorted)
+        text += LineOf(*entry) + "\r\n";
     return text;
 }
 

@@ -95,10 +95,13 @@ void RecordKeeper::SettleCountChanges(InstallationRecord& record)
         const long long now = ReadSharedCount(entry.path, count) ? static_cast<long long>(count) : kNoCount;
         // A count given back to zero may have gone with its file since.
         const bool made = now == entry.countTo || (entry.releasing && entry.countTo == 0 && now == kNoCount);
-        if (entry.counting)
+        // A count being given back was the product's either way.
+        if (entry.counting) {
             entry.counted = made;
-        else
+        } else {
+            entry.counted = true;
             entry.released = made;
+        }
         entry.counting = false;
         entry.releasing = false;
     }

@@ -335,11 +335,20 @@ int Removal::Run(ProgressView& view)
     view_->PumpMessages();
 
     if (failures_ == 0) {
+        // The running program goes at the restart, asked for before the
+        // registry is cleaned: a removal stopped after that finds nothing
+        // left to ask it again.
+        const bool scheduled = program_.empty() || WaitsForRestart(program_) || DeleteAtRestart(program_);
         if (!RemoveRegistration()) {
             const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  LE INFORMAZIONI DELL'INSTALLAZIONE NON SONO STATE TOLTE DAL REGISTRO DI SISTEMA");
             log_.WriteErrorReason(error);
+            // The entry stays, and its program with it.
+            const std::string real = RealPath(program_);
+            if (scheduled && !program_.empty())
+                TakeBackRestartOperations(
+                    [&real](const RestartOperation& operation) { return EqualIgnoringCase(operation.from, real); });
         }
     } else if (refusal_.empty() && !finishing_) {
         // What is still there stays recorded, for the next removal to finish.
@@ -349,9 +358,6 @@ int Removal::Run(ProgressView& view)
             log_.WriteErrorReason(error);
         }
     }
-    // The running program goes at the restart; the log stays for whoever reads it.
-    if (!program_.empty() && failures_ == 0)
-        DeleteAtRestart(program_);
 
     const int exitCode = failures_ != 0  ? ERROR_INSTALL_FAILURE
                          : restartNeeded_ ? ERROR_SUCCESS_REBOOT_REQUIRED
