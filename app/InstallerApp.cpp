@@ -1,5 +1,6 @@
 #include "app/InstallerApp.h"
 
+#include "comserver/ComServer.h"
 #include "engine/InstallDescription.h"
 #include "engine/InstallFolder.h"
 #include "engine/InstallationLock.h"
@@ -170,7 +171,13 @@ BOOL InstallerApp::InitInstance()
     }
 
     {
-        WizardDialog dialog(nullptr);
+        WizardSetup setup;
+        setup.delivery = ProgramDelivery();
+        setup.log = &logFile;
+        setup.installDir = installDir;
+        setup.sidInstall = sidInstall != 0;
+        WizardDialog dialog(nullptr, std::move(setup));
+        wizard = &dialog;
         m_pMainWnd = &dialog;
         dialog.DoModal();
         m_pMainWnd = nullptr;
@@ -278,6 +285,44 @@ int InstallerApp::InstallUnattended()
     return code;
 }
 
+bool InstallerApp::InitComServer()
+{
+    comServerStarted = true;
+    const HRESULT started = ::CoInitialize(nullptr);
+    if (FAILED(started)) {
+        comServerStarted = false;
+        exitCode = static_cast<int>(started);
+        return false;
+    }
+
+    // The script's result is what a caller learns; a missing type library is
+    // the normal case and does not count.
+    HRESULT script = S_OK;
+    const ServerSwitch requested = FindServerSwitch(::GetCommandLineA());
+    switch (requested) {
+    case ServerSwitch::Unregister:
+        script = UpdateRegistryFromScript(ModulePath(), false);
+        UnregisterTypeLibrary(ModulePath());
+        break;
+    case ServerSwitch::Register:
+        script = UpdateRegistryFromScript(ModulePath(), true);
+        RegisterTypeLibrary(ModulePath());
+        break;
+    case ServerSwitch::None:
+        return true;
+    }
+    exitCode = FAILED(script) ? static_cast<int>(script) : 0;
+    if (FAILED(script)) {
+        LogEarlyExit(requested == ServerSwitch::Register ? "REGISTRAZIONE DEL PROGRAMMA NON RIUSCITA"
+                                                         : "DEREGISTRAZIONE DEL PROGRAMMA NON RIUSCITA",
+                     exitCode);
+        logFile.WriteResultReason(script);
+    }
+    comServerStarted = false;
+    ::CoUninitialize();
+    return false;
+}
+
 int InstallerApp::ExitInstance()
 {
     if (comServerStarted) {
@@ -320,14 +365,4 @@ Delivery ProgramDelivery()
 std::string InstallDescriptionPath()
 {
     return ProgramDelivery().DescriptionPath();
-}
-
-std::string InstallerApp::ReadInstallValue(const std::string& section, const std::string& key) const
-{
-    return ProgramDelivery().ReadInstallValue(section, key);
-}
-
-std::string InstallerApp::ReadInstallPath(const std::string& section, const std::string& key) const
-{
-    return ProgramDelivery().ReadInstallPath(section, key);
 }

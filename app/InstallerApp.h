@@ -21,11 +21,6 @@ public:
     bool CheckInstallDescription();
     bool ReadRegistryDefaults();
 
-    // One value of Installatore.ini, read afresh: at most 255 characters,
-    // empty when absent, each "\n" pair turned into a line break.
-    std::string ReadInstallValue(const std::string& section, const std::string& key) const;
-    // The same for a value that names a folder or a key: taken as written.
-    std::string ReadInstallPath(const std::string& section, const std::string& key) const;
 
     // The installation without any window, for /S: the same folder, passes,
     // log and registrations as the wizard's run. Returns the exit code.
@@ -44,9 +39,6 @@ public:
 
     // COM: started for the whole run; a registration switch ends the run.
     bool InitComServer();
-    HRESULT UpdateRegistryFromScript(bool doRegister) const;
-    HRESULT RegisterTypeLibrary() const;
-    HRESULT UnregisterTypeLibrary() const;
 
     // The log of the run, open from the run's start to the process's end.
     InstallLog logFile;
@@ -93,15 +85,7 @@ std::string InstallDescriptionPath();
 // the whole path) is LumoSidInstall.exe in any letter case.
 bool IsSidInstallName(const std::string& exePath);
 
-// The step of the command-line switch scan: the position just after the
-// first of the switch characters found from text on, or null when none.
-const char* FindSwitch(const char* text, const char* switchChars);
-
 // The file that /LOG=<file> or /LOG <file> names (any case, "-" or "/"; the
 // last one given counts), as UTF-8; empty when there is none. Read from the
 // wide command line, so that a name keeps characters the code page lacks.
 std::string FindLogSwitch(const wchar_t* commandLine);
-
-enum class ServerSwitch { None, Register, Unregister };
-// Which registration switch ends the command line, if any.
-ServerSwitch FindServerSwitch(const char* commandLine);

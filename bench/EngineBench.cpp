@@ -300,7 +300,7 @@ public:
         dialog.statusLine = nullptr;
         dialog.progressBar = nullptr;
     }
-    WizardDialog dialog{ nullptr };
+    WizardDialog dialog{ nullptr, WizardSetup() };
     std::string logPath;
     InstallLog log;
     Delivery delivery = ProgramDelivery();
@@ -413,7 +413,7 @@ void Profile(Wizard& bench, const Tree& tree, const Options& options)
     const int m = options.sysFiles;
     const double values = Time([&] {
         for (int i = 0; i < m; ++i)
-            theApp.ReadInstallValue("SYSFILE", "sys" + std::to_string(i) + ".dll");
+            ProgramDelivery().ReadInstallValue("SYSFILE", "sys" + std::to_string(i) + ".dll");
     });
     std::printf("  ReadInstallValue of a SYSFILE entry, %d times:          %8.3f s  (%.1f us each)\n", m, values,
                 values * 1e6 / m);

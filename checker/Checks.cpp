@@ -603,7 +603,9 @@ private:
             Add(Severity::Error, "LC001", file.relative,
                 "non ha una versione leggibile (una risorsa di versione con la tabella delle traduzioni e una "
                 "versione diversa da 0.0.0.0): non verrà mai copiato, su nessuna postazione (\"NON COPIATO\" nel "
-                "log). Dare al componente una risorsa di versione completa.");
+                "log, o, per una risorsa di versione incompleta o danneggiata, \"LA VERSIONE DEL FILE ... NON "
+                "PUO' ESSERE LETTA\" e l'installazione non riesce). Dare al componente una risorsa di versione "
+                "completa.");
         } else if (versioned && !file.copy) {
             Add(Severity::Warning, "LC002", file.relative,
                 "la versione " + VersionText(file.sourceVersion) + " non è più recente di quella presente in " +

@@ -533,18 +533,24 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
                 if (!systemDlls.Has(import))
                     file.nonSystemImports.push_back(import);
             }
-            file.sourceVersion = ReadFileVersion(source);
+            const VersionReading reading = ReadVersionOf(source);
+            file.sourceVersion = reading.version;
             const auto earlier = copiedEarlier.find(CaseKey(file.targetPath));
             bool there = earlier != copiedEarlier.end();
-            file.targetVersion = there ? earlier->second : ReadInstalledVersion(file.targetPath, &there);
-            file.copy = ShouldCopySystemFile(file.sourceVersion, file.targetVersion);
+            file.targetVersion = there ? earlier->second : ReadFileVersion(file.targetPath, &there);
+            file.action = DecideSystemFile(reading, file.targetVersion);
+            file.copy = file.action == SystemFileAction::Copy;
+            if (file.action == SystemFileAction::SourceUnreadable) {
+                file.unreadableError = reading.error;
+                ++plan.failures;
+            }
             file.registers = file.copy && file.entry.registerAfterCopy;
             if (file.copy) {
                 copiedEarlier[CaseKey(file.targetPath)] = file.sourceVersion;
                 file.copyForecast = copyOnto(source, file.targetPath, relative);
                 if (file.copyForecast != CopyForecast::FailsPathTooLong)
                     record.Uses(file.targetPath, RecordKind::SystemFile, there);
-            } else if (there) {
+            } else if (there && file.action == SystemFileAction::NotNewer) {
                 // Found with an equal or newer version: the product uses it all the same.
                 record.Uses(file.targetPath, RecordKind::SystemFile, true);
             }

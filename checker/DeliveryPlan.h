@@ -77,6 +77,9 @@ struct SysFilePlan {
     PeFile image;
     FileVersion sourceVersion;
     FileVersion targetVersion; // what will be at the target when its turn comes
+    // The pass's own decision, from the same reading of the source.
+    SystemFileAction action = SystemFileAction::NotNewer;
+    unsigned long unreadableError = 0;
     bool copy = false;
     bool registers = false; // copied and registered after the copy
     CopyForecast copyForecast = CopyForecast::NotCopied;

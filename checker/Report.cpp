@@ -249,7 +249,8 @@ std::vector<JsonObject> StepsJson(const DeliveryPlan& plan, bool system)
                 .Text("target", file.targetPath)
                 .Text("version", VersionText(file.sourceVersion))
                 .Text("targetVersion", VersionText(file.targetVersion))
-                .Text("copy", CopyWord(file.copyForecast))
+                .Text("copy", file.action == SystemFileAction::SourceUnreadable ? "fails"
+                                                                                 : CopyWord(file.copyForecast))
                 .Bool("register", file.registers);
             if (file.registers)
                 entry.Raw("registration", RegistrationJson(file.registration).Render(8));
@@ -511,8 +512,12 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
         const SysFilePlan& file = plan.sysFiles[step.index];
         std::string line = "  " + file.relative + " -> " + file.targetPath + "; versione " +
                            VersionText(file.sourceVersion) + "; sul computer " + VersionText(file.targetVersion) +
-                           "; " + (file.copy ? "copia" : "non copia") + "; " +
-                           (file.registers ? "registra" : "non registra");
+                           "; " +
+                           (file.action == SystemFileAction::SourceUnreadable
+                                ? "non copia: la sua versione non può essere letta (non riuscirebbe)"
+                            : file.copy ? "copia"
+                                        : "non copia") +
+                           "; " + (file.registers ? "registra" : "non registra");
         line = WithNote(line, CopyNote(file.copyForecast));
         if (file.registers)
             line = WithNote(line, RegistrationNote(file.registration));

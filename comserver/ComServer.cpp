@@ -1,4 +1,5 @@
-#include "app/InstallerApp.h"
+#include "comserver/ComServer.h"
+
 #include "framework/Text.h"
 #include "res/resource.h"
 
@@ -50,9 +51,9 @@ private:
 
 // Loads the type library from the program's file, else from the file of the
 // same name with the extension ".tlb". Returns the path it loaded from.
-HRESULT LoadOwnTypeLibrary(ITypeLib** library, std::wstring& loadedFrom)
+HRESULT LoadOwnTypeLibrary(const std::string& program, ITypeLib** library, std::wstring& loadedFrom)
 {
-    loadedFrom = Wide(ModulePath());
+    loadedFrom = Wide(program);
     HRESULT hr = ::LoadTypeLib(loadedFrom.c_str(), library);
     if (SUCCEEDED(hr))
         return hr;
@@ -88,45 +89,7 @@ ServerSwitch FindServerSwitch(const char* commandLine)
     return ServerSwitch::None;
 }
 
-bool InstallerApp::InitComServer()
-{
-    comServerStarted = true;
-    const HRESULT started = ::CoInitialize(nullptr);
-    if (FAILED(started)) {
-        comServerStarted = false;
-        exitCode = static_cast<int>(started);
-        return false;
-    }
-
-    // The script's result is what a caller learns; a missing type library is
-    // the normal case and does not count.
-    HRESULT script = S_OK;
-    const ServerSwitch requested = FindServerSwitch(::GetCommandLineA());
-    switch (requested) {
-    case ServerSwitch::Unregister:
-        script = UpdateRegistryFromScript(false);
-        UnregisterTypeLibrary();
-        break;
-    case ServerSwitch::Register:
-        script = UpdateRegistryFromScript(true);
-        RegisterTypeLibrary();
-        break;
-    case ServerSwitch::None:
-        return true;
-    }
-    exitCode = FAILED(script) ? static_cast<int>(script) : 0;
-    if (FAILED(script)) {
-        LogEarlyExit(requested == ServerSwitch::Register ? "REGISTRAZIONE DEL PROGRAMMA NON RIUSCITA"
-                                                         : "DEREGISTRAZIONE DEL PROGRAMMA NON RIUSCITA",
-                     exitCode);
-        logFile.WriteResultReason(script);
-    }
-    comServerStarted = false;
-    ::CoUninitialize();
-    return false;
-}
-
-HRESULT InstallerApp::UpdateRegistryFromScript(bool doRegister) const
+HRESULT UpdateRegistryFromScript(const std::string& program, bool doRegister)
 {
     ComPtr<IRegistrar> registrar;
     HRESULT hr = ::CoCreateInstance(CLSID_Registrar, nullptr, CLSCTX_INPROC_SERVER, IID_IRegistrar,
@@ -134,7 +97,7 @@ HRESULT InstallerApp::UpdateRegistryFromScript(bool doRegister) const
     if (FAILED(hr))
         return hr;
 
-    const std::wstring modulePath = Wide(ModulePath());
+    const std::wstring modulePath = Wide(program);
     std::wstring quoted;
     for (wchar_t c : modulePath) {
         quoted += c;
@@ -148,11 +111,11 @@ HRESULT InstallerApp::UpdateRegistryFromScript(bool doRegister) const
     return registrar->ResourceUnregister(modulePath.c_str(), IDR_REGISTRY_SCRIPT, L"REGISTRY");
 }
 
-HRESULT InstallerApp::RegisterTypeLibrary() const
+HRESULT RegisterTypeLibrary(const std::string& program)
 {
     ComPtr<ITypeLib> library;
     std::wstring path;
-    const HRESULT hr = LoadOwnTypeLibrary(library.Receive(), path);
+    const HRESULT hr = LoadOwnTypeLibrary(program, library.Receive(), path);
     if (FAILED(hr))
         return hr;
     const size_t cut = path.find_last_of(L"\\/:");
@@ -160,11 +123,11 @@ HRESULT InstallerApp::RegisterTypeLibrary() const
     return ::RegisterTypeLib(library.Get(), &path[0], helpDir.empty() ? nullptr : &helpDir[0]);
 }
 
-HRESULT InstallerApp::UnregisterTypeLibrary() const
+HRESULT UnregisterTypeLibrary(const std::string& program)
 {
     ComPtr<ITypeLib> library;
     std::wstring path;
-    const HRESULT hr = LoadOwnTypeLibrary(library.Receive(), path);
+    const HRESULT hr = LoadOwnTypeLibrary(program, library.Receive(), path);
     if (FAILED(hr))
         return hr;
 

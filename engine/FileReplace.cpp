@@ -39,15 +39,6 @@ std::string LongForm(const std::string& path)
     return "\\\\?\\" + path;
 }
 
-bool Remove(const std::string& path)
-{
-    const std::wstring wide = Wide(path);
-    if (machine::RemoveFile(wide))
-        return true;
-    machine::SetAttributes(wide, FILE_ATTRIBUTE_NORMAL);
-    return machine::RemoveFile(wide);
-}
-
 bool Move(const std::string& from, const std::string& to, DWORD flags)
 {
     return machine::Move(Wide(from), Wide(to), flags);
@@ -83,18 +74,6 @@ RenameFailure RenameOver(const std::string& from, const std::string& to, bool fl
     if (!file || (flush && !::FlushFileBuffers(file.Get())))
         return RenameFailure::Source;
     return machine::RenameOver(file.Get(), Wide(to)) ? RenameFailure::None : RenameFailure::Target;
-}
-
-// What the platform answers when a file is open or loaded elsewhere.
-bool InUse(DWORD error)
-{
-    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_USER_MAPPED_FILE;
-}
-
-bool IsFolder(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
@@ -223,7 +202,7 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     const std::string temp = LongForm(folder + "\\" + NameOf(target));
     if (!copier_.Copy(source, temp)) {
         const DWORD error = ::GetLastError();
-        Remove(temp);
+        DeleteProductFile(temp);
         return Outcome(Replacement::Failed, error);
     }
     // A rename within one volume, without MOVEFILE_WRITE_THROUGH: that is
@@ -234,13 +213,9 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
         return Outcome(Replacement::Done);
 
     DWORD error = ::GetLastError();
-    const DWORD attributes = ::GetFileAttributesW(Wide(target).c_str());
-    // A folder in the file's place is never replaced, and a read-only target
-    // is refused as it always was, not worked around; a new file that cannot
-    // be taken hold of says nothing of its target.
-    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (failure == RenameFailure::Source || !InUse(error) || IsFolder(attributes) || readOnly) {
-        Remove(temp);
+    // A new file that cannot be taken hold of says nothing of its target.
+    if (failure == RenameFailure::Source || !InUse(error, target)) {
+        DeleteProductFile(temp);
         return Outcome(Replacement::Failed, error);
     }
 
@@ -253,7 +228,7 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     }
     if (!aside.empty() && Move(target, aside, 0)) {
         if (RenameOver(temp, target, flush) == RenameFailure::None) {
-            if (Remove(aside))
+            if (DeleteProductFile(aside))
                 return Outcome(Replacement::Done);
             return Outcome(DeleteAtRestart(aside) ? Replacement::OldDeletedAtRestart : Replacement::Done);
         }
@@ -261,7 +236,7 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
         // The target must never go missing: the old file goes back (or, if
         // even that fails, the next run puts it back before anything else).
         Move(aside, target, 0);
-        Remove(temp);
+        DeleteProductFile(temp);
         return Outcome(Replacement::Failed, error);
     }
 
@@ -272,8 +247,8 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         return Outcome(Replacement::NewAtRestart);
     error = ::GetLastError();
-    Remove(temp);
-    Remove(waiting);
+    DeleteProductFile(temp);
+    DeleteProductFile(waiting);
     return Outcome(Replacement::Failed, error);
 }
 
@@ -297,7 +272,7 @@ void RemoveTemporaryFolder(const std::string& folder) noexcept
         const FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &entry));
         for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {
             if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
-                Remove(folder + "\\" + Utf8(entry.cFileName));
+                DeleteProductFile(folder + "\\" + Utf8(entry.cFileName));
         }
         machine::RemoveFolder(wide);
     } catch (...) {
@@ -334,14 +309,14 @@ void RemoveLeftoversOf(const std::string& target)
         const std::string aside = AsidePath(target, n);
         if (!PathExists(aside))
             break;
-        if (!IsLink(aside) && !Remove(aside) && !WaitsForRestart(aside))
+        if (!IsLink(aside) && !DeleteProductFile(aside) && !WaitsForRestart(aside))
             DeleteAtRestart(aside);
     }
     // A new file left waiting by a run stopped before it could ask the
     // restart to put it in place.
     const std::string waiting = WaitingPath(target);
     if (PathExists(waiting) && !IsLink(waiting) && !WaitsForRestart(waiting))
-        Remove(waiting);
+        DeleteProductFile(waiting);
 }
 
 std::vector<RestartOperation> PendingRestartOperations()
@@ -392,4 +367,29 @@ bool TakeBackRestartOperations(const std::function<bool(const RestartOperation&)
     }
     ::RegCloseKey(key);
     return written;
+}
+
+bool DeleteProductFile(const std::string& path)
+{
+    const std::wstring wide = Wide(path);
+    if (machine::RemoveFile(wide))
+        return true;
+    // The copy carried the source's attributes: a read-only file the product
+    // placed is the product's all the same.
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return false;
+    machine::SetAttributes(wide, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return machine::RemoveFile(wide);
+}
+
+bool InUse(unsigned long error, const std::string& path)
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE)
+        return true;
+    // Refused for a loaded library, as for a folder in the file's place or a
+    // read-only file, which are never worked around.
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }

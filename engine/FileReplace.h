@@ -84,6 +84,14 @@ std::string RealPath(const std::string& path);
 // Leaves the deletion of a file to the next restart.
 bool DeleteAtRestart(const std::string& path);
 
+// Deletes a file of the product's, a read-only one too; false with the
+// platform's error as the last error.
+bool DeleteProductFile(const std::string& path);
+// The platform's answer error, about the file at path, means the file is
+// open or loaded elsewhere (rather than a folder in its place, a read-only
+// file, or no permission).
+bool InUse(unsigned long error, const std::string& path);
+
 // What a stopped run may leave beside a target. PutBackSetAside moves the
 // old file back when its target is missing (it was set aside and the new
 // one never took its place); RemoveLeftoversOf deletes the files set aside

@@ -48,6 +48,7 @@ public:
     bool InstallSystemFiles();
     bool CopyAndRegisterSysFiles(std::string source, std::string target);
 
+private:
     // The bar position, 0..100 within a folder.
     int progressPos = 0;
     // Lines of the log that report a failed copy, a failed registration, an
@@ -55,7 +56,6 @@ public:
     // registration, whose result is never looked at, does not count).
     int failedItems = 0;
 
-private:
     friend class ApplicationFilePass;
     friend class SystemFilePass;
 

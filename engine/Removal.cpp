@@ -87,19 +87,14 @@ Removal::Outcome Removal::RemoveFile(const std::string& path)
 {
     if (!PathExists(path))
         return Outcome::Done;
-    const std::wstring wide = Wide(path);
-    // The copy carried the source's attributes: a read-only file the product
-    // placed is the product's all the same.
-    machine::SetAttributes(wide, FILE_ATTRIBUTE_NORMAL);
-    if (machine::RemoveFile(wide)) {
+    if (DeleteProductFile(path)) {
         WriteLog("  Eliminato il file: " + path);
         return Outcome::Done;
     }
     DWORD error = ::GetLastError();
     // Open or loaded elsewhere: it goes at the restart. Anything else (a
     // folder in the file's place, no permission) is a failure.
-    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                       (error == ERROR_ACCESS_DENIED && !IsFolder(path));
+    const bool inUse = InUse(error, path);
     if (inUse && (WaitsForRestart(path) || DeleteAtRestart(path))) {
         restartNeeded_ = true;
         WriteLog("  IL FILE: " + path + " E' IN USO: SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
@@ -118,24 +113,10 @@ bool Removal::Unregister(const std::string& path)
 {
     RegisterDetail detail;
     const RegisterResult result = SelfUnregister(path, &detail);
-    switch (result) {
-    case RegisterOk:
-        WriteLog("  FILE: " + path + " DEREGISTRATO CORRETTAMENTE");
+    LogRegistrationResult(log_, result, detail, path, true);
+    // Without DllUnregisterServer there is nothing it could undo: the file goes all the same.
+    if (result == RegisterOk || result == RegisterNoEntryPoint)
         return true;
-    case RegisterNotLoadable:
-        WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI DEREGISTRATO");
-        log_.WriteErrorReason(detail.error);
-        break;
-    case RegisterNoEntryPoint:
-        // Nothing it could undo: the file goes all the same.
-        WriteLog("  PER IL FILE DA DEREGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
-        log_.WriteErrorReason(detail.error);
-        return true;
-    case RegisterFailed:
-        WriteLog("  LA DEREGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
-        log_.WriteResultReason(detail.result);
-        break;
-    }
     ++failures_;
     return false;
 }

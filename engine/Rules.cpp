@@ -121,3 +121,19 @@ std::string LogFilePath(const std::string& installDir)
 {
     return installDir + "\\Installatore.log";
 }
+
+SystemFileAction DecideSystemFile(const VersionReading& source, const FileVersion& target)
+{
+    // A file that is there and cannot be opened, or whose version block the
+    // reader rejects, would otherwise read as 0.0.0.0 and pass for up to date.
+    if (source.state == VersionState::Unreadable ||
+        (source.state == VersionState::Missing && source.Exists()))
+        return SystemFileAction::SourceUnreadable;
+    return ShouldCopySystemFile(source.version, target) ? SystemFileAction::Copy : SystemFileAction::NotNewer;
+}
+
+std::string UnreadableVersionLine(const std::string& source, const std::string& targetPath)
+{
+    return "  LA VERSIONE DEL FILE: " + source + " NON PUO' ESSERE LETTA, IL FILE " + targetPath +
+           " NON E' STATO COPIATO";
+}

@@ -87,6 +87,18 @@ inline bool ShouldCopySystemFile(const FileVersion& source, const FileVersion& t
     return CompareVersions(source, target);
 }
 
+// What the system-file pass does with one file of SysFile, and what the
+// delivery checker's plan says it will do.
+enum class SystemFileAction {
+    Copy,             // strictly newer than the file at the target
+    NotNewer,         // the target is as new or newer, or the file carries no version at all
+    SourceUnreadable, // its version cannot be read: a failure, never taken for up to date
+};
+SystemFileAction DecideSystemFile(const VersionReading& source, const FileVersion& target);
+
+// The line that reports a source whose version cannot be read.
+std::string UnreadableVersionLine(const std::string& source, const std::string& targetPath);
+
 // A target longer than the platform's path limit (framework/Path.h) makes the
 // copy fail.
 

@@ -1,6 +1,7 @@
 #include "engine/SelfRegister.h"
 
 #include "engine/FileReplace.h"
+#include "engine/Log.h"
 #include "framework/MachineChange.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
@@ -148,4 +149,27 @@ void ForgetRegistrationAtRestart(const std::string& path)
     if (::RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
         machine::RemoveValue(key, name);
     ::RegCloseKey(key);
+}
+
+void LogRegistrationResult(InstallLog& log, RegisterResult result, const RegisterDetail& detail,
+                           const std::string& path, bool unregistering)
+{
+    const std::string de = unregistering ? "DE" : "";
+    switch (result) {
+    case RegisterOk:
+        log.WriteLog("  FILE: " + path + " " + de + "REGISTRATO CORRETTAMENTE");
+        break;
+    case RegisterNotLoadable:
+        log.WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI " + de + "REGISTRATO");
+        log.WriteErrorReason(detail.error);
+        break;
+    case RegisterNoEntryPoint:
+        log.WriteLog("  PER IL FILE DA " + de + "REGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
+        log.WriteErrorReason(detail.error);
+        break;
+    case RegisterFailed:
+        log.WriteLog("  LA " + de + "REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
+        log.WriteResultReason(detail.result);
+        break;
+    }
 }

@@ -32,3 +32,9 @@ RegisterResult SelfUnregister(const std::string& path, RegisterDetail* detail = 
 bool ScheduleRegistration(const std::string& path, unsigned long* error = nullptr);
 // Takes back a registration left to the next start of the machine, if any.
 void ForgetRegistrationAtRestart(const std::string& path);
+
+class InstallLog;
+// The log's line for what a registration of the component came to (or its
+// unregistration, when unregistering), with the reason under a failure.
+void LogRegistrationResult(InstallLog& log, RegisterResult result, const RegisterDetail& detail,
+                           const std::string& path, bool unregistering = false);

@@ -11,30 +11,6 @@
 
 #include <vector>
 
-namespace {
-
-void LogRegistration(InstallLog& log, RegisterResult result, const RegisterDetail& detail, const std::string& path)
-{
-    switch (result) {
-    case RegisterOk:
-        log.WriteLog("  FILE: " + path + " REGISTRATO CORRETTAMENTE");
-        break;
-    case RegisterNotLoadable:
-        log.WriteLog("  IL FILE: " + path + " NON PUO' ESSERE CARICATO E QUINDI REGISTRATO");
-        log.WriteErrorReason(detail.error);
-        break;
-    case RegisterNoEntryPoint:
-        log.WriteLog("  PER IL FILE DA REGISTRARE: " + path + " NON E' STATO TROVATO IL PUNTO DI INGRESSO");
-        log.WriteErrorReason(detail.error);
-        break;
-    case RegisterFailed:
-        log.WriteLog("  LA REGISTRAZIONE DEL FILE: " + path + " NON E' AVVENUTA CORRETTAMENTE");
-        log.WriteResultReason(detail.result);
-        break;
-    }
-}
-
-} // namespace
 
 // One level of the pass is one folder of SysFile.
 class SystemFilePass : public FolderVisitor {
@@ -68,7 +44,7 @@ public:
         run_.SetStatus("Analizza " + defaultPath);
         run_.AdvanceProgress(steps_[depth]);
 
-        const FileVersion sourceVersion = ReadFileVersion(source);
+        const VersionReading sourceVersion = ReadVersionOf(source);
 
         const SysFileEntry entry = ParseSysFileEntry(run_.delivery_.ReadInstallPath("SYSFILE", fileName));
         // An own folder is made before the version test, so also for a file not copied.
@@ -76,8 +52,15 @@ public:
             run_.MakeFolder(entry.folderWord);
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
 
-        const FileVersion targetVersion = ReadInstalledVersion(targetPath);
-        if (!ShouldCopySystemFile(sourceVersion, targetVersion)) {
+        const FileVersion targetVersion = ReadFileVersion(targetPath);
+        const SystemFileAction action = DecideSystemFile(sourceVersion, targetVersion);
+        if (action == SystemFileAction::SourceUnreadable) {
+            run_.CountFailure();
+            run_.WriteLog(UnreadableVersionLine(source, targetPath));
+            run_.log_.WriteErrorReason(sourceVersion.error);
+            return;
+        }
+        if (action == SystemFileAction::NotNewer) {
             run_.WriteLog("  FILE " + targetPath +
                           " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");
             // Found with an equal or newer version: the product uses it all
@@ -129,7 +112,7 @@ private:
             run_.CountFailure();
         else if (ours)
             run_.NoteRegistered(targetPath);
-        LogRegistration(run_.log_, registered, detail, targetPath);
+        LogRegistrationResult(run_.log_, registered, detail, targetPath);
     }
 
     Installation& run_;

@@ -2,4 +2,7 @@
 
 #include "res/resource.h"
 
-CompletionPage::CompletionPage(CWnd* parent) : WhitePage(IDD_COMPLETION, parent) {}
+CompletionPage::CompletionPage(CWnd* parent, PageContent content)
+    : WhitePage(IDD_COMPLETION, parent, content)
+{
+}

@@ -5,5 +5,5 @@
 
 class CompletionPage : public WhitePage {
 public:
-    explicit CompletionPage(CWnd* parent = nullptr);
+    explicit CompletionPage(CWnd* parent = nullptr, PageContent content = PageContent());
 };

@@ -6,7 +6,7 @@
 
 class WelcomePage : public WhitePage {
 public:
-    explicit WelcomePage(CWnd* parent = nullptr);
+    explicit WelcomePage(CWnd* parent = nullptr, PageContent content = PageContent());
 
     BOOL OnInitDialog() override;
     void OnOK() override;

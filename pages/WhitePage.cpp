@@ -1,6 +1,5 @@
 #include "pages/WhitePage.h"
 
-#include "app/InstallerApp.h"
 #include "res/resource.h"
 
 HFONT MakeTitleFont(HFONT dialogFont)
@@ -30,8 +29,13 @@ BOOL WhitePage::OnInitDialog()
     titleFont.Reset(MakeTitleFont(reinterpret_cast<HFONT>(SendMessage(WM_GETFONT))));
     ::SendMessageW(GetDlgItem(IDC_TITLE), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.Get()), FALSE);
     sidePicture.SetBitmap(IDB_SIDE_PICTURE);
-    logo.SetBitmap(theApp.sidInstall ? IDB_LOGO_SID : IDB_LOGO);
+    logo.SetBitmap(content_.sidInstall ? IDB_LOGO_SID : IDB_LOGO);
     return TRUE;
+}
+
+std::string WhitePage::DescriptionText(const std::string& section, const std::string& key) const
+{
+    return content_.delivery != nullptr ? content_.delivery->ReadInstallValue(section, key) : std::string();
 }
 
 HBRUSH WhitePage::OnCtlColor(HDC dc, HWND)

@@ -1,12 +1,20 @@
-# Fails when the installation engine reaches for the wizard: no file of
-# engine/ or version/ (nor of checker/, which runs the engine's walk) may
-# include a header of wizard/, pages/ or res/, or the application object, nor
-# name the wizard or the global application object.
+# Fails when a folder includes a header of a folder above it. From the
+# bottom: framework/ (the thin Win32 layer), version/, engine/ (everything a
+# run and a removal decide and do), pages/, wizard/, and app/ on top;
+# comserver/ and checker/ stand beside the app and use the engine and below.
+# res/ holds the resource identifiers the windows use. No folder below the
+# app names the application object. Each offending line is named.
 # Usage: cmake -DROOT=<source folder> -P CheckLayering.cmake
-set(forbidden_includes "#include \"(wizard|pages|res)/" "#include \"app/InstallerApp\\.h\"")
-set(forbidden_names "theApp" "WizardDialog")
+set(allowed_framework framework)
+set(allowed_version framework version)
+set(allowed_engine framework version engine)
+set(allowed_pages framework version engine pages res)
+set(allowed_wizard framework version engine pages wizard res)
+set(allowed_comserver framework version engine comserver res)
+set(allowed_checker framework version engine checker)
+set(allowed_app framework version engine pages wizard comserver res app)
 set(failures "")
-foreach(folder engine version checker)
+foreach(folder framework version engine pages wizard comserver checker app)
     file(GLOB files "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.cpp")
     if(NOT files)
         message(FATAL_ERROR "no sources found in ${ROOT}/${folder}")
@@ -16,14 +24,18 @@ foreach(folder engine version checker)
         set(number 0)
         foreach(line IN LISTS lines)
             math(EXPR number "${number} + 1")
-            foreach(pattern IN LISTS forbidden_includes forbidden_names)
-                if(line MATCHES "${pattern}")
-                    string(APPEND failures "\n${file}:${number}: ${line}")
+            if(line MATCHES "^[ \t]*#[ \t]*include[ \t]+\"([a-z]+)/")
+                list(FIND allowed_${folder} "${CMAKE_MATCH_1}" found)
+                if(found EQUAL -1)
+                    string(APPEND failures "\n${file}:${number}: ${line}   (${folder}/ may not include ${CMAKE_MATCH_1}/)")
                 endif()
-            endforeach()
+            endif()
+            if(NOT folder STREQUAL "app" AND line MATCHES "theApp")
+                string(APPEND failures "\n${file}:${number}: ${line}   (only app/ knows the application object)")
+            endif()
         endforeach()
     endforeach()
 endforeach()
 if(failures)
-    message(FATAL_ERROR "the engine reaches for the wizard:${failures}")
+    message(FATAL_ERROR "a folder reaches above its layer:${failures}")
 endif()

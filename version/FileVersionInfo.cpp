@@ -2,10 +2,10 @@
 
 #include "framework/Text.h"
 #include "version/PeFile.h"
-#include "version/VersionApi.h"
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -47,37 +47,29 @@ bool FileVersionInfo::Read(const char* path)
 
 bool FileVersionInfo::ReadFixedInfo(const char* path)
 {
-    const VersionApi& api = Version();
-    if (!api.Available())
+    // The bounded reader checks every length of the resource and the block,
+    // and hands over the block it checked: the file is read once, and the
+    // record taken is the one judged.
+    checked_ = ReadPeFile(path);
+    // Only the reader's summary is kept: the block goes into versionData.
+    std::vector<BYTE> block = std::move(checked_.versionBlock);
+    checked_.versionBlock.clear();
+    if (checked_.kind != PeKind::Image || !checked_.versionSound || block.empty() || block.size() > kMaxVersionData)
         return false;
-    // The platform's functions trust the lengths written in the file: they
-    // see only a file whose resources and version block hold together.
-    const PeFile checked = ReadPeFile(path);
-    if (checked.kind != PeKind::Image || !checked.versionSound)
-        return false;
-    truncated = checked.truncated;
-    const std::wstring widePath = Wide(path);
-    DWORD unused = 0;
-    const DWORD size = api.GetFileVersionInfoSizeW(widePath.c_str(), &unused);
-    if (size == 0 || size > kMaxVersionData)
-        return false;
+    truncated = checked_.truncated;
+    const DWORD size = static_cast<DWORD>(block.size());
     versionData.reset(new (std::nothrow) BYTE[size]());
     if (!versionData)
         return false;
     versionSize = size;
-    if (!api.GetFileVersionInfoW(widePath.c_str(), 0, size, versionData.get()))
-        return false;
-
-    void* root = nullptr;
-    UINT length = 0;
-    wchar_t rootPath[] = L"\\";
-    // The record must lie whole inside the buffer, whatever length the file
-    // gives it; a shorter one counts as missing.
-    if (!api.VerQueryValueW(versionData.get(), rootPath, &root, &length) || root == nullptr ||
-        length < sizeof(VS_FIXEDFILEINFO) ||
-        !WithinBuffer(versionData.get(), versionSize, root, sizeof(VS_FIXEDFILEINFO)))
-        return false;
-    std::memcpy(&fixedInfo, root, sizeof(fixedInfo));
+    std::memcpy(versionData.get(), block.data(), size);
+    if (checked_.hasTranslation && WithinBuffer(versionData.get(), versionSize,
+                                                versionData.get() + checked_.translationOffset,
+                                                static_cast<UINT>(checked_.translationBytes))) {
+        translationOffset = checked_.translationOffset;
+        translationBytes = checked_.translationBytes;
+    }
+    fixedInfo = checked_.fixedInfo;
     valid = fixedInfo.dwSignature == 0xFEEF04BD;
     return valid != FALSE;
 }
@@ -86,13 +78,9 @@ bool FileVersionInfo::ReadTranslation()
 {
     if (!valid)
         return false;
-    void* table = nullptr;
-    UINT length = 0;
-    wchar_t translationPath[] = L"\\VarFileInfo\\Translation";
-    if (Version().VerQueryValueW(versionData.get(), translationPath, &table, &length) && table != nullptr &&
-        WithinBuffer(versionData.get(), versionSize, table, length)) {
-        translations = static_cast<const DWORD*>(table);
-        translationCount = length / sizeof(DWORD);
+    if (translationBytes >= sizeof(DWORD)) {
+        translations = reinterpret_cast<const DWORD*>(versionData.get() + translationOffset);
+        translationCount = static_cast<UINT>(translationBytes / sizeof(DWORD));
     }
     return translations != nullptr;
 }
@@ -105,5 +93,7 @@ void FileVersionInfo::Reset()
     std::memset(&fixedInfo, 0, sizeof(fixedInfo));
     versionData.reset();
     versionSize = 0;
+    translationOffset = 0;
+    translationBytes = 0;
     truncated = false;
 }

@@ -1,6 +1,8 @@
 // The fixed record of a file's version resource, copied out of the resource.
 #pragma once
 
+#include "version/PeFile.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -12,9 +14,9 @@ public:
     FileVersionInfo(const FileVersionInfo&) = delete;
     FileVersionInfo& operator=(const FileVersionInfo&) = delete;
 
-    // Reads the version resource of the file (a UTF-8 path); true when a
-    // signed fixed record and a translation table were found. After a
-    // failure every word is zero.
+    // Reads the version resource of the file (a UTF-8 path) through the
+    // bounded reader; true when a signed fixed record and a translation
+    // table were found. After a failure every word is zero.
     bool Read(const char* path);
     bool ReadFixedInfo(const char* path);
     bool ReadTranslation();
@@ -27,6 +29,9 @@ public:
     const BYTE* GetVersionData() const { return versionData.get(); }
     // The file read is shorter than its own headers say.
     bool IsTruncated() const { return truncated; }
+    // What the bounded reader found of the file last read, its version
+    // block aside.
+    const PeFile& Checked() const { return checked_; }
 
 private:
     VS_FIXEDFILEINFO fixedInfo{};
@@ -34,6 +39,10 @@ private:
     DWORD versionSize = 0;
     const DWORD* translations = nullptr;
     UINT translationCount = 0;
+    // Where the block the reader checked holds its translation table.
+    size_t translationOffset = 0;
+    size_t translationBytes = 0;
     BOOL valid = FALSE;
     bool truncated = false;
+    PeFile checked_;
 };

@@ -355,6 +355,11 @@ struct VersionBlockInfo {
     bool hasFixedInfo = false; // the root's value is a fixed record with its signature
     VS_FIXEDFILEINFO fixedInfo{};
     bool hasTranslation = false;
+    // Where \VarFileInfo\Translation's value lies in the block.
+    size_t translationOffset = 0;
+    size_t translationBytes = 0;
+    // The block's own bytes.
+    std::vector<BYTE> bytes;
 };
 
 // The version block: WORD wLength, WORD wValueLength, WORD wType, a
@@ -477,6 +482,10 @@ bool CheckVersionBlock(const BYTE* data, size_t size, VersionBlockInfo& info)
     Block translation;
     info.hasTranslation = FindChild(data, root, "VarFileInfo", files) &&
                           FindChild(data, files, "Translation", translation) && translation.valueBytes >= sizeof(DWORD);
+    if (info.hasTranslation) {
+        info.translationOffset = translation.value;
+        info.translationBytes = translation.valueBytes;
+    }
     return true;
 }
 
@@ -551,7 +560,10 @@ bool CheckVersionData(FileBytes& bytes, const AddressMap& map, const IMAGE_RESOU
         entry.Size > available)
         return false;
     std::vector<BYTE> data(entry.Size);
-    return bytes.Read(offset, data.data(), entry.Size) && CheckVersionBlock(data.data(), data.size(), info);
+    if (!bytes.Read(offset, data.data(), entry.Size) || !CheckVersionBlock(data.data(), data.size(), info))
+        return false;
+    info.bytes = std::move(data);
+    return true;
 }
 
 // Every name below RT_VERSION and every language below each name must lead
@@ -581,6 +593,13 @@ private:
         DWORD count = 0;
         if (!tree_.Directory(Target(name), count) || count == 0)
             return false;
+        // The language the resource loader takes: neutral, the user's, the
+        // system's, English, else the first.
+        const DWORD preferred[] = { 0, ::GetUserDefaultUILanguage(), ::GetUserDefaultLangID(),
+                                    ::GetSystemDefaultLangID(), 0x0409 };
+        const size_t kNotPreferred = sizeof(preferred) / sizeof(preferred[0]);
+        size_t bestRank = kNotPreferred + 1;
+        VersionBlockInfo best;
         for (DWORD i = 0; i < count; ++i) {
             ResourceTree::Entry language{};
             IMAGE_RESOURCE_DATA_ENTRY data{};
@@ -590,15 +609,21 @@ private:
                 !CheckVersionData(bytes_, map_, data, info))
                 return false;
             bytesLeft_ -= data.Size;
-            if (i == 0)
-                Offer(name.name, info);
+            size_t rank = std::find(preferred, preferred + kNotPreferred, language.name) - preferred;
+            if (rank == kNotPreferred && i != 0)
+                rank = kNotPreferred + 1;
+            if (rank < bestRank) {
+                bestRank = rank;
+                best = std::move(info);
+            }
         }
+        Offer(name.name, best);
         return true;
     }
 
     // The platform asks for name VS_VERSION_INFO (ID 1) and takes another
-    // name only when that one is missing; of the languages, take the first.
-    // Since every entry must be sound, the choice only decides the fixed record.
+    // name only when that one is missing. Since every entry must be sound,
+    // the choice only decides the block whose record and translations count.
     void Offer(DWORD name, const VersionBlockInfo& info)
     {
         const bool isVersionInfo = name == kVersionInfoId;
@@ -651,9 +676,13 @@ void ReadVersionResource(FileBytes& bytes, const AddressMap& map, const IMAGE_DA
     if (!pe.hasVersionResource)
         return;
     pe.versionSound = true;
-    if (walk.Chosen().hasFixedInfo)
-        pe.fixedInfo = walk.Chosen().fixedInfo;
-    pe.hasTranslation = walk.Chosen().hasTranslation;
+    const VersionBlockInfo& chosen = walk.Chosen();
+    if (chosen.hasFixedInfo)
+        pe.fixedInfo = chosen.fixedInfo;
+    pe.hasTranslation = chosen.hasTranslation;
+    pe.versionBlock = chosen.bytes;
+    pe.translationOffset = chosen.translationOffset;
+    pe.translationBytes = chosen.translationBytes;
 }
 
 void ReadImage(FileBytes& bytes, PeFile& pe)
@@ -701,8 +730,10 @@ PeFile ReadPeFile(const std::string& path)
 {
     PeFile pe;
     FileBytes bytes(path);
-    if (!bytes.IsOpen())
+    if (!bytes.IsOpen()) {
+        pe.openError = ::GetLastError();
         return pe;
+    }
     ReadImage(bytes, pe);
     pe.bytesRead = bytes.BytesRead();
     return pe;

@@ -49,6 +49,13 @@ struct PeFile {
     VS_FIXEDFILEINFO fixedInfo{};
     // \VarFileInfo\Translation holds at least one DWORD in that block (only when versionSound).
     bool hasTranslation = false;
+    // That block as the file holds it, and where its translation table lies
+    // in it: what the platform's version functions would copy and query.
+    std::vector<BYTE> versionBlock;
+    size_t translationOffset = 0;
+    size_t translationBytes = 0;
+    // Why the file could not be opened (Missing).
+    DWORD openError = ERROR_SUCCESS;
     // What the reader took from the file, in bytes: the work a crafted file
     // made it do, whatever the file's size.
     ULONGLONG bytesRead = 0;

@@ -1,9 +1,9 @@
 #include "version/VersionCompare.h"
 
-#include "framework/Handles.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 #include "version/FileVersionInfo.h"
+#include "version/PeFile.h"
 
 bool CompareVersions(int major, int minor, int build, int revision, int existingMajor, int existingMinor,
                      int existingBuild, int existingRevision)
@@ -17,41 +17,46 @@ bool CompareVersions(int major, int minor, int build, int revision, int existing
     return false;
 }
 
-namespace {
-
-// truncated, when given, tells whether the file is shorter than its headers.
-FileVersion ReadVersion(const std::string& path, bool* exists, bool* truncated)
+VersionReading ReadVersionOf(const std::string& path)
 {
-    WIN32_FIND_DATAW data{};
-    const bool found = !ExceedsPathLimit(path) && FindHandle(::FindFirstFileW(Wide(path).c_str(), &data));
-    if (exists != nullptr)
-        *exists = found;
-    if (!found)
-        return FileVersion{};
-
+    VersionReading reading;
+    if (ExceedsPathLimit(path)) {
+        reading.error = ERROR_FILENAME_EXCED_RANGE;
+        return reading;
+    }
     FileVersionInfo info;
-    info.Read(path.c_str());
-    const FileVersion version = FileVersion::FromWords(info.GetFixedInfo().dwFileVersionMS,
-                                                       info.GetFixedInfo().dwFileVersionLS);
-    if (truncated != nullptr)
-        *truncated = info.IsTruncated();
+    const bool read = info.Read(path.c_str());
+    const PeFile& checked = info.Checked();
+    reading.truncated = checked.truncated;
+    if (checked.kind == PeKind::Missing) {
+        reading.error = checked.openError;
+        return reading;
+    }
+    if (read && !checked.truncated) {
+        reading.state = VersionState::Read;
+        reading.version =
+            FileVersion::FromWords(info.GetFixedInfo().dwFileVersionMS, info.GetFixedInfo().dwFileVersionLS);
+    } else if (checked.kind == PeKind::Empty || checked.kind == PeKind::NotProgram ||
+               (checked.kind == PeKind::Image && !checked.hasVersionResource)) {
+        reading.state = VersionState::NoVersion;
+    } else {
+        reading.state = VersionState::Unreadable;
+        // Damaged, cut short, or a version block that does not hold together,
+        // or one without what the installer compares.
+        reading.error = checked.kind == PeKind::Damaged || checked.truncated || !checked.versionSound
+                            ? ERROR_FILE_CORRUPT
+                            : ERROR_RESOURCE_TYPE_NOT_FOUND;
+    }
     info.Reset();
-    return version;
+    return reading;
 }
-
-} // namespace
 
 FileVersion ReadFileVersion(const std::string& path, bool* exists)
 {
-    return ReadVersion(path, exists, nullptr);
-}
-
-FileVersion ReadInstalledVersion(const std::string& path, bool* exists)
-{
-    // The length comes from the same reading of the file as the version.
-    bool truncated = false;
-    const FileVersion version = ReadVersion(path, exists, &truncated);
-    return truncated ? FileVersion{} : version;
+    const VersionReading reading = ReadVersionOf(path);
+    if (exists != nullptr)
+        *exists = reading.Exists();
+    return reading.version;
 }
 
 int SplitText(const std::string& text, const std::string& delimiter, std::vector<std::string>& pieces,

@@ -29,16 +29,31 @@ inline bool CompareVersions(const FileVersion& candidate, const FileVersion& exi
                            existing.minor, existing.build, existing.revision);
 }
 
+// What reading a file's version found. The file is opened once, by the
+// bounded reader, which checks the version resource before anything of it
+// is taken.
+enum class VersionState {
+    Missing,    // no file there, or one that cannot be opened (error tells why)
+    NoVersion,  // a file that carries no version: not a program, or a program without a version resource
+    Unreadable, // a version resource the reader rejects, or one without its fixed record or translation table
+    Read,
+};
+struct VersionReading {
+    VersionState state = VersionState::Missing;
+    FileVersion version; // 0.0.0.0 unless Read
+    bool truncated = false; // the file is shorter than its own headers say
+    unsigned long error = 0; // the platform's reason for Missing and Unreadable
+    bool Exists() const { return state != VersionState::Missing || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_FILENAME_EXCED_RANGE); }
+};
+VersionReading ReadVersionOf(const std::string& path);
+
 // The version of a file; 0.0.0.0 when it is missing or has no usable version
-// (a version resource that does not hold together counts as none).
+// (a version resource that does not hold together counts as none, and so
+// does a file shorter than its own headers say, so that a target damaged by
+// an ended copy is replaced rather than trusted).
 // exists, when given, tells whether there is a file at all.
 FileVersion ReadFileVersion(const std::string& path, bool* exists = nullptr);
 
-// The version of a file already in place: 0.0.0.0 also when the file is not
-// whole (shorter than its own headers say), so that a file damaged by an
-// ended copy is replaced rather than trusted.
-// exists, when given, tells whether there is a file at all.
-FileVersion ReadInstalledVersion(const std::string& path, bool* exists = nullptr);
 
 // Cuts the text at every occurrence of the delimiter (left to right, never
 // overlapping) and appends the pieces to the list; empty pieces only when

@@ -1,14 +1,16 @@
 #include "wizard/WizardDialog.h"
 
-#include "engine/InstallationLock.h"
-#include "app/InstallerApp.h"
-#include "framework/SessionGuard.h"
 #include "engine/Installation.h"
+#include "engine/InstallationLock.h"
+#include "framework/SessionGuard.h"
+#include "framework/WinApp.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
 #include "pages/ProgressPage.h"
 #include "pages/WelcomePage.h"
 #include "res/resource.h"
+
+#include <type_traits>
 
 void PumpMessages()
 {
@@ -25,7 +27,7 @@ void PumpMessages()
     }
 }
 
-WizardDialog::WizardDialog(CWnd* parent) : CDialog(IDD_WIZARD, parent)
+WizardDialog::WizardDialog(CWnd* parent, WizardSetup setup) : CDialog(IDD_WIZARD, parent), setup_(std::move(setup))
 {
     icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
@@ -56,7 +58,12 @@ END_MESSAGE_MAP()
 template <class Page>
 std::unique_ptr<Page> WizardDialog::CreatePage(UINT templateId, int x, int y)
 {
-    auto page = std::make_unique<Page>(this);
+    std::unique_ptr<Page> page;
+    // The white pages show the delivery's texts and logo.
+    if constexpr (std::is_base_of_v<WhitePage, Page>)
+        page = std::make_unique<Page>(this, PageContent{ &setup_.delivery, setup_.sidInstall });
+    else
+        page = std::make_unique<Page>(this);
     page->Create(templateId, this);
     page->SetWindowPos(HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
     return page;
@@ -65,7 +72,6 @@ std::unique_ptr<Page> WizardDialog::CreatePage(UINT templateId, int x, int y)
 BOOL WizardDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    theApp.wizard = this;
 
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -75,7 +81,7 @@ BOOL WizardDialog::OnInitDialog()
     const RECT band = headerBand->GetWindowRect();
     progressPage = CreatePage<ProgressPage>(IDD_PROGRESS, 0, band.bottom - band.top + 1);
 
-    SetWindowText(theApp.ReadInstallValue("DESCRIZIONI", "Caption"));
+    SetWindowText(setup_.delivery.ReadInstallValue("DESCRIZIONI", "Caption"));
     ShowWelcomeStep();
     return TRUE;
 }
@@ -104,7 +110,7 @@ void WizardDialog::OnNext()
         AfxMessageBox(m_hWnd,
                       "Un'altra installazione è già in corso su questo computer.\r\n"
                       "Attendere che termini, poi riprovare.",
-                      theApp.ReadInstallValue("DESCRIZIONI", "Caption"), MB_OK | MB_ICONEXCLAMATION);
+                      setup_.delivery.ReadInstallValue("DESCRIZIONI", "Caption"), MB_OK | MB_ICONEXCLAMATION);
         exitCode = ERROR_INSTALL_ALREADY_RUNNING;
         lockError = lock.Error();
         EndDialog(IDCANCEL);
@@ -129,19 +135,18 @@ void WizardDialog::InstallRun()
     progressBar = &progressPage->progressBar;
     progressBar->SetRange32(0, 100);
 
-    const Delivery delivery = ProgramDelivery();
-    Installation run(delivery, theApp.logFile, *this);
+    Installation run(setup_.delivery, *setup_.log, *this);
     bool succeeded = false;
     {
         const SessionGuard guard(m_hWnd);
-        succeeded = run.Run(theApp.installDir);
+        succeeded = run.Run(setup_.installDir);
     }
     exitCode = run.ExitCode(succeeded);
 
-    completionPage = std::make_unique<CompletionPage>();
+    completionPage = std::make_unique<CompletionPage>(nullptr, PageContent{ &setup_.delivery, setup_.sidInstall });
     completionPage->Create(IDD_COMPLETION, this);
     if (succeeded) {
-        completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneSuccess"));
+        completionPage->SetDlgItemText(IDC_TITLE, setup_.delivery.ReadInstallValue("DESCRIZIONI", "InstallazioneSuccess"));
         if (run.RestartNeeded())
             completionPage->SetDlgItemText(IDC_TEXT, "Per completare l'installazione è necessario riavviare il "
                                                      "computer.\r\n" +
@@ -149,7 +154,7 @@ void WizardDialog::InstallRun()
         exitButton.SetWindowText("Fine");
         currentStep = 3;
     } else {
-        completionPage->SetDlgItemText(IDC_TITLE, theApp.ReadInstallValue("DESCRIZIONI", "InstallazioneError"));
+        completionPage->SetDlgItemText(IDC_TITLE, setup_.delivery.ReadInstallValue("DESCRIZIONI", "InstallazioneError"));
         completionPage->SetDlgItemText(IDC_TEXT,
                                        "Chiudere tutte le applicazioni e riprovare.\r\n\r\n"
                                        "Se il problema persiste contattare il Vostro fornitore.\r\n\r\n"
@@ -242,7 +247,7 @@ void WizardDialog::OnCancel()
         CDialog::OnCancel();
         return;
     }
-    const std::string caption = theApp.ReadInstallValue("DESCRIZIONI", "Caption");
+    const std::string caption = setup_.delivery.ReadInstallValue("DESCRIZIONI", "Caption");
     SetWindowText(caption);
     if (AfxMessageBox(m_hWnd, "Terminare il programma di Installazione", caption,
                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)

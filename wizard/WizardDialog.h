@@ -3,6 +3,8 @@
 // shows on its progress page.
 #pragma once
 
+#include "engine/Delivery.h"
+#include "engine/Log.h"
 #include "engine/ProgressView.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -24,9 +26,19 @@ void PumpMessages();
 // of the queue and held until the run has ended.
 void PumpMessagesHoldingQuit(HeldQuit& quit);
 
+// What the wizard installs and where, as the program decided at its start.
+struct WizardSetup {
+    Delivery delivery{ std::string() };
+    // The run's log, open from the run's start to the program's end.
+    InstallLog* log = nullptr;
+    std::string installDir;
+    // Started as LumoSidInstall.exe: the pages' own texts and logo.
+    bool sidInstall = false;
+};
+
 class WizardDialog : public CDialog, public ProgressView {
 public:
-    explicit WizardDialog(CWnd* parent);
+    WizardDialog(CWnd* parent, WizardSetup setup);
     ~WizardDialog() override;
 
     BOOL OnInitDialog() override;
@@ -56,7 +68,6 @@ public:
     // The two controls of the progress page while the run shows on it.
     CProgressCtrl* progressBar = nullptr;
     CStatic* statusLine = nullptr;
-    int installing = 0;
     // A quit request that came during the run, held until the run has ended.
     HeldQuit quit;
     // What the wizard ends with: the user left before the run, unless a run
@@ -75,6 +86,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    WizardSetup setup_;
+    // A run is under way: the wizard ignores every request to end.
+    int installing = 0;
     // Shows a page at the given point of the client area, on top of its siblings.
     template <class Page>
     std::unique_ptr<Page> CreatePage(UINT templateId, int x, int y);

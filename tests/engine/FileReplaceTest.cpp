@@ -131,13 +131,16 @@ TEST_F(FileReplace, ALoadedTargetGoesAsideAndItsDeletionWaitsForTheRestart)
     EXPECT_TRUE(oldBytes == ReadFileBytes(aside)) << "not the old file";
     EXPECT_TRUE(Pending(aside)) << "no deletion at restart for " << aside;
 
-    // A second replacement while the first aside is still loaded, and so
-    // still waits, takes another name.
+    // A second replacement, once the first file set aside is no longer
+    // loaded: that one goes now instead of waiting for the restart, and the
+    // file loaded now takes its place aside.
     PutFile(source, oldBytes);
+    ::FreeLibrary(loaded);
     ASSERT_NE(nullptr, ::LoadLibraryW(Wide(target).c_str()));
     EXPECT_EQ(Replacement::OldDeletedAtRestart, replacer.Replace(source, target).replacement);
     EXPECT_TRUE(oldBytes == ReadFileBytes(target)) << "not the old file";
-    EXPECT_TRUE(newBytes == ReadFileBytes(AsidePath(target, 1))) << "not the new file";
+    EXPECT_TRUE(newBytes == ReadFileBytes(AsidePath(target))) << "not the new file";
+    EXPECT_FALSE(lumo_test::FileExists(AsidePath(target, 1)));
     UnloadModulesBelow(scratch.root.Path());
 }
 
@@ -167,8 +170,6 @@ TEST_F(FileReplace, AFileHeldOpenIsReplacedAtTheRestartAndTheRunSaysSo)
     EXPECT_EQ(ERROR_SUCCESS_REBOOT_REQUIRED, Engine().ExitCode(true));
     // A failure wins over the restart.
     EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(false));
-    Engine().failedItems = 1;
-    EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(true));
 }
 
 // The first copy of a DAO file is never logged, but when it fails the run
@@ -186,7 +187,6 @@ TEST_F(FileReplace, AFailedFirstDaoCopyFailsTheRun)
     const std::string primary = programs + "\\Common Files\\microsoft shared\\DAO\\dao350.dll";
     EXPECT_EQ("dao", ReadFileBytes(primary));
     EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + primary }, NewMessages());
-    EXPECT_EQ(1, Engine().failedItems);
     EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(true));
 }
 

@@ -1,10 +1,12 @@
 // Files made to mislead a version reader, through the system-file pass: none
-// crashes or stalls it; each without a sound version resource is a file
-// without a version, which the pass never copies, and the one whose version
-// is sound is copied.
+// crashes or stalls it; each without a sound version resource is a file whose
+// version cannot be read, a failure that the pass never copies, and the one
+// whose version is sound is copied.
 #include "EngineHarness.h"
 
 #include "CraftedImages.h"
+#include "engine/Log.h"
+#include "engine/Rules.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +18,7 @@ using namespace lumo_engine;
 
 namespace {
 
-TEST_F(EngineTest, HostileFilesAreReadAsUnversioned)
+TEST_F(EngineTest, HostileFilesAreNeverTakenForUpToDate)
 {
     const std::vector<lumo_crafted::HostileFile> files = lumo_crafted::HostileFiles();
     // Loading the crafted export table for registration is another matter:
@@ -29,11 +31,14 @@ TEST_F(EngineTest, HostileFilesAreReadAsUnversioned)
         const std::string name = "h" + std::to_string(i) + ".dll";
         lumo_crafted::WriteGrown(source + "\\" + name, files[i].bytes, files[i].size);
         const bool versioned = std::strncmp(files[i].name, "64 MB", 5) == 0;
-        expected.push_back(versioned ? "  Copiato il file: " + target + "\\" + name
-                                     : "  FILE " + target + "\\" + name +
-                                           " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE ");
+        if (versioned) {
+            expected.push_back("  Copiato il file: " + target + "\\" + name);
+        } else {
+            // A version the reader rejects is a failure, never "up to date".
+            expected.push_back(UnreadableVersionLine(source + "\\" + name, target + "\\" + name));
+            expected.push_back(ErrorReasonLine(ERROR_FILE_CORRUPT));
+        }
     }
-    Engine().failedItems = 0;
 
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(Engine().CopyAndRegisterSysFiles(source, target));
@@ -47,7 +52,7 @@ TEST_F(EngineTest, HostileFilesAreReadAsUnversioned)
     std::sort(messages.begin(), messages.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, messages);
-    EXPECT_EQ(0, Engine().failedItems);
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(true));
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // The system-file pass with real versioned components: the copy decision, the
 // routing by the SYSFILE section, registration and its four log lines.
 #include "EngineHarness.h"
+#include "engine/Log.h"
+#include "engine/Rules.h"
+#include "framework/Text.h"
 
 #include "components/Components.h"
 
@@ -135,6 +138,8 @@ struct DecisionRow {
     const char* targetComponent; // nullptr with targetText null: no target
     const char* targetText;      // a text file at the target
     bool copied;
+    // The source's version cannot be read: a failure, never "up to date".
+    bool unreadable = false;
 };
 
 TEST_F(SystemFiles, CopiesOnlyWhenTheSourceIsStrictlyNewer)
@@ -152,7 +157,7 @@ TEST_F(SystemFiles, CopiesOnlyWhenTheSourceIsStrictlyNewer)
         { "1.2.3.4 over an unversioned text", component::kVer1_2_3_4, nullptr, "text", true },
         { "unversioned DLL, no target", component::kNoVersion, nullptr, nullptr, false },
         // A fixed record without a translation table is no usable version.
-        { "3.1.4.1 without translation table, no target", component::kNoTranslation, nullptr, nullptr, false },
+        { "3.1.4.1 without translation table, no target", component::kNoTranslation, nullptr, nullptr, false, true },
         { "2.0.0.0 over 3.1.4.1 without translation table", component::kVer2_0_0_0, component::kNoTranslation,
           nullptr, true },
         { "unversioned DLL over an unversioned text", component::kNoVersion, nullptr, "text", false },
@@ -188,10 +193,39 @@ TEST_F(SystemFiles, CopiesOnlyWhenTheSourceIsStrictlyNewer)
         } else {
             EXPECT_EQ(targetExisted, FileExists(to));
             EXPECT_EQ(before, ReadFileBytes(to));
-            EXPECT_EQ(std::vector<std::string>{ NotCopied(to) }, messages);
+            const std::vector<std::string> expected =
+                row.unreadable
+                    ? std::vector<std::string>{ UnreadableVersionLine(from, to),
+                                                ErrorReasonLine(ERROR_RESOURCE_TYPE_NOT_FOUND) }
+                    : std::vector<std::string>{ NotCopied(to) };
+            EXPECT_EQ(expected, messages);
             EXPECT_EQ(0u, RegistrationCount(to));
         }
     }
+}
+
+// A component the pass cannot read at all (held open by another program
+// without read sharing) is a failure with the system's reason, never taken
+// for up to date; the rest of the pass goes on.
+TEST_F(SystemFiles, ASourceThatCannotBeReadFailsTheRun)
+{
+    PutComponent(component::kVer1_2_3_4, source + "\\chiuso.dll");
+    PutComponent(component::kVer2_0_0_0, source + "\\libero.dll");
+    const HANDLE held = ::CreateFileW(Wide(source + "\\chiuso.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    ASSERT_TRUE(Run(source, target));
+    ::CloseHandle(held);
+    const std::vector<std::string> messages = NewMessages();
+    const std::vector<std::string> expected = {
+        UnreadableVersionLine(source + "\\chiuso.dll", target + "\\chiuso.dll"),
+        ErrorReasonLine(ERROR_SHARING_VIOLATION),
+        Copied(target + "\\libero.dll"),
+        Registered(target + "\\libero.dll"),
+    };
+    EXPECT_EQ(expected, messages);
+    EXPECT_FALSE(FileExists(target + "\\chiuso.dll"));
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, Engine().ExitCode(true));
 }
 
 TEST_F(SystemFiles, WinpathSendsTheFileToTheWindowsFolderWithoutItsSubfolder)

@@ -9,7 +9,7 @@ namespace {
 
 std::string Value(const char* section, const char* key)
 {
-    return theApp.ReadInstallValue(section, key);
+    return ProgramDelivery().ReadInstallValue(section, key);
 }
 
 } // namespace

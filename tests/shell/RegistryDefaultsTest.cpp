@@ -77,7 +77,7 @@ TEST_F(ReadRegistryDefaultsTest, KeyAndFolderWithBackslashNAreTakenAsWritten)
     EXPECT_TRUE(theApp.ReadRegistryDefaults());
     EXPECT_EQ("D:\\nuovo", theApp.installDir);
 
-    EXPECT_EQ("a\r\nb", theApp.ReadInstallValue("DESCRIZIONI", "Procedura")) << "texts keep their line breaks";
+    EXPECT_EQ("a\r\nb", ProgramDelivery().ReadInstallValue("DESCRIZIONI", "Procedura")) << "texts keep their line breaks";
 }
 
 TEST_F(ReadRegistryDefaultsTest, FallsBackToTheDescriptionFileWhenTheValueIsMissing)

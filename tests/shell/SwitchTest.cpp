@@ -1,4 +1,5 @@
 #include "app/InstallerApp.h"
+#include "comserver/ComServer.h"
 #include "framework/Text.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 // the progress page as the run's view. These tests need a display.
 #include "engine/EngineHarness.h"
 
-#include "app/InstallerApp.h"
 #include "pages/CompletionPage.h"
 #include "pages/HeaderBand.h"
 #include "pages/ProgressPage.h"
@@ -36,7 +35,7 @@ std::string WindowText(HWND window)
 // them, and a record of every position the bar receives.
 class WatchedWizard {
 public:
-    WatchedWizard()
+    explicit WatchedWizard(WizardSetup setup) : wizard_(nullptr, std::move(setup))
     {
         if (!wizard_.Create(IDD_WIZARD))
             throw std::runtime_error("the wizard window could not be created");
@@ -53,8 +52,6 @@ public:
         ::RemoveWindowSubclass(bar_, &WatchedWizard::BarProc, kWatchId);
         wizard_.statusLine = nullptr;
         wizard_.progressBar = nullptr;
-        if (theApp.wizard == &wizard_)
-            theApp.wizard = nullptr;
     }
 
     WatchedWizard(const WatchedWizard&) = delete;
@@ -82,7 +79,7 @@ private:
         return result;
     }
 
-    WizardDialog wizard_{ nullptr };
+    WizardDialog wizard_;
     HWND bar_ = nullptr;
     HWND status_ = nullptr;
     std::vector<int> barPositions_;
@@ -90,14 +87,27 @@ private:
     std::vector<std::string> statusAtBar_;
 };
 
+// What the program hands its wizard: the test program's folder as the
+// delivery, the test's log, and a folder of the test's to install in.
+WizardSetup SetupOf(const Delivery& delivery, InstallLog& log, const std::string& installDir)
+{
+    WizardSetup setup;
+    setup.delivery = delivery;
+    setup.log = &log;
+    setup.installDir = installDir;
+    return setup;
+}
+
 class WizardTest : public EngineTest {
 protected:
     WizardDialog& Wizard() { return watched_.Wizard(); }
+    WizardSetup RunSetup() { return SetupOf(delivery, log.Log(), installDir_); }
 
     ScopedInstallDescription ini{ "[DESCRIZIONI]\r\nNumeroFiles=1\r\nNumeroSysFiles=1\r\n" };
 
 private:
-    WatchedWizard watched_;
+    std::string installDir_ = scratch.Make("Installazione");
+    WatchedWizard watched_{ RunSetup() };
 };
 
 // The progress page shows what the run shows a windowless view, message for
@@ -110,7 +120,7 @@ TEST_F(WizardTest, TheProgressPageShowsWhatTheRunShows)
         PutFile(source + "\\" + name, "x");
 
     ASSERT_TRUE(Engine().CopyDirAndFiles(source, scratch.Make("Recorded")));
-    WatchedWizard watched;
+    WatchedWizard watched(RunSetup());
     Installation shown(delivery, log.Log(), watched.Wizard());
     ASSERT_TRUE(shown.CopyDirAndFiles(source, scratch.Make("Recorded")));
 
@@ -129,10 +139,8 @@ TEST_F(WizardTest, TheProgressPageShowsWhatTheRunShows)
 // returned, never inside it, or the handler goes on in a deleted object.
 TEST_F(WizardTest, EnterOnTheWelcomePageStartsTheRunOnlyAfterThePageHandlerReturned)
 {
-    theApp.installDir = scratch.Make("Installazione");
     WelcomePage* page = Wizard().welcomePage.get();
     ASSERT_NE(nullptr, page);
-    ASSERT_EQ(&Wizard(), theApp.wizard);
 
     // As the dialog manager delivers Enter to the page.
     ::SendMessageA(page->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
