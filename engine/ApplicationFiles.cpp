@@ -5,6 +5,7 @@
 #include "engine/Folders.h"
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
+#include "engine/ProgressView.h"
 #include "engine/Rules.h"
 #include "framework/Path.h"
 
@@ -113,5 +114,7 @@ bool Installation::CopyApplicationFiles()
 bool Installation::CopyDirAndFiles(std::string source, std::string target)
 {
     ApplicationFilePass pass(*this);
-    return WalkFolder(source, target, pass);
+    const bool walked = WalkFolder(source, target, pass);
+    view_.Settle();
+    return walked;
 }

@@ -1,7 +1,6 @@
 #include "engine/BackgroundCopy.h"
 
 #include "engine/ProgressView.h"
-#include "framework/MachineChange.h"
 #include "framework/Text.h"
 
 BackgroundCopy::~BackgroundCopy()
@@ -39,8 +38,8 @@ DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
         ::WaitForSingleObject(self->request_, INFINITE);
         if (self->stop_)
             return 0;
-        self->copied_ = machine::CopyOver(self->source_, self->target_);
-        self->error_ = self->copied_ ? ERROR_SUCCESS : ::GetLastError();
+        self->result_ = (*self->job_)();
+        self->error_ = self->result_ ? ERROR_SUCCESS : ::GetLastError();
         ::SetEvent(self->done_);
     }
 }
@@ -62,33 +61,30 @@ void BackgroundCopy::WaitWhilePumping()
 
 namespace {
 
-// A copy this small ends long before a window would seem to hang, and
+// A file this small is handled long before a window would seem to hang, and
 // handing it to the thread costs more than it saves.
-constexpr ULONGLONG kCopiedHere = 256 * 1024;
-
-bool IsSmallFile(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    return ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeHigh == 0 &&
-           data.nFileSizeLow <= kCopiedHere;
-}
+constexpr ULONGLONG kHandledHere = 256 * 1024;
 
 } // namespace
 
-bool BackgroundCopy::Copy(const std::string& source, const std::string& target)
+bool BackgroundCopy::WorthAThread(const std::string& source)
 {
-    const std::wstring wideSource = Wide(source);
-    const std::wstring wideTarget = Wide(target);
-    // A small file, no thread to spare, or the thread busy with the copy of
-    // an outer call: the copy runs here.
-    if (busy_ || IsSmallFile(wideSource) || !Start())
-        return machine::CopyOver(wideSource, wideTarget);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return !::GetFileAttributesExW(Wide(source).c_str(), GetFileExInfoStandard, &data) || data.nFileSizeHigh != 0 ||
+           data.nFileSizeLow > kHandledHere;
+}
+
+bool BackgroundCopy::Run(const std::function<bool()>& job)
+{
+    // The thread busy with an outer job, or no thread to spare: it runs here.
+    if (busy_ || !Start())
+        return job();
     busy_ = true;
-    source_ = wideSource;
-    target_ = wideTarget;
+    job_ = &job;
     ::SetEvent(request_);
     WaitWhilePumping();
+    job_ = nullptr;
     busy_ = false;
     ::SetLastError(error_);
-    return copied_ != FALSE;
+    return result_;
 }

@@ -1,30 +1,35 @@
-// Copies files on a thread of its own while the calling thread keeps
-// handling its messages, so that a large file, or a slow disk, never leaves
-// the window without an answer. One thread serves every copy of a run:
-// starting a thread per file would cost more than copying a small file, and
-// a small file is copied on the calling thread itself.
+// Copies files, and replaces them, on a thread of its own while the calling
+// thread keeps handling its messages, so that a large file, or a slow disk,
+// never leaves the window without an answer: the copy, the flush, the rename
+// and freeing what the rename replaced all take as long as the file is large.
+// One thread serves every file of a run: starting a thread per file would
+// cost more than copying a small file, and a small file is handled on the
+// calling thread itself.
 #pragma once
 
 #include <windows.h>
 
-class ProgressView;
-
 #include <atomic>
+#include <functional>
 #include <string>
+
+class ProgressView;
 
 class BackgroundCopy {
 public:
-    // Messages are handled through the view while a copy runs.
+    // Messages are handled through the view while a job runs.
     explicit BackgroundCopy(ProgressView& view) : view_(view) {}
     ~BackgroundCopy();
     BackgroundCopy(const BackgroundCopy&) = delete;
     BackgroundCopy& operator=(const BackgroundCopy&) = delete;
 
-    // Copies source onto target, replacing a file there, exactly as CopyFileW
-    // does, and returns its result; the last error is the copy's. The view
-    // handles this thread's messages until the copy has ended. A copy asked
-    // for by a message handled meanwhile runs on this thread.
-    bool Copy(const std::string& source, const std::string& target);
+    // Whether the work on a file this large is worth handing to the thread.
+    static bool WorthAThread(const std::string& source);
+    // Runs the job on the thread while the view handles this thread's
+    // messages; its result, with the job's last error as this thread's. A job
+    // asked for while one runs (by a message handled meanwhile, or by the
+    // job itself) runs where it is asked.
+    bool Run(const std::function<bool()>& job);
 
 private:
     bool Start();
@@ -34,13 +39,12 @@ private:
     ProgressView& view_;
 
     HANDLE thread_ = nullptr;
-    HANDLE request_ = nullptr; // set for each copy, and for the end
-    HANDLE done_ = nullptr;    // set when a copy has ended
+    HANDLE request_ = nullptr; // set for each job, and for the end
+    HANDLE done_ = nullptr;    // set when a job has ended
     // The job, handed over through the two events.
-    std::wstring source_;
-    std::wstring target_;
-    BOOL copied_ = FALSE;
+    const std::function<bool()>* job_ = nullptr;
+    bool result_ = false;
     DWORD error_ = ERROR_SUCCESS;
     std::atomic<bool> stop_{ false };
-    bool busy_ = false; // a copy is handed over and not yet done
+    std::atomic<bool> busy_{ false }; // a job is handed over and not yet done
 };

@@ -8,6 +8,9 @@
 #include "framework/Path.h"
 #include "framework/Text.h"
 
+#include <algorithm>
+#include <cstring>
+#include <map>
 #include <utility>
 
 
@@ -17,10 +20,14 @@ namespace {
 constexpr char kTempFolder[] = "~LumoInstall";
 constexpr char kWaitingSuffix[] = ".LumoInstall-nuovo";
 constexpr char kOldSuffix[] = ".LumoInstall-vecchio";
-// How many files set aside for one target are looked for.
-constexpr int kSetAsideLooked = 16;
 constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+bool EndsWith(const std::string& text, const char* end)
+{
+    const size_t length = std::strlen(end);
+    return text.size() >= length && EqualIgnoringCase(text.substr(text.size() - length), end);
+}
 
 // "\??\C:\..." as the restart reads a name, without its prefix.
 std::wstring StripNtPrefix(const std::wstring& name)
@@ -157,9 +164,13 @@ bool DeleteAtRestart(const std::string& path)
 
 std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder)
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     const auto [at, added] = temporaryFolders_.try_emplace(UpperText(targetFolder));
     if (!added)
         return at->second;
+    // What a stopped run left in the folder goes first: a target it set
+    // aside and never replaced comes back.
+    RepairLeftoversIn(targetFolder);
     // A link planted at the program's name is removed as a link; where the
     // platform reaches only its target, the next name of the program's own
     // is taken instead. It is never written through.
@@ -181,26 +192,38 @@ std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder)
 
 std::vector<std::string> FileReplacer::TakeLinksMet()
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     return std::exchange(linksMet_, {});
 }
 
 ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target, bool flush)
 {
+    // A large file is copied, flushed and renamed off the window's thread:
+    // each step takes as long as the file is large, and so does freeing the
+    // old file the rename replaces.
+    if (!BackgroundCopy::WorthAThread(source))
+        return ReplaceHere(source, target, flush);
+    ReplaceOutcome outcome;
+    copier_.Run([&] {
+        outcome = ReplaceHere(source, target, flush);
+        return true;
+    });
+    return outcome;
+}
+
+ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::string& target, bool flush)
+{
     // A path beyond the platform's limit fails as the platform fails it.
     if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
         return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
-    // What a stopped run left at this target first: the old file back in
-    // place if it was set aside and not replaced, then what is left over.
-    PutBackSetAside(target);
-    RemoveLeftoversOf(target);
-
     // The program's folder beside the target; what an ended run left in it
     // is overwritten here and goes with the folder at the end.
     const std::string folder = TemporaryFolderFor(FolderOf(target));
     if (folder.empty())
         return Outcome(Replacement::Failed, kLinkRefused);
     const std::string temp = LongForm(folder + "\\" + NameOf(target));
-    if (!copier_.Copy(source, temp)) {
+    // Here: a large file's replacement as a whole runs on the copying thread.
+    if (!machine::CopyOver(Wide(source), Wide(temp))) {
         const DWORD error = ::GetLastError();
         DeleteProductFile(temp);
         return Outcome(Replacement::Failed, error);
@@ -254,6 +277,7 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
 
 void FileReplacer::RemoveTemporaryFolders() noexcept
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     for (const auto& [key, folder] : temporaryFolders_) {
         if (!folder.empty())
             RemoveTemporaryFolder(folder);
@@ -285,38 +309,64 @@ void RemoveLeftoverTemporaryFolder(const std::string& targetFolder) noexcept
     RemoveTemporaryFolder(targetFolder + "\\" + kTempFolder);
 }
 
-void PutBackSetAside(const std::string& target)
+void RepairLeftoversIn(const std::string& folder)
 {
-    if (PathExists(target))
-        return;
-    // The set-aside file with the highest number is the one a stopped
-    // replacement took away last.
-    std::string newest;
-    for (int n = 0; n < kSetAsideLooked; ++n) {
-        const std::string candidate = AsidePath(target, n);
-        if (PathExists(candidate))
-            newest = candidate;
+    // One look at the folder for every name of the program's own: a name
+    // that is not there costs a search of the whole folder on some file
+    // systems (Wine's among them), so they are not asked for one by one.
+    std::map<std::string, std::vector<std::pair<int, std::string>>> setAside; // by target, with their numbers
+    std::vector<std::string> waiting;
+    const std::wstring pattern = Wide(folder) + L"\\*.LumoInstall-*";
+    WIN32_FIND_DATAW found{};
+    const FindHandle find(::FindFirstFileW(pattern.c_str(), &found));
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &found) != FALSE) {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+            continue;
+        const std::string name = Utf8(found.cFileName);
+        const std::string path = folder + "\\" + name;
+        if (EndsWith(name, kWaitingSuffix)) {
+            waiting.push_back(path.substr(0, path.size() - std::strlen(kWaitingSuffix)));
+            continue;
+        }
+        if (!EndsWith(name, kOldSuffix))
+            continue;
+        // "<target>.LumoInstall-vecchio" or "<target>-<n>.LumoInstall-vecchio".
+        std::string target = path.substr(0, path.size() - std::strlen(kOldSuffix));
+        int n = 0;
+        const size_t dash = target.rfind('-');
+        if (dash != std::string::npos && dash + 1 < target.size() &&
+            target.find_first_not_of("0123456789", dash + 1) == std::string::npos && target.size() - dash <= 4 &&
+            AsidePath(target.substr(0, dash), std::stoi(target.substr(dash + 1))) == path &&
+            !PathExists(target)) {
+            n = std::stoi(target.substr(dash + 1));
+            target.erase(dash);
+        }
+        setAside[UpperText(target)].emplace_back(n, target);
     }
-    if (!newest.empty() && !IsLink(newest))
-        Move(newest, target, 0);
-}
-
-void RemoveLeftoversOf(const std::string& target)
-{
-    // Files set aside are deleted at the restart; one whose deletion a
-    // stopped run never asked for goes now, or then.
-    for (int n = 0; n < kSetAsideLooked; ++n) {
-        const std::string aside = AsidePath(target, n);
-        if (!PathExists(aside))
-            break;
-        if (!IsLink(aside) && !DeleteProductFile(aside) && !WaitsForRestart(aside))
-            DeleteAtRestart(aside);
+    for (auto& [key, asides] : setAside) {
+        std::sort(asides.begin(), asides.end());
+        const std::string& target = asides.front().second;
+        // The target missing: a stopped replacement took it away last, into
+        // the file with the highest number.
+        if (!PathExists(target)) {
+            Move(AsidePath(target, asides.back().first), target, 0);
+            asides.pop_back();
+        }
+        // The others are deleted at the restart; one whose deletion a stopped
+        // run never asked for goes now, or then.
+        for (const auto& [n, unused] : asides) {
+            const std::string aside = AsidePath(target, n);
+            if (!DeleteProductFile(aside) && !WaitsForRestart(aside))
+                DeleteAtRestart(aside);
+        }
     }
-    // A new file left waiting by a run stopped before it could ask the
-    // restart to put it in place.
-    const std::string waiting = WaitingPath(target);
-    if (PathExists(waiting) && !IsLink(waiting) && !WaitsForRestart(waiting))
-        DeleteProductFile(waiting);
+    // A new file left waiting by a run stopped before it asked the restart to
+    // put it in place.
+    for (const std::string& target : waiting) {
+        const std::string path = WaitingPath(target);
+        if (!WaitsForRestart(path))
+            DeleteProductFile(path);
+    }
 }
 
 std::vector<RestartOperation> PendingRestartOperations()

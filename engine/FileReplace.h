@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -65,11 +66,15 @@ public:
     std::vector<std::string> TakeLinksMet();
 
 private:
+    ReplaceOutcome ReplaceHere(const std::string& source, const std::string& target, bool flush);
     // The program's folder in a target folder, made once; empty when none
     // could be made.
     std::string TemporaryFolderFor(const std::string& targetFolder);
 
     BackgroundCopy& copier_;
+    // The thread may replace a large file while the window's thread handles
+    // a message.
+    std::mutex mutex_;
     // By target folder in capitals.
     std::unordered_map<std::string, std::string> temporaryFolders_;
     std::vector<std::string> linksMet_;
@@ -92,12 +97,12 @@ bool DeleteProductFile(const std::string& path);
 // file, or no permission).
 bool InUse(unsigned long error, const std::string& path);
 
-// What a stopped run may leave beside a target. PutBackSetAside moves the
-// old file back when its target is missing (it was set aside and the new
-// one never took its place); RemoveLeftoversOf deletes the files set aside
-// and the new file left waiting, or leaves their deletion to the restart.
-void PutBackSetAside(const std::string& target);
-void RemoveLeftoversOf(const std::string& target);
+// What stopped runs may leave beside the targets of a folder: an old file
+// set aside whose target is missing (the new one never took its place) goes
+// back; other files set aside are deleted, or left to the restart; a new
+// file left waiting that no restart will put in place is deleted. Each
+// replacement does it for its folder first.
+void RepairLeftoversIn(const std::string& folder);
 // The program's temporary folder with what is in it, never through a link.
 void RemoveTemporaryFolder(const std::string& folder) noexcept;
 // The one an ended run may have left in a target folder.

@@ -129,14 +129,16 @@ void Installation::LoadRecord(const std::string& installDir)
     }
     // A stopped run may have left a target set aside and not yet replaced:
     // the old file goes back first; then what else it left goes.
+    std::set<std::string> seen;
+    auto repair = [&seen](const std::string& folder) {
+        if (seen.insert(UpperText(folder)).second)
+            RepairLeftoversIn(folder);
+    };
     for (const RecordEntry& entry : record_.entries) {
-        if (entry.kind != RecordKind::Folder) {
-            PutBackSetAside(entry.path);
-            RemoveLeftoversOf(entry.path);
-        }
+        if (entry.kind != RecordKind::Folder)
+            repair(FolderOf(entry.path));
     }
-    PutBackSetAside(RemovalProgramPath(installDir));
-    RemoveLeftoversOf(RemovalProgramPath(installDir));
+    repair(installDir);
 }
 
 int Installation::ExitCode(bool succeeded) const

@@ -234,12 +234,14 @@ bool RemoveEntryValue(const std::string& keyName, const wchar_t* name)
     return Gone(machine::RemoveValue(key.Get(), name));
 }
 
-bool WriteJournalLine(const std::string& keyName, const std::string& path, const std::string& line)
+bool OpenJournal(const std::string& keyName, RegKey& journal)
 {
-    RegKey key;
-    return !keyName.empty() &&
-           OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_SET_VALUE, true, key) &&
-           SetString(key.Get(), Wide(path).c_str(), line);
+    return !keyName.empty() && OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_SET_VALUE, true, journal);
+}
+
+bool WriteJournalLine(HKEY journal, const std::string& path, const std::string& line)
+{
+    return SetString(journal, Wide(path).c_str(), line);
 }
 
 bool RemoveJournalLine(const std::string& keyName, const std::string& path)

@@ -5,6 +5,8 @@
 // thread's last error, for the log to give the reason.
 #pragma once
 
+#include "framework/Handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -79,8 +81,10 @@ constexpr char kRemovalFinishing[] = "rimozione";
 bool ReadEntryText(const std::string& key, const wchar_t* name, std::string& value);
 bool WriteEntryText(const std::string& key, const wchar_t* name, const std::string& value);
 bool RemoveEntryValue(const std::string& key, const wchar_t* name);
-// The journal: one line per path, written before the change it tells of.
-bool WriteJournalLine(const std::string& key, const std::string& path, const std::string& line);
+// The journal: one line per path, written before the change it tells of,
+// through the journal's key, opened (and made) once.
+bool OpenJournal(const std::string& key, RegKey& journal);
+bool WriteJournalLine(HKEY journal, const std::string& path, const std::string& line);
 bool RemoveJournalLine(const std::string& key, const std::string& path);
 std::vector<std::string> ReadJournal(const std::string& key);
 bool ClearJournal(const std::string& key);

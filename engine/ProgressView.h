@@ -16,6 +16,10 @@ public:
     // queue is empty; never waits. A quit request met meanwhile is held until
     // the run has ended: a run is never left half done.
     virtual void PumpMessages() = 0;
+    // A view may show a fast run at the pace a person can see, skipping what
+    // would be gone before the next frame: this shows what it held back, at
+    // the end of each pass.
+    virtual void Settle() {}
 };
 
 // A quit request taken out of the queue during a run, so that the run is not

@@ -32,7 +32,7 @@ RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
         if (!actual.empty() && actual == pending) {
             // Written, and stopped before it was sealed: the journal it took
             // in is stale, and the record is sealed now.
-            ::ClearJournal(entryKey_);
+            ClearJournal();
             WriteEntryText(entryKey_, kRecordDigest, actual);
             RemoveEntryValue(entryKey_, kRecordDigestPending);
             found = Found::Sealed;
@@ -67,13 +67,17 @@ bool RecordKeeper::Save(const InstallationRecord& record)
         return false;
     // What the journal noted is in the record now.
     return entryKey_.empty() ||
-           (::ClearJournal(entryKey_) &&
+           (ClearJournal() &&
             WriteEntryText(entryKey_, kRecordDigest, digest) && RemoveEntryValue(entryKey_, kRecordDigestPending));
 }
 
 bool RecordKeeper::Note(const RecordEntry& entry)
 {
-    return entryKey_.empty() || WriteJournalLine(entryKey_, entry.path, InstallationRecord::LineOf(entry));
+    if (entryKey_.empty())
+        return true;
+    if (!journal_ && !OpenJournal(entryKey_, journal_))
+        return false;
+    return WriteJournalLine(journal_.Get(), entry.path, InstallationRecord::LineOf(entry));
 }
 
 bool RecordKeeper::Unnote(const std::string& path)
@@ -83,6 +87,7 @@ bool RecordKeeper::Unnote(const std::string& path)
 
 bool RecordKeeper::ClearJournal()
 {
+    journal_.Reset();
     return ::ClearJournal(entryKey_);
 }
 

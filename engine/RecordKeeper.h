@@ -8,6 +8,7 @@
 #pragma once
 
 #include "engine/InstallationRecord.h"
+#include "framework/Handles.h"
 
 #include <windows.h>
 
@@ -55,5 +56,7 @@ public:
 private:
     std::string entryKey_;
     std::string recordPath_;
+    // The journal's key, kept open while a run notes its changes.
+    RegKey journal_;
     DWORD error_ = ERROR_SUCCESS;
 };

@@ -185,7 +185,7 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
     return removed;
 }
 
-std::string Removal::RefusalOf(const RecordEntry& entry) const
+std::string Removal::RefusalOf(const RecordEntry& entry)
 {
     const std::string& path = entry.path;
     // "C:\...", exactly as the platform would make it full: nothing relative,
@@ -194,7 +194,12 @@ std::string Removal::RefusalOf(const RecordEntry& entry) const
                        Utf8(FullPath(Wide(path))) == path;
     if (!plain)
         return "NON E' UN PERCORSO COMPLETO";
-    if (!LinkOnTheWay(FolderOf(path)).empty() || (entry.kind == RecordKind::Folder && IsLink(path)))
+    // Folders are looked at once each: many files share one.
+    const std::string folder = UpperText(FolderOf(path));
+    auto known = linkedFolders_.find(folder);
+    if (known == linkedFolders_.end())
+        known = linkedFolders_.emplace(folder, !LinkOnTheWay(FolderOf(path)).empty()).first;
+    if (known->second || (entry.kind == RecordKind::Folder && IsLink(path)))
         return "PASSA PER UN COLLEGAMENTO";
     const auto below = [&path](const std::string& root) { return IsBelow(path, root); };
     bool within = std::any_of(roots_.begin(), roots_.end(), below);
@@ -284,9 +289,18 @@ int Removal::Run(ProgressView& view)
         bool fellBack = false;
         roots_.push_back(GetSystemX86Dir(fellBack));
 
+        // What stopped runs left beside the product's files first: a file
+        // set aside whose target is missing is the product's file.
+        std::set<std::string> folders;
+        for (const RecordEntry& entry : record_.entries) {
+            if (entry.kind != RecordKind::Folder && RefusalOf(entry).empty() &&
+                folders.insert(FolderOf(entry.path)).second)
+                RepairLeftoversIn(FolderOf(entry.path));
+        }
+        folders.clear();
+
         // The newest first: the files, then the folders, each child before its parent.
         std::vector<RecordEntry> left;
-        std::set<std::string> folders;
         const size_t total = record_.entries.size();
         size_t done = 0;
         for (const bool folderPass : { false, true }) {
@@ -296,11 +310,8 @@ int Removal::Run(ProgressView& view)
                 Show(entry->path, done++, total);
                 if (RemoveEntry(*entry) == Outcome::Failed)
                     left.push_back(*entry);
-                else if (!folderPass && RefusalOf(*entry).empty()) {
-                    // What an ended run left beside the file goes too.
-                    RemoveLeftoversOf(entry->path);
+                else if (!folderPass)
                     folders.insert(FolderOf(entry->path));
-                }
             }
             // An ended run's temporary folders go before the folders that hold them.
             if (!folderPass) {

@@ -13,6 +13,7 @@
 #include "engine/InstallationRecord.h"
 #include "engine/RecordKeeper.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,7 @@ private:
     // The reason a path is not acted on (empty when it may be): it must be
     // full and plain, reached through no link, and lie where the product puts
     // its files.
-    std::string RefusalOf(const RecordEntry& entry) const;
+    std::string RefusalOf(const RecordEntry& entry);
     // The entry, the product key, the record: what the registry keeps of the
     // product, removed last, once the files are done with.
     bool RemoveRegistration();
@@ -79,6 +80,8 @@ private:
     unsigned long refusalError_ = 0;
     // Where the product puts its files.
     std::vector<std::string> roots_;
+    // Folders looked at for a link on the way, by their path in capitals.
+    std::map<std::string, bool> linkedFolders_;
     int failures_ = 0;
     bool restartNeeded_ = false;
 };

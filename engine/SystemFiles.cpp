@@ -5,6 +5,7 @@
 #include "engine/Folders.h"
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
+#include "engine/ProgressView.h"
 #include "engine/Rules.h"
 #include "framework/Path.h"
 #include "version/VersionCompare.h"
@@ -135,5 +136,7 @@ bool Installation::InstallSystemFiles()
 bool Installation::CopyAndRegisterSysFiles(std::string source, std::string target)
 {
     SystemFilePass pass(*this);
-    return WalkFolder(source, target, pass);
+    const bool walked = WalkFolder(source, target, pass);
+    view_.Settle();
+    return walked;
 }

@@ -181,16 +181,39 @@ void WizardDialog::InstallRun()
     quit.Release();
 }
 
+// A run shows each file; painting each costs more than copying a small one,
+// and no one sees more than one change a frame.
+constexpr ULONGLONG kFrameMs = 16;
+
 void WizardDialog::ShowStatus(const std::string& text)
 {
-    if (statusLine != nullptr)
-        statusLine->SetWindowText(text);
+    pendingStatus_ = text;
+    statusPending_ = true;
 }
 
 void WizardDialog::ShowPosition(int position)
 {
-    if (progressBar != nullptr)
-        progressBar->SetPos(position);
+    pendingPosition_ = position;
+    positionPending_ = true;
+}
+
+void WizardDialog::PaintProgress(bool now)
+{
+    const ULONGLONG tick = ::GetTickCount64();
+    if (!now && tick - lastPaint_ < kFrameMs)
+        return;
+    lastPaint_ = tick;
+    if (statusPending_ && statusLine != nullptr)
+        statusLine->SetWindowText(pendingStatus_);
+    if (positionPending_ && progressBar != nullptr)
+        progressBar->SetPos(pendingPosition_);
+    statusPending_ = false;
+    positionPending_ = false;
+}
+
+void WizardDialog::Settle()
+{
+    PaintProgress(true);
 }
 
 void PumpMessagesHoldingQuit(HeldQuit& quit)
@@ -205,6 +228,7 @@ void PumpMessagesHoldingQuit(HeldQuit& quit)
 
 void WizardDialog::PumpMessages()
 {
+    PaintProgress(false);
     PumpMessagesHoldingQuit(quit);
 }
 

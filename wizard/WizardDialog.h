@@ -55,6 +55,7 @@ public:
     void ShowStatus(const std::string& text) override;
     void ShowPosition(int position) override;
     void PumpMessages() override;
+    void Settle() override;
 
     int currentStep = 0;
     CButton exitButton;
@@ -86,7 +87,17 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Paints what the run last showed, once a display frame has passed
+    // since the last paint (always, with now).
+    void PaintProgress(bool now);
+
     WizardSetup setup_;
+    // What the run showed and the page does not show yet.
+    std::string pendingStatus_;
+    int pendingPosition_ = 0;
+    bool statusPending_ = false;
+    bool positionPending_ = false;
+    ULONGLONG lastPaint_ = 0;
     // A run is under way: the wizard ignores every request to end.
     int installing = 0;
     // Shows a page at the given point of the client area, on top of its siblings.

@@ -110,8 +110,10 @@ private:
     WatchedWizard watched_{ RunSetup() };
 };
 
-// The progress page shows what the run shows a windowless view, message for
-// message, and its bar keeps every position inside its range.
+// The progress page shows what the run shows a windowless view, at the pace
+// a person can see: the positions it paints are the run's own, in their
+// order, the last of them and the last status always among them, and its bar
+// keeps every position inside its range.
 TEST_F(WizardTest, TheProgressPageShowsWhatTheRunShows)
 {
     ini.Rewrite("[DESCRIZIONI]\r\nNumeroFiles=-2\r\nNumeroSysFiles=2\r\n");
@@ -125,13 +127,19 @@ TEST_F(WizardTest, TheProgressPageShowsWhatTheRunShows)
     ASSERT_TRUE(shown.CopyDirAndFiles(source, scratch.Make("Recorded")));
 
     ASSERT_EQ(5u, view.BarPositions().size());
-    EXPECT_EQ(view.BarPositions(), watched.BarPositions());
-    EXPECT_EQ(view.StatusAtBar(), watched.StatusAtBar());
-    std::vector<int> clamped = view.BarPositions();
+    const std::vector<int>& painted = watched.BarPositions();
+    ASSERT_FALSE(painted.empty());
+    // A subsequence of the run's positions: each painted one in the run's order.
+    size_t matched = 0;
+    for (int position : view.BarPositions())
+        matched += matched < painted.size() && painted[matched] == position ? 1 : 0;
+    EXPECT_EQ(painted.size(), matched);
+    EXPECT_EQ(view.BarPositions().back(), painted.back());
+    EXPECT_EQ(view.StatusTexts().back(), WindowText(watched.Wizard().statusLine->GetSafeHwnd()));
+    std::vector<int> clamped = painted;
     for (int& position : clamped)
         position = std::max(0, std::min(100, position));
     EXPECT_EQ(clamped, watched.ControlPositions());
-    EXPECT_NE(clamped, view.BarPositions()) << "no position outside the range was tried";
 }
 
 // Enter on the welcome page reaches Next, which destroys that page and runs
