@@ -67,11 +67,9 @@ constexpr ULONGLONG kHandledHere = 256 * 1024;
 
 } // namespace
 
-bool BackgroundCopy::WorthAThread(const std::string& source)
+bool BackgroundCopy::WorthAThread(ULONGLONG bytes)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    return !::GetFileAttributesExW(Wide(source).c_str(), GetFileExInfoStandard, &data) || data.nFileSizeHigh != 0 ||
-           data.nFileSizeLow > kHandledHere;
+    return bytes > kHandledHere;
 }
 
 bool BackgroundCopy::Run(const std::function<bool()>& job)

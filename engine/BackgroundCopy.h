@@ -23,8 +23,8 @@ public:
     BackgroundCopy(const BackgroundCopy&) = delete;
     BackgroundCopy& operator=(const BackgroundCopy&) = delete;
 
-    // Whether the work on a file this large is worth handing to the thread.
-    static bool WorthAThread(const std::string& source);
+    // Whether the work on a file of that many bytes is worth handing to the thread.
+    static bool WorthAThread(ULONGLONG bytes);
     // Runs the job on the thread while the view handles this thread's
     // messages; its result, with the job's last error as this thread's. A job
     // asked for while one runs (by a message handled meanwhile, or by the

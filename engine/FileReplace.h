@@ -32,6 +32,8 @@ enum class Replacement {
 struct ReplaceOutcome {
     Replacement replacement = Replacement::Failed;
     DWORD error = ERROR_SUCCESS;
+    // The size of the new file.
+    ULONGLONG bytes = 0;
     bool Copied() const { return replacement != Replacement::Failed; }
     bool WaitsForRestart() const
     {

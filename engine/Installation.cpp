@@ -237,7 +237,7 @@ RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& ta
     RecordEntry& entry = record_.Entry(kind, target);
     const RecordEntry noted = entry;
     if (known == nullptr)
-        entry.existedBefore = PathExists(target);
+        entry.existedBefore = targets_.Has(target);
     // A file the product found and now replaces was there before its copy.
     if (kind != RecordKind::ApplicationFile && !entry.copied && known != nullptr)
         entry.existedBefore = true;
@@ -250,8 +250,10 @@ RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& ta
 
 void Installation::Replaced(const std::string& target, const ReplaceOutcome& outcome, const RecordEntry& before)
 {
-    if (outcome.Copied())
+    if (outcome.Copied()) {
+        targets_.Added(target, outcome.bytes);
         return;
+    }
     // Nothing changed at the target: nor in what the product knows of it.
     if (before.path.empty()) {
         record_.Forget([&](const RecordEntry& entry) { return EqualIgnoringCase(entry.path, target); });

@@ -6,6 +6,7 @@
 #include "engine/BackgroundCopy.h"
 #include "engine/Delivery.h"
 #include "engine/FileReplace.h"
+#include "engine/FolderIndex.h"
 #include "engine/InstallationRecord.h"
 #include "engine/RecordKeeper.h"
 #include "engine/SelfRegister.h"
@@ -116,6 +117,8 @@ private:
     // Where the passes copy, so that the window answers during every copy.
     BackgroundCopy fileCopier;
     FileReplacer replacer_{ fileCopier };
+    // What is in the target folders, listed once each.
+    FolderIndex targets_;
     bool restartNeeded_ = false;
     // The product as the description file names it, read at the run's start.
     ProductIdentity product_;

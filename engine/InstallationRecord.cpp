@@ -323,9 +323,9 @@ RecordEntry* InstallationRecord::Find(const std::string& path)
     return found != index_.end() ? &entries[found->second] : nullptr;
 }
 
-void InstallationRecord::ForgetMissing()
+void InstallationRecord::ForgetMissing(const std::function<bool(const std::string&)>& exists)
 {
-    Forget([](const RecordEntry& entry) { return !PathExists(entry.path); });
+    Forget([&exists](const RecordEntry& entry) { return exists ? !exists(entry.path) : !PathExists(entry.path); });
 }
 
 void InstallationRecord::Index()

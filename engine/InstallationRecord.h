@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -94,8 +95,9 @@ public:
     RecordEntry* Find(const std::string& path);
     // Puts the entry in, replacing the one of its path.
     void Put(const RecordEntry& entry);
-    // Forgets the files and folders that are no longer there.
-    void ForgetMissing();
+    // Forgets the files and folders that are no longer there, as exists
+    // tells (the file system, when not given).
+    void ForgetMissing(const std::function<bool(const std::string&)>& exists = nullptr);
     // Forgets the entries the predicate picks.
     template <class Predicate>
     void Forget(Predicate picked)

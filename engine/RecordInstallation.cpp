@@ -64,7 +64,8 @@ void Installation::RecordInstallation(const std::string& installDir)
             LogFailedCopy(program, copied);
     }
 
-    record_.ForgetMissing();
+    // Folders and files the run did not list are asked of the file system.
+    record_.ForgetMissing([this](const std::string& path) { return targets_.Has(path); });
     if (!keeper_.Save(record_)) {
         const DWORD error = ::GetLastError();
         CountFailure();
@@ -75,7 +76,7 @@ void Installation::RecordInstallation(const std::string& installDir)
     ULONGLONG bytes = 0;
     for (const RecordEntry& entry : record_.entries) {
         if (entry.kind != RecordKind::Folder && entry.ByProduct())
-            bytes += FileBytes(entry.path);
+            bytes += targets_.SizeOf(entry.path);
     }
     const UninstallEntry entry = MakeUninstallEntry(record_.product, installDir, SizeInKb(bytes));
     // A product that has neither a key nor a name gets no entry: there is

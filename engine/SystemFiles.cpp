@@ -53,7 +53,9 @@ public:
             run_.MakeFolder(entry.folderWord);
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
 
-        const FileVersion targetVersion = ReadFileVersion(targetPath);
+        // A target the folder does not hold is read as none, without asking.
+        const bool targetThere = run_.targets_.Has(targetPath);
+        const FileVersion targetVersion = targetThere ? ReadFileVersion(targetPath) : FileVersion{};
         const SystemFileAction action = DecideSystemFile(sourceVersion, targetVersion);
         if (action == SystemFileAction::SourceUnreadable) {
             run_.CountFailure();
@@ -67,7 +69,7 @@ public:
             // Found with an equal or newer version: the product uses it all
             // the same. The product's own copy, left by a run stopped before
             // it was registered, is registered now.
-            if (PathExists(targetPath) && run_.FoundShared(targetPath) && entry.registerAfterCopy)
+            if (targetThere && run_.FoundShared(targetPath) && entry.registerAfterCopy)
                 Register(targetPath, true);
             return;
         }

@@ -1,0 +1,43 @@
+#include "engine/FolderIndex.h"
+
+#include "engine/Rules.h"
+#include "framework/Handles.h"
+#include "framework/Path.h"
+#include "framework/Text.h"
+
+#include <windows.h>
+
+FolderIndex::Names& FolderIndex::Listing(const std::string& folder)
+{
+    const auto [at, added] = folders_.try_emplace(UpperText(folder));
+    if (added) {
+        WIN32_FIND_DATAW found{};
+        const FindHandle find(::FindFirstFileW((Wide(folder) + L"\\*").c_str(), &found));
+        for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &found) != FALSE)
+            at->second[UpperText(Utf8(found.cFileName))] =
+                (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    }
+    return at->second;
+}
+
+bool FolderIndex::Has(const std::string& path)
+{
+    // A path the listing cannot answer for is asked of the file system.
+    if (ExceedsPathLimit(path) || path.find('/') != std::string::npos)
+        return PathExists(path);
+    return Listing(FolderOf(path)).count(UpperText(NameOf(path))) != 0;
+}
+
+unsigned long long FolderIndex::SizeOf(const std::string& path)
+{
+    if (ExceedsPathLimit(path) || path.find('/') != std::string::npos)
+        return FileBytes(path);
+    const Names& names = Listing(FolderOf(path));
+    const auto found = names.find(UpperText(NameOf(path)));
+    return found != names.end() ? found->second : 0;
+}
+
+void FolderIndex::Added(const std::string& path, unsigned long long size)
+{
+    Listing(FolderOf(path))[UpperText(NameOf(path))] = size;
+}

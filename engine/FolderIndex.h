@@ -1,0 +1,28 @@
+// The names in the folders a run installs into, each folder listed once. A
+// run asks of every target whether it is there; under Wine (and on other file
+// systems that compare names without regard to case) a name that is not in a
+// folder costs a search of the whole folder, and the system folder holds a
+// thousand names. The index answers from one listing, kept up to date with
+// what the run itself places.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+class FolderIndex {
+public:
+    // Whether something of that name is in its folder: as the folder was
+    // when first asked about, with what the run placed since.
+    bool Has(const std::string& path);
+    // Its size in bytes, 0 when it is not there.
+    unsigned long long SizeOf(const std::string& path);
+    // The run placed a file of that size there.
+    void Added(const std::string& path, unsigned long long size);
+
+private:
+    using Names = std::unordered_map<std::string, unsigned long long>;
+    Names& Listing(const std::string& folder);
+
+    // Names in capitals with their sizes, by folder in capitals.
+    std::unordered_map<std::string, Names> folders_;
+};
