@@ -514,7 +514,7 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
                            VersionText(file.sourceVersion) + "; sul computer " + VersionText(file.targetVersion) +
                            "; " +
                            (file.action == SystemFileAction::SourceUnreadable
-                                ? "non copia: la sua versione non può essere letta (non riuscirebbe)"
+                                ? "non copia: versione illeggibile, non riuscirebbe"
                             : file.copy ? "copia"
                                         : "non copia") +
                            "; " + (file.registers ? "registra" : "non registra");

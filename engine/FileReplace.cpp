@@ -78,7 +78,7 @@ RenameFailure RenameOver(const std::string& from, const std::string& to, bool fl
             break;
         ::Sleep(kHeldWaitMs);
     }
-    if (!file || (flush && ::GetEnvironmentVariableA("NOFLUSH", nullptr, 0) == 0 && !::FlushFileBuffers(file.Get())))
+    if (!file || (flush && !::FlushFileBuffers(file.Get())))
         return RenameFailure::Source;
     return machine::RenameOver(file.Get(), Wide(to)) ? RenameFailure::None : RenameFailure::Target;
 }

@@ -78,15 +78,29 @@ bool SetNumber(HKEY key, const wchar_t* name, DWORD value)
 
 } // namespace
 
+namespace {
+
+// The counts are read and written for every shared file of a run: the key is
+// opened once (and made when a count is first written).
+HKEY SharedDllsKey(bool create)
+{
+    static RegKey key;
+    if (!key)
+        OpenKey(kSharedDlls, KEY_QUERY_VALUE | KEY_SET_VALUE, create, key);
+    return key ? key.Get() : nullptr;
+}
+
+} // namespace
+
 bool ReadSharedCount(const std::string& path, DWORD& count)
 {
-    RegKey key;
-    if (!OpenKey(kSharedDlls, KEY_QUERY_VALUE, false, key))
+    const HKEY key = SharedDllsKey(false);
+    if (key == nullptr)
         return false;
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (::RegQueryValueExW(key.Get(), Wide(path).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+    if (::RegQueryValueExW(key, Wide(path).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
             ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof(value))
         return false;
@@ -96,16 +110,16 @@ bool ReadSharedCount(const std::string& path, DWORD& count)
 
 bool WriteSharedCount(const std::string& path, DWORD count)
 {
-    RegKey key;
-    return OpenKey(kSharedDlls, KEY_SET_VALUE, true, key) && SetNumber(key.Get(), Wide(path).c_str(), count);
+    const HKEY key = SharedDllsKey(true);
+    return key != nullptr && SetNumber(key, Wide(path).c_str(), count);
 }
 
 bool RemoveSharedCount(const std::string& path)
 {
-    RegKey key;
-    if (!OpenKey(kSharedDlls, KEY_SET_VALUE, false, key))
+    const HKEY key = SharedDllsKey(false);
+    if (key == nullptr)
         return true;
-    return Gone(machine::RemoveValue(key.Get(), Wide(path)));
+    return Gone(machine::RemoveValue(key, Wide(path)));
 }
 
 std::string RemovalProgramPath(const std::string& installDir)

@@ -151,7 +151,7 @@ protected:
     }
 
     // The log lines of the last run, as the plan says they will be.
-    static std::vector<std::string> ExpectedLog(const CheckRun& plan)
+    static std::vector<std::string> ExpectedLog(const CheckRun& plan, const std::string& deliveryFolder)
     {
         std::vector<std::string> lines = { "*****INIZIO INSTALLAZIONE *****", "*INIZIO COPIA DEI FILES*" };
         const std::string inUse =
@@ -176,6 +176,10 @@ protected:
             }
             if (row.fields.size() < 4) {
                 ADD_FAILURE() << "a system file without its four fields: " << row.source;
+                continue;
+            }
+            if (row.fields[2] == "non copia: versione illeggibile, non riuscirebbe") {
+                lines.push_back(UnreadableVersionLine(deliveryFolder + "\\" + row.source, row.target));
                 continue;
             }
             if (row.fields[2] != "copia") {
@@ -265,7 +269,7 @@ protected:
         }
         // Whatever an earlier run left there, the test reads only its own run.
         Install(delivery);
-        EXPECT_EQ(ExpectedLog(plan), LastRun(logPath));
+        EXPECT_EQ(ExpectedLog(plan, delivery.Folder()), LastRun(logPath));
 
         const CheckRun after = Plan(delivery);
         EXPECT_EQ(PlanRows(plan, "FilesToCopy").size(), PlanRows(after, "FilesToCopy").size());
@@ -273,7 +277,8 @@ protected:
             if (!row.unlistable.empty())
                 continue;
             ASSERT_LE(4u, row.fields.size()) << row.source;
-            EXPECT_EQ("non copia", row.fields[2]) << row.source << ": the run left an older file at " << row.target;
+            EXPECT_EQ(0u, row.fields[2].rfind("non copia", 0))
+                << row.source << ": the run left an older file at " << row.target;
         }
     }
 };
@@ -385,6 +390,7 @@ TEST_F(PlanTest, PlanMatchesARunWithNewerAndOlderComponents)
     add(u + "_win.dll", component::kVer1_2_3_5);
     add(u + "_own.dll", component::kRegisterOk);
     add(u + "_nover.dll", component::kNoVersion);
+    add(u + "_notrans.dll", component::kNoTranslation);
     add("Sub" + u + "\\" + u + "_deep.dll", component::kVer1_2_3_4);
     // One target for two files: which comes first is the file system's
     // order, and the plan must follow it as the run does.
@@ -423,6 +429,10 @@ TEST_F(PlanTest, PlanMatchesARunWithNewerAndOlderComponents)
     EXPECT_EQ(windows + "\\" + u + "_win.dll", row(u + "_win.dll").target);
     EXPECT_EQ((Fields{ "versione 0.0.0.0", "sul computer 0.0.0.0", "non copia", "non registra" }),
               Head(row(u + "_nover.dll")));
+    // A version that cannot be read fails the run: the plan says so.
+    EXPECT_EQ((Fields{ "versione 0.0.0.0", "sul computer 0.0.0.0", "non copia: versione illeggibile, non riuscirebbe",
+                       "non registra" }),
+              Head(row(u + "_notrans.dll")));
     EXPECT_EQ(system + "\\Sub" + u + "\\" + u + "_deep.dll", row("Sub" + u + "\\" + u + "_deep.dll").target);
     EXPECT_EQ(delivery.Folder() + "\\SysFile\\" + chain, row(chain).unlistable);
 
@@ -654,7 +664,7 @@ TEST_F(PlanTest, NamesBeyondTheCodePageAreInstalledUnderTheirOwnNames)
     // The log holds Windows-1252: each character it cannot hold is a "?",
     // never a look-alike.
     const std::vector<std::string> log = LastRun(LogPath());
-    EXPECT_EQ(ExpectedLog(plan), log);
+    EXPECT_EQ(ExpectedLog(plan, delivery.Folder()), log);
     for (const std::string& line :
          { "  Copiato il file: " + AppTargetFolder() + "\\" + u + "_?.dll",
            "  Copiato il file: " + AppTargetFolder() + "\\" + u + "_?.cfg",
@@ -755,7 +765,7 @@ TEST_F(PlanTest, PlanFollowsTheDaoRegistrationAndATargetLoadedTwice)
     const RunResult result = RunWithoutWindow(delivery, "/S");
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(3010u, result.exitCode);
-    EXPECT_EQ(ExpectedLog(plan), LastRun(LogPath()));
+    EXPECT_EQ(ExpectedLog(plan, delivery.Folder()), LastRun(LogPath()));
     EXPECT_EQ(daoBefore + registrations, lumo_test::RegistrationCount(dao));
     // Both registrations ran the first module's code; the second file is the one in place.
     EXPECT_EQ(2u, lumo_test::RegistrationCount(target));
