@@ -9,7 +9,12 @@
 
 FolderIndex::Names& FolderIndex::Listing(const std::string& folder)
 {
+    // The passes ask about one folder file after file.
+    if (last_ != nullptr && folder == lastFolder_)
+        return *last_;
     const auto [at, added] = folders_.try_emplace(UpperText(folder));
+    lastFolder_ = folder;
+    last_ = &at->second;
     if (added) {
         WIN32_FIND_DATAW found{};
         const FindHandle find(::FindFirstFileW((Wide(folder) + L"\\*").c_str(), &found));

@@ -25,4 +25,7 @@ private:
 
     // Names in capitals with their sizes, by folder in capitals.
     std::unordered_map<std::string, Names> folders_;
+    // The folder asked about last, as it was written.
+    std::string lastFolder_;
+    Names* last_ = nullptr;
 };

@@ -190,13 +190,12 @@ std::string InstallationRecord::Text() const
     // In the order of the paths, whatever order the runs met them in, so
     // that the same installation always gives the same record (and digest);
     // read backwards, each folder comes after what is inside it.
-    std::vector<const RecordEntry*> sorted;
+    std::vector<std::pair<std::string, const RecordEntry*>> sorted;
+    sorted.reserve(entries.size());
     for (const RecordEntry& entry : entries)
-        sorted.push_back(&entry);
-    std::sort(sorted.begin(), sorted.end(), [](const RecordEntry* a, const RecordEntry* b) {
-        return UpperText(a->path) < UpperText(b->path);
-    });
-    for (const RecordEntry* entry : sorted)
+        sorted.emplace_back(UpperText(entry.path), &entry);
+    std::sort(sorted.begin(), sorted.end());
+    for (const auto& [key, entry] : sorted)
         text += LineOf(*entry) + "\r\n";
     return text;
 }
