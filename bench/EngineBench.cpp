@@ -309,7 +309,9 @@ public:
 
 // The plain copy again, but into the layout the application pass makes: the
 // shared bin folder of each mirrored folder, its path made before every file.
-void PlainCopyDeep(const std::string& source, const std::string& target)
+// With whole, each file is written beside its target first and renamed over
+// it, as every copy of the installer is: the floor of whole replacement.
+void PlainCopyDeep(const std::string& source, const std::string& target, bool whole = false, bool flushed = false)
 {
     ::CreateDirectoryA(target.c_str(), nullptr);
     WIN32_FIND_DATAA data{};
@@ -321,11 +323,25 @@ void PlainCopyDeep(const std::string& source, const std::string& target)
         if (name == "." || name == "..")
             continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            PlainCopyDeep(source + "\\" + name, target + "\\" + name);
+            PlainCopyDeep(source + "\\" + name, target + "\\" + name, whole, flushed);
         } else {
             const std::string bin = target + "\\Common Files\\Business Objects\\3.0\\bin";
             CreateDirectoryPath(bin);
-            ::CopyFileA((source + "\\" + name).c_str(), (bin + "\\" + name).c_str(), FALSE);
+            if (!whole) {
+                ::CopyFileA((source + "\\" + name).c_str(), (bin + "\\" + name).c_str(), FALSE);
+            } else {
+                CreateDirectoryPath(bin + "\\~tmp");
+                ::CopyFileA((source + "\\" + name).c_str(), (bin + "\\~tmp\\" + name).c_str(), FALSE);
+                if (flushed) {
+                    // What flushing every application file before its rename would cost.
+                    HANDLE file = ::CreateFileA((bin + "\\~tmp\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, 0, nullptr);
+                    ::FlushFileBuffers(file);
+                    ::CloseHandle(file);
+                }
+                ::MoveFileExA((bin + "\\~tmp\\" + name).c_str(), (bin + "\\" + name).c_str(),
+                              MOVEFILE_REPLACE_EXISTING);
+            }
         }
     } while (::FindNextFileA(find, &data));
     ::FindClose(find);
@@ -339,9 +355,9 @@ void Ablations(Wizard& bench, const Tree& tree, const Options& options)
     WizardDialog& wizard = bench.dialog;
     CStatic* status = wizard.statusLine;
     CProgressCtrl* bar = wizard.progressBar;
-    enum { Plain, PlainDeep, Pass, NoLog, NoControls, NoLogNoControls, Count };
-    const char* names[Count] = { "plain copy", "plain copy, pass layout", "pass as shipped", "pass, no log",
-                                 "pass, no status and bar", "pass, neither" };
+    enum { Plain, PlainDeep, PlainWhole, PlainFlushed, Pass, NoLog, NoControls, NoLogNoControls, Count };
+    const char* names[Count] = { "plain copy", "plain copy, pass layout", "the same, replaced whole",
+                                 "the same, each file flushed", "pass as shipped", "pass, no log", "pass, no status and bar", "pass, neither" };
     std::vector<double> times[Count];
     int serial = 0;
     for (int round = 0; round < options.rounds; ++round) {
@@ -362,6 +378,10 @@ void Ablations(Wizard& bench, const Tree& tree, const Options& options)
                     PlainCopy(tree.appSource, target);
                 else if (which == PlainDeep)
                     PlainCopyDeep(tree.appSource, target);
+                else if (which == PlainWhole)
+                    PlainCopyDeep(tree.appSource, target, true);
+                else if (which == PlainFlushed)
+                    PlainCopyDeep(tree.appSource, target, true, true);
                 else
                     bench.run.CopyDirAndFiles(tree.appSource, target);
             }));
