@@ -362,20 +362,18 @@ def check_run(peer, wine, payload, app, comps, work):
         if not os.path.isfile(target) or not filecmp.cmp(os.path.join(payload, "SysFile", name), target,
                                                          shallow=False):
             problems.append("component missing or different: " + target)
+
+    def every_component_once(root, key, view, what):
+        values = export_key(wine, root + "\\" + key, view, os.path.join(work, what + ".reg"))
+        for name in comps:
+            count = registered_count(values, name)
+            if count != "dword:00000001":
+                problems.append("%s: %s is %s (expected 1)" % (name, what, count or "missing"))
+
     if peer != "copy":
-        export = os.path.join(work, "registered.reg")
-        values = export_key(wine, "HKCU\\" + REGISTERED_KEY, "/reg:64", export)
-        for name in comps:
-            count = registered_count(values, name)
-            if count != "dword:00000001":
-                problems.append("%s registered %s (expected once)" % (name, count or "never"))
+        every_component_once("HKCU", REGISTERED_KEY, "/reg:64", "registered")
     if peer in ("nsis", "lumo"):
-        export = os.path.join(work, "shared.reg")
-        values = export_key(wine, "HKLM\\" + SHARED_KEY, "/reg:32", export)
-        for name in comps:
-            count = registered_count(values, name)
-            if count != "dword:00000001":
-                problems.append("%s has the shared count %s (expected 1)" % (name, count or "none"))
+        every_component_once("HKLM", SHARED_KEY, "/reg:32", "shared")
     if problems:
         fail("%s did not do the job (%d problems):\n  %s" % (peer, len(problems), "\n  ".join(problems[:20])))
 

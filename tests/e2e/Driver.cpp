@@ -4,10 +4,13 @@
 
 #include "res/resource.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 namespace lumo_e2e {
@@ -242,12 +245,34 @@ std::string FaultsExe()
     return Backslashed(LUMO_FAULTS_EXE_PATH);
 }
 
+namespace {
+
+// The longest a wait that ended in what it waited for has taken, for each
+// bound, kept in the results of the test that took it: the evidence that a
+// bound is far beyond what a working program needs on a busy machine.
+void NoteWait(DWORD boundMs, ULONGLONG startedMs)
+{
+    static std::map<DWORD, ULONGLONG> longest;
+    const ULONGLONG took = ::GetTickCount64() - startedMs;
+    ULONGLONG& worst = longest[boundMs];
+    if (took <= worst)
+        return;
+    worst = took;
+    ::testing::Test::RecordProperty("longest wait, bound " + std::to_string(boundMs) + " ms",
+                                    std::to_string(took) + " ms");
+}
+
+} // namespace
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs)
 {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    const ULONGLONG started = ::GetTickCount64();
+    const ULONGLONG end = started + timeoutMs;
     for (;;) {
-        if (condition())
+        if (condition()) {
+            NoteWait(timeoutMs, started);
             return true;
+        }
         if (::GetTickCount64() >= end)
             return false;
         ::Sleep(stepMs);
@@ -333,8 +358,10 @@ bool Process::Running() const
 
 bool Process::WaitExit(DWORD timeoutMs, DWORD* exitCode) const
 {
+    const ULONGLONG started = ::GetTickCount64();
     if (process_ == nullptr || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
         return false;
+    NoteWait(timeoutMs, started);
     if (exitCode != nullptr)
         ::GetExitCodeProcess(process_, exitCode);
     return true;

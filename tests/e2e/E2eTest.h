@@ -30,6 +30,17 @@ extern const char kFailureHint[];
 // What the completion page template says, left alone after a successful run.
 extern const char kSuccessHint[];
 
+// The exit codes of a silent run, written out here rather than taken from the
+// program, so that a code that changes by mistake fails the tests.
+constexpr DWORD kSuccess = 0;
+constexpr DWORD kRemoved = 0;
+constexpr DWORD kUserExit = 1602;
+constexpr DWORD kFailure = 1603;
+constexpr DWORD kUnknownProduct = 1605;
+constexpr DWORD kAlreadyRunning = 1618;
+constexpr DWORD kNoDescription = 1619;
+constexpr DWORD kRestartNeeded = 3010;
+
 class E2eTest : public ::testing::Test {
 protected:
     void SetUp() override;

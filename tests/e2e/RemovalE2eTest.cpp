@@ -18,12 +18,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-constexpr DWORD kRemoved = 0;
-constexpr DWORD kUserExit = 1602;
-constexpr DWORD kFailure = 1603;
-constexpr DWORD kUnknownProduct = 1605;
-constexpr DWORD kRestartNeeded = 3010;
-
 bool Contains(const std::vector<std::string>& messages, const std::string& message)
 {
     return std::find(messages.begin(), messages.end(), message) != messages.end();

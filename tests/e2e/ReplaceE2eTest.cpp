@@ -22,9 +22,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-constexpr DWORD kSuccess = 0;
-constexpr DWORD kRestartNeeded = 3010;
-
 LONGLONG FileSize(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};

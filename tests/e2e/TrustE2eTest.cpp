@@ -25,10 +25,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-constexpr DWORD kRemoved = 0;
-constexpr DWORD kFailure = 1603;
-constexpr DWORD kAlreadyRunning = 1618;
-
 bool Contains(const std::vector<std::string>& lines, const std::string& part)
 {
     return std::any_of(lines.begin(), lines.end(),

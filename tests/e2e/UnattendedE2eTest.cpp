@@ -15,12 +15,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-constexpr DWORD kSuccess = 0;
-constexpr DWORD kUserExit = 1602;
-constexpr DWORD kFailure = 1603;
-constexpr DWORD kAlreadyRunning = 1618;
-constexpr DWORD kNoDescription = 1619;
-
 const char kAlreadyRunningText[] = "Un'altra installazione \xE8 gi\xE0 in corso su questo computer.\r\n"
                                    "Attendere che termini, poi riprovare.";
 

@@ -36,8 +36,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-constexpr DWORD kSuccess = 0;
-constexpr DWORD kRestartNeeded = 3010;
 using Env = std::vector<std::pair<std::string, std::string>>;
 
 // What the delivery holds, and what the machine holds before the first run.
