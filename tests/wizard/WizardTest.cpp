@@ -37,8 +37,11 @@ class WatchedWizard {
 public:
     explicit WatchedWizard(WizardSetup setup) : wizard_(nullptr, std::move(setup))
     {
-        if (!wizard_.Create(IDD_WIZARD))
-            throw std::runtime_error("the wizard window could not be created");
+        if (!wizard_.Create(IDD_WIZARD)) {
+            const DWORD error = ::GetLastError();
+            throw std::runtime_error("the wizard window could not be created (error " + std::to_string(error) +
+                                     (::GetDesktopWindow() ? ")" : ", no desktop window)"));
+        }
         wizard_.statusLine = &wizard_.progressPage->statusLine;
         wizard_.progressBar = &wizard_.progressPage->progressBar;
         wizard_.progressBar->SetRange32(0, 100);
