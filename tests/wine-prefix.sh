@@ -17,6 +17,18 @@ for fd in /proc/$$/fd/*; do
     fi
 done
 
+# Whether this prefix's desktop process runs, with the display when there is one.
+desktop_runs() {
+    local pid environment
+    for pid in $(pgrep -f 'explorer\.exe /desktop'); do
+        environment=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null) || continue
+        grep -qxF "WINEPREFIX=$WINEPREFIX" <<<"$environment" || continue
+        [ -z "${DISPLAY:-}" ] || grep -qxF "DISPLAY=$DISPLAY" <<<"$environment" || continue
+        return 0
+    done
+    return 1
+}
+
 case "$action" in
 setup)
     wineserver -k 2>/dev/null || true
@@ -41,8 +53,20 @@ setup)
         pgrep -s "$keeper" -f 'cmd\.exe' >/dev/null && break
         sleep 0.5
     done
+    # The waiting command is a console program and makes no desktop: the first
+    # program that needs one starts it, with that program's display or none.
+    # Started here, with this display, before any test program can.
+    # (The 64-bit one, as Wine itself would start it in this 64-bit prefix.)
+    explorer_loader=wine
+    [ -x /usr/lib/wine/wine64 ] && explorer_loader=/usr/lib/wine/wine64
+    setsid "$explorer_loader" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 1200); do
+        desktop_runs && break
+        sleep 0.5
+    done
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1
     pgrep -s "$keeper" -f 'cmd\.exe' >/dev/null
+    desktop_runs
     test -f "$WINEPREFIX/system.reg"
     ;;
 cleanup)
