@@ -11,7 +11,7 @@ namespace lumo_check_test {
 namespace {
 
 // A start under the emulator takes seconds; a run that never ends fails.
-constexpr DWORD kRunTimeoutMs = 600000;
+constexpr DWORD kRunTimeoutMs = 1500000;
 
 struct OwnedHandle {
     HANDLE handle = nullptr;

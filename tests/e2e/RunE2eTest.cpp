@@ -78,9 +78,7 @@ TEST_F(RunE2eTest, WhileRunningExitIsDisabledAndEscAndCloseDoNothing)
             completion = wizard.CompletionPage();
             return completion != nullptr && ::IsWindowVisible(completion);
         },
-        // A thousand files shown one by one take their time in the 32-bit
-        // build under the emulator, the more so on a busy machine.
-        3 * kRunTimeoutMs, 10))
+        kRunTimeoutMs, 10))
         << "the run did not end";
     EXPECT_FALSE(asked) << "a question came up during the run";
     EXPECT_EQ(kSuccessText, Wizard::ItemText(completion, IDC_TITLE));
