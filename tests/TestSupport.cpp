@@ -116,9 +116,12 @@ void RunOnHost(const wchar_t* program, std::wstring commandLine, const std::stri
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        throw std::runtime_error("cannot start a host program for " + path);
+    if (!StartProgram([&] {
+            return ::CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                    &process);
+        }))
+        throw std::runtime_error("cannot start a host program for " + path + ": error " +
+                                 std::to_string(::GetLastError()));
     // Wine gives no handles for a host program, only what was in the
     // structure's other fields: closing those would close handles of ours.
     if (process.hProcess != nullptr) {

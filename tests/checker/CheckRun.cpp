@@ -57,10 +57,14 @@ CheckRun RunLumoCheck(const std::string& arguments, const std::string& currentDi
     startup.hStdOutput = writeEnd.handle;
     startup.hStdError = writeEnd.handle;
     PROCESS_INFORMATION process{};
-    run.started = ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                   currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process) != FALSE;
-    if (!run.started)
+    run.started = lumo_test::StartProgram([&] {
+        return ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process);
+    });
+    if (!run.started) {
+        run.startError = ::GetLastError();
         return run;
+    }
     OwnedHandle processHandle{ process.hProcess };
     OwnedHandle threadHandle{ process.hThread };
     // Only the child holds the writing end now, so the pipe ends with it.

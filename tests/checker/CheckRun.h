@@ -14,6 +14,7 @@ namespace lumo_check_test {
 
 struct CheckRun {
     bool started = false;
+    DWORD startError = 0; // why it could not start
     bool ended = false; // within the time allowed
     DWORD exitCode = 0;
     std::vector<std::string> lines; // Windows-1252, without line ends

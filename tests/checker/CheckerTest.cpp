@@ -224,7 +224,7 @@ void RunCases(const std::vector<Case>& cases, const std::string& rootBase = "")
         builder.Write();
 
         const CheckRun run = RunLumoCheck("\"" + builder.Folder() + "\"");
-        ASSERT_TRUE(run.started && run.ended) << "LumoCheck.exe did not run to its end";
+        ASSERT_TRUE(run.started && run.ended) << "LumoCheck.exe did not run to its end; start error " << run.startError;
         std::vector<Expected> found;
         std::string messages;
         for (const FindingLine& line : Findings(run)) {

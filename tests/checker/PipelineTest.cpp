@@ -218,7 +218,7 @@ protected:
     CheckRun Check(const std::string& switches) const
     {
         CheckRun run = RunLumoCheck(switches + (switches.empty() ? "" : " ") + "\"" + folder + "\"");
-        EXPECT_TRUE(run.started && run.ended) << switches;
+        EXPECT_TRUE(run.started && run.ended) << switches << "; start error " << run.startError;
         return run;
     }
 

@@ -122,7 +122,7 @@ protected:
     CheckRun Plan(const Delivery& delivery)
     {
         CheckRun run = RunLumoCheck("--piano \"" + delivery.Folder() + "\"");
-        EXPECT_TRUE(run.started && run.ended);
+        EXPECT_TRUE(run.started && run.ended) << "start error " << run.startError;
         const std::string outcome = PlanValue(run, "Esito previsto");
         EXPECT_FALSE(outcome.empty());
         EXPECT_EQ(outcome.rfind("1603", 0) == 0 ? 2u : 0u, run.exitCode) << outcome;

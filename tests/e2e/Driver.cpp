@@ -340,18 +340,12 @@ bool Process::Start(const std::string& application, const std::string& commandLi
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     KeepCrashesUnattended();
-    // Wine 8.0 on a heavily loaded machine now and then reports
-    // ERROR_INTERNAL_ERROR for a new process that ended before it had finished
-    // starting; none of the program's own code has run then, so starting it
-    // again tests the same thing.
-    for (int attempt = 1;; ++attempt) {
-        if (::CreateProcessW(Wide(application).c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0,
-                             environment.empty() ? nullptr : &environment[0], folder.empty() ? nullptr : folder.c_str(),
-                             &startup, &info))
-            break;
-        if (::GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
-            return false;
-    }
+    if (!lumo_test::StartProgram([&] {
+            return ::CreateProcessW(Wide(application).c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0,
+                                    environment.empty() ? nullptr : &environment[0],
+                                    folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+        }))
+        return false;
     process_ = info.hProcess;
     thread_ = info.hThread;
     processId_ = info.dwProcessId;
