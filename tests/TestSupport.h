@@ -17,8 +17,8 @@ namespace lumo_test {
 // is measured by the benchmark (bench/), not here.
 constexpr double kHangSeconds = 120.0;
 
-// Starts a program through create (a call of CreateProcess). Wine 8.0 on a
-// loaded machine now and then reports ERROR_INTERNAL_ERROR for a new process
+// Starts a program through create (a call of CreateProcess). Wine 8.0 now and
+// then, on a quiet machine too, reports ERROR_INTERNAL_ERROR for a new process
 // lost before it had finished starting; none of the program's code has run
 // then, so starting it again tests the same thing. Any other failure stands,
 // its error left for GetLastError.
