@@ -123,6 +123,43 @@ RestartOperation OperationOf(const std::wstring& from, const std::wstring& to)
     return operation;
 }
 
+// The names of the program's temporary folder in a target folder, in the
+// order they are tried.
+constexpr int kTempFolderNames = 100;
+
+std::string TemporaryFolderName(const std::string& targetFolder, int n)
+{
+    return targetFolder + "\\" + kTempFolder + (n == 0 ? "" : "-" + std::to_string(n));
+}
+
+bool IsTemporaryFolderName(const std::string& name)
+{
+    const size_t length = std::strlen(kTempFolder);
+    if (name.size() < length || !EqualIgnoringCase(name.substr(0, length), kTempFolder))
+        return false;
+    if (name.size() == length)
+        return true;
+    const std::string number = name.substr(length + 1);
+    return name[length] == '-' && !number.empty() && number.size() <= 2 && number[0] != '0' &&
+           number.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// A file found in a temporary folder that may not be the program's own (a
+// user may have made the folder first and put a second name of someone
+// else's file in it): deleted by its name, which removes that name and never
+// the file's other names, and never written through. A read-only copy of
+// the program's own is cleared through a handle that refuses second names.
+void RemoveLeftoverFile(const std::string& path, DWORD attributes)
+{
+    const std::wstring wide = Wide(path);
+    if (machine::RemoveFile(wide) || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return;
+    const FileHandle file = OpenOwnFile(path, DELETE | FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    if (file && machine::SetOpenFileAttributes(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY, wide))
+        machine::RemoveOpenFile(file.Get(), wide);
+}
+
 } // namespace
 
 std::string ReplacementTempPath(const std::string& target)
@@ -162,32 +199,42 @@ bool DeleteAtRestart(const std::string& path)
     return machine::Move(Wide(RealPath(path)), std::wstring(), MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder)
+std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DWORD& error)
 {
     const std::lock_guard<std::mutex> guard(mutex_);
     const auto [at, added] = temporaryFolders_.try_emplace(UpperText(targetFolder));
-    if (!added)
-        return at->second;
-    // What a stopped run left in the folder goes first: a target it set
-    // aside and never replaced comes back.
-    RepairLeftoversIn(targetFolder);
-    // A link planted at the program's name is removed as a link; where the
-    // platform reaches only its target, the next name of the program's own
-    // is taken instead. It is never written through.
-    for (int n = 0; n < 100 && at->second.empty(); ++n) {
-        const std::string candidate = targetFolder + "\\" + kTempFolder + (n == 0 ? "" : "-" + std::to_string(n));
-        if (IsLink(candidate)) {
-            linksMet_.push_back(candidate);
-            if (!RemoveLinkItself(candidate))
-                continue;
+    TemporaryFolder& made = at->second;
+    if (added) {
+        // What a stopped run left in the folder goes first: a target it set
+        // aside and never replaced comes back.
+        RepairLeftoversIn(targetFolder);
+        made.error = kLinkRefused;
+        // Always a folder made now, with the administrators' list from its
+        // first instant: a name that is taken, by a leftover, a user's folder
+        // or a link, is passed by, so nothing anyone made first is written in.
+        for (int n = 0; n < kTempFolderNames && made.path.empty(); ++n) {
+            const std::string candidate = TemporaryFolderName(targetFolder, n);
+            if (machine::MakeFolderWithSecurity(Wide(candidate), ProtectedFolderSddl())) {
+                made.path = candidate;
+                break;
+            }
+            const DWORD failure = ::GetLastError();
+            if (failure != ERROR_ALREADY_EXISTS && failure != ERROR_FILE_EXISTS) {
+                // The copies into it fail with the platform's reason.
+                made.error = failure;
+                break;
+            }
+            // A leftover goes now, so that the names do not pile up run after run.
+            if (IsLink(candidate)) {
+                linksMet_.push_back(candidate);
+                RemoveLinkItself(candidate);
+            } else {
+                RemoveTemporaryFolder(candidate);
+            }
         }
-        // One that cannot be made fails the copies into it with the platform's reason.
-        if (!PathExists(candidate))
-            machine::MakeFolder(Wide(candidate));
-        if (IsFolder(candidate) || !PathExists(candidate))
-            at->second = candidate;
     }
-    return at->second;
+    error = made.error;
+    return made.path;
 }
 
 std::vector<std::string> FileReplacer::TakeLinksMet()
@@ -222,14 +269,17 @@ ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::s
         return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
     // The program's folder beside the target; what an ended run left in it
     // is overwritten here and goes with the folder at the end.
-    const std::string folder = TemporaryFolderFor(FolderOf(target));
+    DWORD folderError = ERROR_SUCCESS;
+    const std::string folder = TemporaryFolderFor(FolderOf(target), folderError);
     if (folder.empty())
-        return Outcome(Replacement::Failed, kLinkRefused);
+        return Outcome(Replacement::Failed, folderError);
     const std::string temp = LongForm(folder + "\\" + NameOf(target));
     // Here: a large file's replacement as a whole runs on the copying thread.
-    if (!machine::CopyOver(Wide(source), Wide(temp))) {
+    // A new file, never one found at the name.
+    if (!machine::CopyToNew(Wide(source), Wide(temp))) {
         const DWORD error = ::GetLastError();
-        DeleteProductFile(temp);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            DeleteProductFile(temp);
         return Outcome(Replacement::Failed, error);
     }
     // A rename within one volume, without MOVEFILE_WRITE_THROUGH: that is
@@ -283,8 +333,8 @@ void FileReplacer::RemoveTemporaryFolders() noexcept
 {
     const std::lock_guard<std::mutex> guard(mutex_);
     for (const auto& [key, folder] : temporaryFolders_) {
-        if (!folder.empty())
-            RemoveTemporaryFolder(folder);
+        if (!folder.path.empty())
+            RemoveTemporaryFolder(folder.path);
     }
     temporaryFolders_.clear();
 }
@@ -300,17 +350,35 @@ void RemoveTemporaryFolder(const std::string& folder) noexcept
         const FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &entry));
         for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {
             if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
-                DeleteProductFile(folder + "\\" + Utf8(entry.cFileName));
+                RemoveLeftoverFile(folder + "\\" + Utf8(entry.cFileName), entry.dwFileAttributes);
         }
         machine::RemoveFolder(wide);
     } catch (...) {
-        // Left for the next run, which overwrites what it finds there.
+        // Left for the next run, which passes it by and removes it.
     }
 }
 
 void RemoveLeftoverTemporaryFolder(const std::string& targetFolder) noexcept
 {
-    RemoveTemporaryFolder(targetFolder + "\\" + kTempFolder);
+    try {
+        // Every name the program may have taken: "~LumoInstall", "~LumoInstall-<n>".
+        WIN32_FIND_DATAW entry{};
+        const FindHandle find(::FindFirstFileW(Wide(targetFolder + "\\" + kTempFolder + "*").c_str(), &entry));
+        std::vector<std::pair<std::string, DWORD>> found;
+        for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE)
+            found.emplace_back(Utf8(entry.cFileName), entry.dwFileAttributes);
+        for (const auto& [name, attributes] : found) {
+            const std::string path = targetFolder + "\\" + name;
+            if (!IsTemporaryFolderName(name) || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                continue;
+            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+                RemoveLinkItself(path);
+            else
+                RemoveTemporaryFolder(path);
+        }
+    } catch (...) {
+        // Left for the next run.
+    }
 }
 
 void RepairLeftoversIn(const std::string& folder)

@@ -42,9 +42,11 @@ struct ReplaceOutcome {
 };
 
 // Where the new file is written before it takes the target's place: the
-// program's own folder inside the target's folder. (A small folder of its
-// own, because looking up a name that is not there costs the size of the
-// folder on some file systems, Wine's among them.)
+// program's own folder inside the target's folder, made new by the run (a
+// name that is taken is passed by for "~LumoInstall-1", "-2" ...); this is
+// the first of them. (A small folder of its own, because looking up a name
+// that is not there costs the size of the folder on some file systems,
+// Wine's among them.)
 std::string ReplacementTempPath(const std::string& target);
 // Where a new file waits beside its target for the restart.
 std::string WaitingPath(const std::string& target);
@@ -69,16 +71,20 @@ public:
 
 private:
     ReplaceOutcome ReplaceHere(const std::string& source, const std::string& target, bool flush);
+    struct TemporaryFolder {
+        std::string path;
+        DWORD error = ERROR_SUCCESS;
+    };
     // The program's folder in a target folder, made once; empty when none
-    // could be made.
-    std::string TemporaryFolderFor(const std::string& targetFolder);
+    // could be made, with error telling why.
+    std::string TemporaryFolderFor(const std::string& targetFolder, DWORD& error);
 
     BackgroundCopy& copier_;
     // The thread may replace a large file while the window's thread handles
     // a message.
     std::mutex mutex_;
     // By target folder in capitals.
-    std::unordered_map<std::string, std::string> temporaryFolders_;
+    std::unordered_map<std::string, TemporaryFolder> temporaryFolders_;
     std::vector<std::string> linksMet_;
 };
 
@@ -105,9 +111,11 @@ bool InUse(unsigned long error, const std::string& path);
 // file left waiting that no restart will put in place is deleted. Each
 // replacement does it for its folder first.
 void RepairLeftoversIn(const std::string& folder);
-// The program's temporary folder with what is in it, never through a link.
+// The program's temporary folder with what is in it, never through a link:
+// only the plain files directly inside go, each by its name.
 void RemoveTemporaryFolder(const std::string& folder) noexcept;
-// The one an ended run may have left in a target folder.
+// Those an ended run may have left in a target folder, under any of the
+// program's names; a link there is removed as a link.
 void RemoveLeftoverTemporaryFolder(const std::string& targetFolder) noexcept;
 
 // What the restart will do: move a file (to a new name) or delete it (to

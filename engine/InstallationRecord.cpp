@@ -271,14 +271,16 @@ bool WriteFileWhole(const std::string& path, const std::string& bytes)
 {
     const std::wstring temp = Wide(path + ".nuovo");
     FileHandle file(machine::CreateNewFile(temp, FILE_ATTRIBUTE_NORMAL));
-    // What an ended run left at the temporary name goes first, unless it is
-    // a link, which is never followed.
+    // What an ended run left at the temporary name goes first. A link or a
+    // second name of another file that a user put there goes by its name
+    // alone, which never reaches what it leads to; nothing is written through it.
     if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
         bool removed = false;
         {
             const FileHandle left =
                 OpenOwnFile(Utf8(temp), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
-            removed = left && machine::RemoveOpenFile(left.Get(), temp);
+            removed = left ? machine::RemoveOpenFile(left.Get(), temp)
+                           : ::GetLastError() == kLinkRefused && machine::RemoveFile(temp);
         }
         if (removed)
             file.Reset(machine::CreateNewFile(temp, FILE_ATTRIBUTE_NORMAL));

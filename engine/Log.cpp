@@ -54,12 +54,11 @@ std::string ReasonLine(const std::string& code, const std::string& text)
     return "    (errore " + code + (text.empty() ? std::string() : ": " + text) + ")";
 }
 
-} // namespace
-
-bool InstallLog::Open(const std::string& path)
+// A file of the program's own to append to, opened as OpenOwnFile opens it:
+// never through a link, never a second name of another file.
+bool OpenAppending(const std::string& path, CrtFile& stream)
 {
-    file_.Reset();
-    // The log lies in the installation folder: never written through a link.
+    stream.Reset();
     FileHandle handle = OpenOwnFile(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     OPEN_ALWAYS);
     if (!handle)
@@ -68,24 +67,45 @@ bool InstallLog::Open(const std::string& path)
     if (descriptor == -1)
         return false;
     handle.Release();
-    FILE* stream = ::_fdopen(descriptor, "a");
-    if (stream == nullptr) {
+    FILE* opened = ::_fdopen(descriptor, "a");
+    if (opened == nullptr) {
         ::_close(descriptor);
         return false;
     }
-    file_.Reset(stream);
+    stream.Reset(opened);
+    return true;
+}
+
+} // namespace
+
+bool InstallLog::Open(const std::string& path)
+{
+    // The log lies in the installation folder: never written through a link.
+    OpenAppending(path, file_);
     fileIsCopy_ = SameFileAsCopy();
     return IsOpen();
 }
 
 bool InstallLog::OpenCopy(const std::string& path)
 {
+    copy_.Reset();
+    fileIsCopy_ = false;
     // A relative name counts from the current folder, as on any command line.
-    const std::wstring full = FullPath(Wide(path));
-    const std::string folder = FolderOf(Utf8(full));
+    const std::string full = Utf8(FullPath(Wide(path)));
+    const std::string folder = FolderOf(full);
+    // The program writes there as SYSTEM: a folder on the way that is a link
+    // could lead anywhere, so nothing is made or written through one.
+    if (!LinkOnTheWay(full).empty()) {
+        ::SetLastError(kLinkRefused);
+        return false;
+    }
     if (!folder.empty())
         CreateDirectoryPath(folder);
-    copy_.Reset(::_wfopen(full.c_str(), L"a"));
+    if (!LinkOnTheWay(full).empty()) {
+        ::SetLastError(kLinkRefused);
+        return false;
+    }
+    OpenAppending(full, copy_);
     fileIsCopy_ = SameFileAsCopy();
     return HasCopy();
 }

@@ -3,6 +3,7 @@
 #include "framework/Text.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <cstddef>
@@ -93,6 +94,21 @@ bool MakeFolder(const std::wstring& path)
     return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
+bool MakeFolderWithSecurity(const std::wstring& path, const std::wstring& sddl)
+{
+    Step("crea cartella", path);
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof(attributes);
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                &attributes.lpSecurityDescriptor, nullptr))
+        return false;
+    const bool made = ::CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+    const DWORD error = ::GetLastError();
+    ::LocalFree(attributes.lpSecurityDescriptor);
+    ::SetLastError(error);
+    return made;
+}
+
 bool RemoveFolder(const std::wstring& path)
 {
     Step("elimina cartella", path);
@@ -119,10 +135,19 @@ bool SetAttributes(const std::wstring& path, DWORD attributes)
     return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
 }
 
-bool CopyOver(const std::wstring& source, const std::wstring& target)
+bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& subject)
+{
+    Step("attributi", subject);
+    // Times of zero stay as they are.
+    FILE_BASIC_INFO info{};
+    info.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info)) != FALSE;
+}
+
+bool CopyToNew(const std::wstring& source, const std::wstring& target)
 {
     Step("copia", target);
-    return ::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    return ::CopyFileW(source.c_str(), target.c_str(), TRUE) != FALSE;
 }
 
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)

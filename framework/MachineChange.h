@@ -28,13 +28,20 @@ unsigned long StepsTaken();
 
 // Files and folders.
 bool MakeFolder(const std::wstring& path);
+// A new folder with the owner and access list of the SDDL text from its
+// first instant (CreateDirectoryW with SECURITY_ATTRIBUTES); fails when
+// anything is there under that name, a link too.
+bool MakeFolderWithSecurity(const std::wstring& path, const std::wstring& sddl);
 bool RemoveFolder(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);
 // Deletes what the handle (opened with DELETE access) refers to; subject names it.
 bool RemoveOpenFile(HANDLE file, const std::wstring& subject);
 bool SetAttributes(const std::wstring& path, DWORD attributes);
-// CopyFileW over an existing target.
-bool CopyOver(const std::wstring& source, const std::wstring& target);
+// The attributes of an open file (opened with FILE_WRITE_ATTRIBUTES); subject names it.
+bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& subject);
+// CopyFileW to a new file: fails when anything is there under the target's
+// name (a link, a second name of another file), as CREATE_NEW does.
+bool CopyToNew(const std::wstring& source, const std::wstring& target);
 // MoveFileExW; an empty target with MOVEFILE_DELAY_UNTIL_REBOOT deletes at the restart.
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags);
 // Gives the open file (opened with DELETE access) the name to, replacing

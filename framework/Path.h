@@ -27,6 +27,16 @@ std::wstring FullPath(const std::wstring& path);
 std::string FolderOf(const std::string& path);
 // The last part of a path.
 std::string NameOf(const std::string& path);
+// A full local path as written by hand (an InstallationDir) in its one normal
+// form: "X:\a\b", the drive letter in capitals, "/" read as "\", "." and ".."
+// resolved, doubled separators collapsed, the trailing dots and blanks of
+// each name dropped, short 8.3 names of the part that exists expanded, no
+// separator at the end. Empty when it is not one: a relative path, "C:a",
+// a network or device path ("\\server\share", "\\?\", "\\.\"), a drive's
+// root alone, a name of a device ("NUL", "CON", "COM1", "LPT1" ..., with or
+// without an extension) or a name with a character names cannot hold (a
+// colon past the drive's among them), or a result beyond the path limit.
+std::string NormalFullPath(const std::string& written);
 // True when a file or a folder is there.
 bool PathExists(const std::string& path);
 bool IsFile(const std::string& path);

@@ -31,6 +31,19 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part)
                        [&part](const std::string& line) { return line.find(part) != std::string::npos; });
 }
 
+// How many names the file has.
+DWORD NamesOf(const std::string& path)
+{
+    const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool read = file != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(file, &info);
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+    return read ? info.nNumberOfLinks : 0;
+}
+
 class TrustE2eTest : public E2eTest {
 protected:
     std::string RecordPath() const { return InstallDir() + "\\Installatore-elenco.txt"; }
@@ -211,6 +224,97 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
         EXPECT_TRUE(Contains(LogMessages(), "  LA CARTELLA: " + planted + " E' UN COLLEGAMENTO: NON E' STATA SEGUITA"));
     }
     EXPECT_EQ(std::vector<std::string>{ "tenere.txt" }, lumo_test::ListEntries(victims.Path()));
+}
+
+// A user makes the program's temporary folder first, beside the program's
+// own copy in the installation folder, beside an application file and in a
+// folder of its own named for a system file, and puts in it, under each
+// target's name, a second name of a file outside. The run passes each
+// planted folder by for a name it makes new and succeeds; nothing is written
+// through a second name, and the run's cleanup takes the planted folders
+// away by their names, leaving the files outside whole, with one name each.
+TEST_F(TrustE2eTest, AFolderPlantedUnderTheTemporaryNameIsPassedBy)
+{
+    lumo_test::TempDir victims("lumo-vittima");
+    lumo_test::TempDir shared("lumo-condivisi");
+    const std::string systemName = Unique() + "_condiviso.dll";
+    const std::string systemBytes = ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk));
+    Delivery delivery;
+    delivery.WriteIni(StandardIni() + "[SYSFILE]\r\n" + systemName + "=" + shared.Path() + "|\r\n");
+    delivery.MakeTrees();
+    AddAppFiles(delivery, 1, 100);
+    delivery.AddSysFile(systemName, systemBytes);
+    ::CreateDirectoryW(Wide(InstallDir()).c_str(), nullptr);
+    const struct {
+        std::string folder;
+        std::string name;
+    } places[] = {
+        { InstallDir(), "LumoInstall.exe" },
+        { AppTargetFolder(), AppFileTargets()[0].substr(AppTargetFolder().size() + 1) },
+        { shared.Path(), systemName },
+    };
+    std::vector<std::string> victimFiles;
+    for (const auto& place : places) {
+        const std::string victim = victims / ("vittima" + std::to_string(victimFiles.size()) + ".txt");
+        WriteFileBytes(victim, "di un altro");
+        victimFiles.push_back(victim);
+        ASSERT_TRUE(::CreateDirectoryW(Wide(place.folder + "\\~LumoInstall").c_str(), nullptr));
+        ASSERT_TRUE(::CreateHardLinkW(Wide(place.folder + "\\~LumoInstall\\" + place.name).c_str(),
+                                      Wide(victim).c_str(), nullptr));
+    }
+
+    const RunResult run = RunWithoutWindow(delivery, "/S");
+    EXPECT_TRUE(run.Clean()) << "exit code " << run.exitCode;
+    const std::vector<std::string> messages = LogMessages();
+    EXPECT_EQ(ReadFileBytes(delivery.ExePath()), ReadFileBytes(Program()));
+    EXPECT_TRUE(FileExists(AppFileTargets()[0]));
+    EXPECT_EQ(systemBytes, ReadFileBytes(shared / systemName)) << ::testing::PrintToString(messages);
+    for (size_t i = 0; i < victimFiles.size(); ++i) {
+        SCOPED_TRACE(places[i].folder);
+        EXPECT_EQ("di un altro", ReadFileBytes(victimFiles[i]));
+        EXPECT_FALSE(lumo_test::DirectoryExists(places[i].folder + "\\~LumoInstall"));
+        EXPECT_FALSE(lumo_test::DirectoryExists(places[i].folder + "\\~LumoInstall-1"));
+        EXPECT_EQ(1u, NamesOf(victimFiles[i])) << "a second name is left";
+    }
+    EXPECT_EQ(kRemoved, RemoveQuietly().exitCode);
+    EXPECT_FALSE(FileExists(shared / systemName));
+}
+
+// /LOG naming a second name of someone else's file, a file reached through
+// a link to someone else's folder, or a folder to be made below such a
+// link: the installation and the removal run all the same with
+// Installatore.log alone (and end as they would without /LOG), and nothing
+// of theirs reaches the other files or folders. Wine shows a link to a file
+// as the file itself, so a symbolic link to a file cannot be told apart
+// there and is not among these; a link to a folder shows as a link.
+TEST_F(TrustE2eTest, ALogCopyThroughALinkOrASecondNameIsNotWritten)
+{
+    lumo_test::TempDir victims("lumo-vittima");
+    const std::string victim = victims / "vittima.txt";
+    WriteFileBytes(victim, "di un altro");
+    lumo_test::TempDir collect("lumo-raccolta");
+    const std::string secondName = collect / "pc1.log";
+    ASSERT_TRUE(::CreateHardLinkW(Wide(secondName).c_str(), Wide(victim).c_str(), nullptr));
+    const lumo_test::FolderLink link(collect / "collegamento", victims.Path());
+
+    Delivery delivery;
+    delivery.WriteIni(StandardIni());
+    AddAppFiles(delivery, 1, 10);
+    const std::string copies[] = { secondName, collect / "collegamento\\pc2.log",
+                                   collect / "collegamento\\nuova\\pc3.log" };
+    for (const std::string& copy : copies) {
+        SCOPED_TRACE(copy);
+        const size_t before = FileExists(LogPath()) ? ReadFileBytes(LogPath()).size() : 0;
+        const RunResult run = RunWithoutWindow(delivery, "/S /LOG=\"" + copy + "\"");
+        EXPECT_TRUE(run.Clean()) << "exit code " << run.exitCode;
+        EXPECT_LT(before, ReadFileBytes(LogPath()).size()) << "Installatore.log got nothing";
+        Process& removal = StartCommandLine(Program(), "\"" + Program() + "\" /UNINSTALL /S /LOG=\"" + copy + "\"");
+        DWORD exitCode = STILL_ACTIVE;
+        EXPECT_TRUE(removal.WaitExit(kRunTimeoutMs, &exitCode));
+        EXPECT_EQ(kRemoved, exitCode);
+        EXPECT_EQ("di un altro", ReadFileBytes(victim));
+        EXPECT_EQ(std::vector<std::string>{ "vittima.txt" }, lumo_test::ListEntries(victims.Path()));
+    }
 }
 
 // A lock that another program made first under the lock's name: where the

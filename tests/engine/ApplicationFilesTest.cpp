@@ -129,7 +129,7 @@ TEST_F(ApplicationFiles, AFailedCopyGivesTheFailedCopyLineAndTheWalkGoesOn)
 
     EXPECT_EQ("old", ReadFileBytes(locked));
     EXPECT_EQ("free", ReadFileBytes(target + "\\" + kBin + "\\free.txt"));
-    // A folder where the new file is written first: the system refuses access.
+    // A read-only target: the system refuses the new file its name.
     const std::vector<std::string> messages = NewMessages();
     const std::vector<std::string> lines = Sorted({
         "  Copia del file: \\locked.dll NON RIUSCITA!!",

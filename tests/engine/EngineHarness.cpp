@@ -1,6 +1,7 @@
 #include "EngineHarness.h"
 
 #include "components/Components.h"
+#include "framework/Text.h"
 
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
@@ -193,14 +194,20 @@ HeldOpen::~HeldOpen()
     ::CloseHandle(handle_);
 }
 
-BlockedCopy::BlockedCopy(const std::string& target) : folder_(ReplacementTempPath(target))
+BlockedCopy::BlockedCopy(const std::string& target) : target_(target)
 {
-    MakeFolders(folder_);
+    if (!::SetFileAttributesW(Wide(target_).c_str(), FILE_ATTRIBUTE_READONLY))
+        throw std::runtime_error("cannot make " + target_ + " read-only");
+    held_ = ::CreateFileW(Wide(target_).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr);
+    if (held_ == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot hold " + target_ + " open");
 }
 
 BlockedCopy::~BlockedCopy()
 {
-    lumo_test::RemoveTree(folder_);
+    ::CloseHandle(held_);
+    ::SetFileAttributesW(Wide(target_).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 void UnloadModule(const std::string& path)

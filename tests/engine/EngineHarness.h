@@ -121,9 +121,13 @@ private:
     HANDLE handle_;
 };
 
-// Makes every copy onto the target fail while the object lives, the target
-// itself untouched: a folder takes the name beside the target under which the
-// new file is written first.
+// Makes every copy onto the target fail while the object lives, the target's
+// bytes untouched: the rename that puts the new file in place is refused
+// with access denied. Windows refuses it over a read-only file; Wine only
+// over a file that is open, so the target is read-only (which tells the
+// program it is not a file in use to work around) and held open too. (The
+// folder the new file is written in first is always made new by the run,
+// so nothing planted there could block the copy.)
 class BlockedCopy {
 public:
     explicit BlockedCopy(const std::string& target);
@@ -132,7 +136,8 @@ public:
     BlockedCopy& operator=(const BlockedCopy&) = delete;
 
 private:
-    std::string folder_;
+    std::string target_;
+    HANDLE held_ = INVALID_HANDLE_VALUE;
 };
 
 // Unloads a module loaded from path (a registered copy stays loaded) so that

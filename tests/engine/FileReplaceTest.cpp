@@ -4,6 +4,7 @@
 #include "EngineHarness.h"
 
 #include "components/Components.h"
+#include "framework/MachineChange.h"
 #include "framework/Text.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,85 @@ TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
     EXPECT_TRUE(newBytes == ReadFileBytes(target)) << "not the new file";
     replacer.RemoveTemporaryFolders();
     EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(scratch.root / "Target"));
+}
+
+// A user may make the program's folder beside a target first. Whatever is
+// found under its names (a folder holding second names of someone else's
+// files under the target's name, a file, a link to someone else's folder)
+// is never written in: the replacement takes a name made new, a second name
+// goes by its name alone, and the other file keeps its bytes, its
+// attributes and its own name. A read-only second name stays: clearing its
+// attribute would change the other file. The next cleanup sweeps every name
+// the program may have taken, and the replacement costs what it always
+// did: one new folder per target folder, a copy and a rename per file, one
+// removal of the folder.
+TEST_F(FileReplace, NothingFoundUnderTheProgramsNamesIsWrittenIn)
+{
+    lumo_test::TempDir others("lumo-altrui");
+    const std::string victim = others / "vittima.txt";
+    const std::string readOnlyVictim = others / "sola-lettura.txt";
+    lumo_test::WriteFileBytes(victim, "di un altro");
+    lumo_test::WriteFileBytes(readOnlyVictim, "di un altro ancora");
+    ASSERT_TRUE(::SetFileAttributesW(Wide(readOnlyVictim).c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string folder = scratch.root / "Target";
+    const std::string planted = folder + "\\~LumoInstall";
+    MakeFolders(planted);
+    ASSERT_TRUE(::CreateHardLinkW(Wide(planted + "\\comp.dll").c_str(), Wide(victim).c_str(), nullptr));
+    ASSERT_TRUE(::CreateHardLinkW(Wide(planted + "\\altro.dll").c_str(), Wide(readOnlyVictim).c_str(), nullptr));
+    PutFile(folder + "\\~LumoInstall-1", "a file under the second name");
+    const lumo_test::FolderLink link(folder + "\\~LumoInstall-2", others.Path());
+    auto sorted = [](std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+
+    EXPECT_EQ(Replacement::Done, replacer.Replace(source, target).replacement);
+    EXPECT_TRUE(newBytes == ReadFileBytes(target)) << "not the new file";
+    // A second file into the same folder takes no new folder.
+    const unsigned long afterFirst = machine::StepsTaken();
+    PutFile(source + ".due", "due");
+    EXPECT_EQ(Replacement::Done, replacer.Replace(source + ".due", folder + "\\comp.dll.due").replacement);
+    EXPECT_EQ(2u, machine::StepsTaken() - afterFirst) << "a copy and a rename";
+    EXPECT_EQ(std::vector<std::string>{ folder + "\\~LumoInstall-2" }, replacer.TakeLinksMet());
+
+    EXPECT_EQ("di un altro", ReadFileBytes(victim));
+    EXPECT_EQ("di un altro ancora", ReadFileBytes(readOnlyVictim));
+    EXPECT_NE(0u, ::GetFileAttributesW(Wide(readOnlyVictim).c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ((std::vector<std::string>{ "sola-lettura.txt", "vittima.txt" }), sorted(lumo_test::ListEntries(others.Path())));
+    EXPECT_EQ(std::vector<std::string>{ "altro.dll" }, lumo_test::ListEntries(planted));
+    // The folder made new is the first free name, past the file and the
+    // link; Windows removes the link as a link, Wine reaches only its target
+    // and passes it by.
+    replacer.RemoveTemporaryFolders();
+    std::vector<std::string> expected = { "comp.dll", "comp.dll.due", "~LumoInstall", "~LumoInstall-1" };
+    if (lumo_test::DirectoryExists(folder + "\\~LumoInstall-2"))
+        expected.push_back("~LumoInstall-2");
+    EXPECT_EQ(expected, sorted(lumo_test::ListEntries(folder)));
+
+    // Leftovers of stopped runs under later names, one of them holding a
+    // read-only copy of the program's own, go with the next cleanup; a name
+    // that is not one of the program's stays.
+    MakeFolders(folder + "\\~LumoInstall-7");
+    PutFile(folder + "\\~LumoInstall-7\\proprio.dll", "own");
+    ASSERT_TRUE(::SetFileAttributesW(Wide(folder + "\\~LumoInstall-7\\proprio.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+    MakeFolders(folder + "\\~LumoInstall-99");
+    MakeFolders(folder + "\\~LumoInstall-x");
+    RemoveLeftoverTemporaryFolder(folder);
+    EXPECT_FALSE(lumo_test::DirectoryExists(folder + "\\~LumoInstall-7"));
+    EXPECT_FALSE(lumo_test::DirectoryExists(folder + "\\~LumoInstall-99"));
+    EXPECT_TRUE(lumo_test::DirectoryExists(folder + "\\~LumoInstall-x")) << "not a name of the program's";
+    EXPECT_EQ(std::vector<std::string>{ "altro.dll" }, lumo_test::ListEntries(planted));
+    EXPECT_EQ("di un altro", ReadFileBytes(victim));
+    EXPECT_EQ(2u, lumo_test::ListEntries(others.Path()).size());
+    lumo_test::RemoveTree(folder + "\\~LumoInstall-x");
+
+    // Untouched ground: one new folder, a copy, a rename, the folder removed.
+    const unsigned long clean = machine::StepsTaken();
+    EXPECT_EQ(Replacement::Done, replacer.Replace(source, scratch.Make("Pulita") + "\\comp.dll").replacement);
+    replacer.RemoveTemporaryFolders();
+    EXPECT_EQ(4u, machine::StepsTaken() - clean);
+    ::SetFileAttributesW(Wide(planted + "\\altro.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(Wide(readOnlyVictim).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(FileReplace, AFailedCopyLeavesTheTargetAsItWas)

@@ -383,8 +383,8 @@ TEST_F(SystemFiles, RegistersEvenAfterAFailedCopy)
     EXPECT_EQ("1.2.3.4", VersionText(locked));
     EXPECT_EQ(1u, RegistrationCount(locked));
     EXPECT_TRUE(DirectoryExists(folder));
-    // Each failure with its reason: a folder where the new file is written
-    // first, a folder in the component's place; both refuse access.
+    // Each failure with its reason: a read-only component, a folder in the
+    // component's place; both refuse access.
     const std::vector<std::string> messages = NewMessages();
     const std::string denied = ErrorReasonLine(ERROR_ACCESS_DENIED);
     EXPECT_EQ(7u, messages.size());

@@ -284,10 +284,21 @@ protected:
         E2eTest::SetUp();
         madeTargetFolder_ = ::SHCreateDirectoryExW(nullptr, Wide(AppTargetFolder()).c_str(), nullptr) == ERROR_SUCCESS;
         // Folders of the program's own that killed runs of other tests left:
-        // the first run here would take them, and the state before it could
+        // the first run here would remove them, and the state before it could
         // not be put back.
-        for (const std::string& folder : { AppTargetFolder(), SystemFolder() })
-            lumo_test::RemoveTree(folder + "\\~LumoInstall");
+        for (const std::string& folder : { AppTargetFolder(), SystemFolder() }) {
+            WIN32_FIND_DATAW found{};
+            const HANDLE find = ::FindFirstFileW(Wide(folder + "\\~LumoInstall*").c_str(), &found);
+            if (find == INVALID_HANDLE_VALUE)
+                continue;
+            std::vector<std::string> left;
+            do
+                left.push_back(folder + "\\" + Utf8(found.cFileName));
+            while (::FindNextFileW(find, &found));
+            ::FindClose(find);
+            for (const std::string& path : left)
+                lumo_test::RemoveTree(path);
+        }
 
         delivery_ = std::make_unique<Delivery>("deliv", "LumoInstall.exe", FaultsExe());
         std::string ini = StandardIni();
@@ -361,7 +372,7 @@ protected:
         };
         for (const std::string& folder : { AppTargetFolder(), SystemFolder() }) {
             walk(folder, Unique() + "*");
-            walk(folder, "~LumoInstall");
+            walk(folder, "~LumoInstall*");
         }
         const std::string install = InstallDir();
         const size_t slash = install.rfind('\\');
