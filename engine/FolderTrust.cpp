@@ -109,7 +109,8 @@ bool ForStandardUser(PACL dacl, PSID everyone, std::vector<BYTE>& list)
                            type == ACCESS_ALLOWED_CALLBACK_ACE_TYPE || type == ACCESS_DENIED_CALLBACK_ACE_TYPE;
         const PSID sid = plain ? static_cast<PSID>(&ace->SidStart) : nullptr;
         const bool deny = Denies(type);
-        if (deny ? !(plain && StandardUsersGroup(sid)) : (sid != nullptr && Trusted(sid)))
+        // A conditional denial may not apply: only a plain one counts.
+        if (deny ? !(type == ACCESS_DENIED_ACE_TYPE && StandardUsersGroup(sid)) : (sid != nullptr && Trusted(sid)))
             continue;
         ACCESS_MASK mask = ace->Mask;
         ::MapGenericMask(&mask, &mapping);
