@@ -3,6 +3,7 @@
 // version test.
 #include "engine/Log.h"
 #include "engine/Folders.h"
+#include "engine/FolderTrust.h"
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
@@ -64,7 +65,7 @@ public:
     {
         run_.progressPos = 100;
         run_.SetBar(run_.progressPos);
-        SelfRegister(kDaoLibraryPath);
+        RegisterDao();
     }
 
     void FolderInterrupted() noexcept override
@@ -77,6 +78,23 @@ public:
     const char* FaultPoint() const override { return "CopyDirAndFiles"; }
 
 private:
+    // The DAO library's code runs elevated: it is loaded only from a folder
+    // chain that is there whole and that no standard user could have
+    // changed. Its result is never looked at.
+    void RegisterDao()
+    {
+        const ChangeableLevel refused = FirstLevelUsersCanChange(FolderOf(kDaoLibraryPath), MissingLevels::Refused);
+        // Nothing there to load: as a load that fails, not reported.
+        if (refused.Missing())
+            return;
+        if (refused.Found()) {
+            run_.WriteLog("  LA REGISTRAZIONE DI " + std::string(kDaoLibraryPath) + " NON E' STATA ESEGUITA: LA CARTELLA " +
+                          refused.level + " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI");
+            return;
+        }
+        SelfRegister(kDaoLibraryPath);
+    }
+
     ReplaceOutcome CopyApplicationFile(const std::string& source, const std::string& target)
     {
         const RecordEntry before = run_.BeforeReplacing(RecordKind::ApplicationFile, target, false);

@@ -76,6 +76,14 @@ struct KernelFile {
     static void Close(Handle h) noexcept { ::CloseHandle(h); }
 };
 
+// A kernel object whose functions give null, not INVALID_HANDLE_VALUE, for
+// none (a token, an event).
+struct KernelObject {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+
 struct CrtFile {
     using Handle = FILE*;
     static Handle Invalid() noexcept { return nullptr; }
@@ -102,5 +110,6 @@ using RegKey = UniqueHandle<handle_traits::RegistryKey>;
 using FindHandle = UniqueHandle<handle_traits::FindFile>;
 using CrtFile = UniqueHandle<handle_traits::CrtFile>;
 using FileHandle = UniqueHandle<handle_traits::KernelFile>;
+using KernelHandle = UniqueHandle<handle_traits::KernelObject>;
 using MemoryDc = UniqueHandle<handle_traits::MemoryDc>;
 using LibraryHandle = UniqueHandle<handle_traits::Library>;

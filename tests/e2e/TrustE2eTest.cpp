@@ -11,10 +11,12 @@
 #include "e2e/MachineState.h"
 
 #include "components/Components.h"
+#include "engine/Rules.h"
 #include "framework/Digest.h"
 #include "framework/Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 
 using namespace lumo_e2e;
@@ -314,6 +316,107 @@ TEST_F(TrustE2eTest, ALogCopyThroughALinkOrASecondNameIsNotWritten)
         EXPECT_EQ(kRemoved, exitCode);
         EXPECT_EQ("di un altro", ReadFileBytes(victim));
         EXPECT_EQ(std::vector<std::string>{ "vittima.txt" }, lumo_test::ListEntries(victims.Path()));
+    }
+}
+
+// The DAO library registered at the end of every folder of FilesToCopy runs
+// its code elevated: it is loaded only when no level of its folder chain
+// could be changed by a standard user. Wine keeps no access lists and
+// reports a descriptor that passes, so the test build hands the check
+// descriptors as Windows keeps them; each refusal skips the registration
+// with a line, and the exit code stays that of a run that registers.
+TEST_F(TrustE2eTest, TheDaoLibraryLoadsOnlyFromFoldersOfAdministrators)
+{
+    // Only the test build can be handed a descriptor: the name of its
+    // variable is not even in the program that ships.
+    auto names = [](const std::string& exe) {
+        std::string wide;
+        for (char c : std::string("LUMO_DESCRITTORI"))
+            wide += std::string(1, c) + '\0';
+        return ReadFileBytes(exe).find(wide) != std::string::npos;
+    };
+    EXPECT_TRUE(names(FaultsExe()));
+    EXPECT_FALSE(names(ProductExe()));
+
+    const std::string dao = kDaoLibraryPath;
+    const std::string folder = dao.substr(0, dao.rfind('\\'));
+    const std::string x86 = "C:\\Program Files (x86)";
+    const std::string comuni = x86 + "\\File comuni";
+    const std::string shared = comuni + "\\microsoft shared";
+    ASSERT_EQ(shared + "\\DAO", folder);
+    std::vector<std::string> made;
+    for (const std::string& level : { comuni, shared, folder }) {
+        if (::CreateDirectoryW(Wide(level).c_str(), nullptr))
+            made.insert(made.begin(), level);
+    }
+    const bool there = FileExists(dao);
+    const std::string before = there ? ReadFileBytes(dao) : std::string();
+    struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{ [&] {
+        if (there)
+            WriteFileBytes(dao, before);
+        else
+            ::DeleteFileW(Wide(dao).c_str());
+        for (const std::string& level : made)
+            ::RemoveDirectoryW(Wide(level).c_str());
+    } };
+    lumo_test::CopyComponent(component::kRegisterOk, dao);
+
+    const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+    const std::string root = "O:SYG:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
+                             "(A;CI;LC;;;AU)(A;OICIIO;SDGXGWGR;;;AU)";
+    // What a folder an administrator makes at the root inherits.
+    const std::string fromRoot = "O:BAG:SYD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIIOID;GA;;;CO)"
+                                 "(A;OICIID;0x1200a9;;;BU)(A;CIID;LC;;;AU)(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)";
+    std::string lowerFolder = folder;
+    for (char& c : lowerFolder)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    struct Row {
+        const char* what;
+        std::string given;
+        std::string refused;
+    } rows[] = {
+        { "what Wine reports", "", "" },
+        { "the root as Windows keeps it", "C:\\*" + root, "" },
+        { "a level a user made", comuni + "*O:" + user + "D:(A;OICI;FA;;;" + user + ")(A;OICI;FA;;;BA)", comuni },
+        { "the library's folder open to signed-in users, named in other case, below a root that passes",
+          "C:\\*" + root + "|" + lowerFolder + "*" + fromRoot, folder },
+        { "a creator owner entry on a level", shared + "*O:BAD:(A;OICI;FA;;;BA)(A;OICI;GA;;;CO)", shared },
+        { "no access list on a level", x86 + "*O:BAG:BA", x86 },
+    };
+    auto delivery = StandardDelivery("LumoInstall.exe", FaultsExe());
+    DWORD registrations = 0;
+    DWORD exitCode = STILL_ACTIVE;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ::DeleteFileW(Wide(LogPath()).c_str());
+        const DWORD counted = lumo_test::RegistrationCount(dao);
+        std::vector<std::pair<std::string, std::string>> env;
+        if (!row.given.empty())
+            env.emplace_back("LUMO_DESCRITTORI", row.given);
+        const RunResult run = RunWithoutWindow(*delivery, "/S", env);
+        ASSERT_TRUE(run.ended);
+        const DWORD added = lumo_test::RegistrationCount(dao) - counted;
+        const std::vector<std::string> messages = LogMessages();
+        const size_t skipped = std::count(
+            messages.begin(), messages.end(),
+            "  LA REGISTRAZIONE DI " + dao + " NON E' STATA ESEGUITA: LA CARTELLA " + row.refused +
+                " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI");
+        if (exitCode == STILL_ACTIVE) {
+            // The first run registers once for each folder of FilesToCopy.
+            ASSERT_GE(added, 1u);
+            registrations = added;
+            exitCode = run.exitCode;
+            EXPECT_EQ(kSuccess, exitCode);
+        }
+        EXPECT_EQ(exitCode, run.exitCode);
+        EXPECT_EQ(row.refused.empty() ? registrations : 0u, added);
+        EXPECT_EQ(row.refused.empty() ? 0u : registrations, skipped);
+        if (row.refused.empty()) {
+            EXPECT_FALSE(Contains(messages, "NON E' STATA ESEGUITA: LA CARTELLA"));
+        }
     }
 }
 
