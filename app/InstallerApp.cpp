@@ -143,7 +143,7 @@ BOOL InstallerApp::InitInstance()
 
     sidInstall = IsSidInstallName(ModulePath()) ? 1 : 0;
 
-    // The removal works from the record beside the program; it needs no
+    // The removal works from the record in the program's home; it needs no
     // description file.
     if (commandLine.m_bUninstall) {
         try {
@@ -226,7 +226,7 @@ int InstallerApp::RemoveInstallation()
             AfxMessageBox(nullptr,
                           "La rimozione non può essere eseguita: l'elenco dei file installati non corrisponde a "
                           "quanto registrato sul computer.\r\nIl motivo è scritto in " +
-                              LogFilePath(folder) + ".",
+                              LogFilePath(removal.InstallDir()) + ".",
                           "LumoInstall", MB_OK | MB_ICONEXCLAMATION);
         return code;
     }
@@ -254,7 +254,7 @@ int InstallerApp::RemoveInstallation()
     if (code == ERROR_INSTALL_FAILURE)
         AfxMessageBox(nullptr,
                       "La rimozione di " + name + " non è stata completata.\r\nIl motivo è scritto in " +
-                          LogFilePath(folder) + ".",
+                          LogFilePath(removal.InstallDir()) + ".",
                       name, MB_OK | MB_ICONEXCLAMATION);
     else
         AfxMessageBox(nullptr,

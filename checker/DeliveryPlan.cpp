@@ -6,6 +6,7 @@
 #include "engine/Folders.h"
 #include "engine/Installation.h"
 #include "engine/MachineRecord.h"
+#include "engine/ProductHome.h"
 #include "framework/Handles.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
@@ -282,9 +283,13 @@ private:
 // folder, and what this run places and uses, met in the run's order.
 class RecordForecast {
 public:
-    explicit RecordForecast(const std::string& installDir)
+    RecordForecast(const std::string& installDir, const std::string& entryKey)
     {
-        earlier_.Load(InstallationRecord::PathIn(installDir));
+        // The record lies in the product's home; an installation made before
+        // homes left it in the installation folder, where the run reads it.
+        const std::string home = ProductHome(entryKey);
+        if (home.empty() || !earlier_.Load(InstallationRecord::PathIn(home)))
+            earlier_.Load(InstallationRecord::PathIn(installDir));
         // The run forgets the files that are gone, and reckons the size of
         // the others as they are then.
         for (const RecordEntry& entry : earlier_.entries) {
@@ -359,7 +364,7 @@ std::vector<RegistryValuePlan> ProductValues(const ProductIdentity& product, con
         plan.value = value;
         values.push_back(std::move(plan));
     };
-    const UninstallEntry written = MakeUninstallEntry(product, installDir, sizeKb);
+    const UninstallEntry written = MakeUninstallEntry(product, installDir, ProductHome(product.uninstallKey), sizeKb);
     text(entry, "DisplayName", written.displayName);
     text(entry, "InstallLocation", written.installLocation);
     text(entry, "InstallDate", written.installDate);
@@ -449,6 +454,10 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
 
     plan.pathKey = ReadDescriptionValue(plan.description, "CHIAVI", "PathKey", ValueKind::Path);
     plan.installFolder = DecideInstallFolder(plan.description);
+    // The run works in the folder's one normal form.
+    const std::string normal = NormalFullPath(plan.installFolder.folder);
+    if (!normal.empty())
+        plan.installFolder.folder = normal;
     if (!plan.installFolder.keyOpened && !plan.pathKey.empty()) {
         RegKey key;
         plan.keyNeedsAdministrator = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(plan.pathKey).c_str(), 0,
@@ -464,7 +473,8 @@ DeliveryPlan MakeDeliveryPlan(const std::string& folder)
 
     SystemDlls systemDlls(plan.systemFolder);
     LoaderModel loader(systemDlls, plan.systemFolder);
-    RecordForecast record(plan.installFolder.folder);
+    const Delivery identity(folder);
+    RecordForecast record(plan.installFolder.folder, ReadProductIdentity(identity).uninstallKey);
     auto copyOnto = [&](const std::string& source, const std::string& target, const std::string& relative) {
         const CopyForecast forecast = ForecastCopy(loader, source, target);
         if (forecast == CopyForecast::FailsPathTooLong) {

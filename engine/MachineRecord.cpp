@@ -2,6 +2,7 @@
 
 #include "engine/InstallFolder.h"
 #include "engine/InstallationRecord.h"
+#include "engine/ProductHome.h"
 #include "framework/Handles.h"
 #include "framework/MachineChange.h"
 #include "framework/Text.h"
@@ -122,14 +123,10 @@ bool RemoveSharedCount(const std::string& path)
     return Gone(machine::RemoveValue(key, Wide(path)));
 }
 
-std::string RemovalProgramPath(const std::string& installDir)
+UninstallEntry MakeUninstallEntry(const ProductIdentity& product, const std::string& installDir,
+                                  const std::string& home, DWORD sizeKb)
 {
-    return installDir + "\\LumoInstall.exe";
-}
-
-UninstallEntry MakeUninstallEntry(const ProductIdentity& product, const std::string& installDir, DWORD sizeKb)
-{
-    const std::string program = RemovalProgramPath(installDir);
+    const std::string program = HomeProgramPath(home);
     UninstallEntry entry;
     entry.displayName = product.name;
     entry.displayVersion = product.version;
@@ -298,7 +295,11 @@ bool ClearJournal(const std::string& keyName)
     return Gone(machine::RemoveTree(entry.Get(), kJournal));
 }
 
-std::vector<std::string> EntriesInstalledIn(const std::string& folder)
+namespace {
+
+// The entries whose value (a folder) is the given one, holding a digest when
+// asked to.
+std::vector<std::string> EntriesNaming(const wchar_t* value, const std::string& folder, bool withDigest)
 {
     std::vector<std::string> found;
     RegKey uninstall;
@@ -314,9 +315,22 @@ std::vector<std::string> EntriesInstalledIn(const std::string& folder)
         std::string location;
         std::string digest;
         if (OpenKey(std::wstring(kUninstall) + L"\\" + name, KEY_QUERY_VALUE, false, entry) &&
-            QueryText(entry.Get(), L"InstallLocation", location) && EqualIgnoringCase(location, folder) &&
-            QueryText(entry.Get(), kRecordDigest, digest))
+            QueryText(entry.Get(), value, location) && EqualIgnoringCase(location, folder) &&
+            (!withDigest || QueryText(entry.Get(), kRecordDigest, digest)))
             found.push_back(Utf8(name));
     }
     return found;
+}
+
+} // namespace
+
+std::vector<std::string> EntriesInstalledIn(const std::string& folder)
+{
+    return EntriesNaming(L"InstallLocation", folder, true);
+}
+
+std::vector<std::string> EntriesHomedIn(const std::string& folder)
+{
+    // Whatever became of its record, the product is still there.
+    return EntriesNaming(kHomeValue, folder, false);
 }

@@ -46,10 +46,10 @@ inline DWORD SizeInKb(ULONGLONG bytes)
     return static_cast<DWORD>((bytes + 1023) / 1024);
 }
 
-// Where an installation keeps the program that removes it, beside its record.
-std::string RemovalProgramPath(const std::string& installDir);
-// The entry of the product installed in installDir.
-UninstallEntry MakeUninstallEntry(const ProductIdentity& product, const std::string& installDir, DWORD sizeKb);
+// The entry of the product installed in installDir, whose removal program
+// lies in its home (ProductHome).
+UninstallEntry MakeUninstallEntry(const ProductIdentity& product, const std::string& installDir,
+                                  const std::string& home, DWORD sizeKb);
 
 // The local date as installDate holds it.
 std::string InstallDateToday();
@@ -69,6 +69,8 @@ bool RemoveInstallationDir(const std::string& pathKey);
 constexpr wchar_t kRecordDigest[] = L"LumoElenco";
 constexpr wchar_t kRecordDigestPending[] = L"LumoElencoNuovo";
 constexpr wchar_t kProductKeyValue[] = L"LumoPathKey";
+// The product's home, where its record and its removal program lie.
+constexpr wchar_t kHomeValue[] = L"LumoCasa";
 // What kRecordDigest holds once a removal has done with the files and has
 // the registry left to clean.
 constexpr char kRemovalFinishing[] = "rimozione";
@@ -91,3 +93,6 @@ bool ClearJournal(const std::string& key);
 // The entries whose InstallLocation is the folder (compared without regard
 // to case) and which hold a record's digest: the product installed there.
 std::vector<std::string> EntriesInstalledIn(const std::string& folder);
+// The entries whose home (kHomeValue) is the folder: the product that the
+// program in that folder removes, with or without a record.
+std::vector<std::string> EntriesHomedIn(const std::string& folder);

@@ -1,9 +1,12 @@
 // What the machine keeps of an installation once the passes have run: the
 // record of the files placed, the shared counts, the installation folder,
 // the entry of Programs and Features and the program that removes it all.
-#include "engine/Log.h"
+#include "engine/FileReplace.h"
+#include "engine/Folders.h"
 #include "engine/Installation.h"
+#include "engine/Log.h"
 #include "engine/MachineRecord.h"
+#include "engine/ProductHome.h"
 #include "framework/Path.h"
 #include "framework/Text.h"
 
@@ -55,14 +58,20 @@ void Installation::RecordInstallation(const std::string& installDir)
     }
     sharedUses_.clear();
 
-    // The program that removes the installation, beside its record; with no
+    // The program that removes the installation, in the product's home
+    // beside its record, where no standard user can replace it; with no
     // Installatore.ini beside it, a double-click on it installs nothing.
-    const std::string program = RemovalProgramPath(installDir);
-    if (!delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program)) {
+    const std::string home = ProductHome(record_.product.uninstallKey);
+    const std::string program = home.empty() ? std::string() : HomeProgramPath(home);
+    bool programPlaced = false;
+    if (!program.empty() && !delivery_.ProgramPath().empty() && !EqualIgnoringCase(delivery_.ProgramPath(), program)) {
+        CreateDirectoryPath(home);
         const ReplaceOutcome copied = PlaceFile(delivery_.ProgramPath(), program, true);
-        if (!copied.Copied())
+        programPlaced = copied.Copied();
+        if (!programPlaced)
             LogFailedCopy(program, copied);
     }
+    const bool movingHome = keeper_.MovesHome();
 
     // Folders and files the run did not list are asked of the file system.
     record_.ForgetMissing([this](const std::string& path) { return targets_.Has(path); });
@@ -78,13 +87,22 @@ void Installation::RecordInstallation(const std::string& installDir)
         if (entry.kind != RecordKind::Folder && entry.ByProduct())
             bytes += targets_.SizeOf(entry.path);
     }
-    const UninstallEntry entry = MakeUninstallEntry(record_.product, installDir, SizeInKb(bytes));
+    const UninstallEntry entry = MakeUninstallEntry(record_.product, installDir, home, SizeInKb(bytes));
     // A product that has neither a key nor a name gets no entry: there is
     // nothing to call it by (LumoCheck says so).
     if (!record_.product.uninstallKey.empty()) {
         noteRegistry(WriteUninstallEntry(record_.product.uninstallKey, entry));
-        // Where the removal finds the product key, rather than in the record.
+        // Where the removal finds the product key, rather than in the record,
+        // and the home its program runs from.
         noteRegistry(WriteEntryText(record_.product.uninstallKey, kProductKeyValue, record_.product.pathKey));
+        noteRegistry(WriteEntryText(record_.product.uninstallKey, kHomeValue, home));
+    }
+    // An installation made before homes kept its removal program in the
+    // installation folder; the entry no longer starts it, and it goes.
+    if (movingHome && !keeper_.MovesHome() && programPlaced) {
+        const std::string old = installDir + "\\LumoInstall.exe";
+        if (!EqualIgnoringCase(old, delivery_.ProgramPath()) && PathExists(old) && !DeleteProductFile(old))
+            DeleteAtRestart(old);
     }
     if (!record_.product.pathKey.empty())
         noteRegistry(WriteInstallationDir(record_.product.pathKey, installDir));

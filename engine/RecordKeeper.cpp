@@ -1,12 +1,23 @@
 #include "engine/RecordKeeper.h"
 
+#include "engine/Folders.h"
 #include "engine/MachineRecord.h"
 #include "engine/OwnPlaces.h"
+#include "engine/ProductHome.h"
 #include "framework/Digest.h"
+#include "framework/MachineChange.h"
+#include "framework/Path.h"
+#include "framework/Text.h"
 
 RecordKeeper::RecordKeeper(std::string entryKey, std::string installDir)
-    : entryKey_(std::move(entryKey)), recordPath_(InstallationRecord::PathIn(installDir))
+    : entryKey_(std::move(entryKey)), legacyPath_(installDir.empty() ? std::string() : InstallationRecord::PathIn(installDir))
 {
+    // Without an entry nothing is sealed and nothing removes the product: the
+    // record only tells the administrator, beside the log.
+    const std::string home = ProductHome(entryKey_);
+    recordPath_ = home.empty() ? legacyPath_ : InstallationRecord::PathIn(home);
+    if (home.empty())
+        legacyPath_.clear();
 }
 
 RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
@@ -22,9 +33,20 @@ RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
 
     Found found = Found::Nothing;
     std::string text;
-    if (!ReadOwnFile(recordPath_, text)) {
-        error_ = ::GetLastError();
-        const bool missing = error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND;
+    fromLegacy_ = false;
+    movesHome_ = false;
+    bool read = ReadOwnFile(recordPath_, text);
+    error_ = read ? ERROR_SUCCESS : ::GetLastError();
+    bool missing = !read && (error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND);
+    // An installation made before homes: its record is believed only as the
+    // entry's digest vouches for it, like any other.
+    if (missing && !legacyPath_.empty() && (!digest.empty() || !pending.empty())) {
+        read = ReadOwnFile(legacyPath_, text);
+        error_ = read ? ERROR_SUCCESS : ::GetLastError();
+        missing = !read && (error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND);
+        fromLegacy_ = read;
+    }
+    if (!read) {
         if (!missing || !digest.empty())
             found = Found::Unreadable;
     } else {
@@ -46,6 +68,9 @@ RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
     }
     if (found != Found::Sealed)
         record = InstallationRecord();
+    // Only a record the digest vouches for moves home; any other stays
+    // where it is, unread, for the administrator to look at.
+    movesHome_ = fromLegacy_ && found == Found::Sealed;
 
     // What a stopped run or removal noted before each change: newer than
     // the record, which it wrote only at its end.
@@ -63,12 +88,32 @@ bool RecordKeeper::Save(const InstallationRecord& record)
     const std::string digest = entryKey_.empty() ? std::string() : Sha256Hex(text);
     if (!entryKey_.empty() && (digest.empty() || !WriteEntryText(entryKey_, kRecordDigestPending, digest)))
         return false;
+    // The home is made below Program Files, whose access list it inherits.
+    // A folder at the new record's name can only be a leftover of the
+    // program's own there, where no one else writes: it goes when empty, or
+    // the write fails and says so.
+    if (!entryKey_.empty()) {
+        CreateDirectoryPath(FolderOf(recordPath_));
+        const std::string stray = recordPath_ + ".nuovo";
+        if (IsFolder(stray) && !IsLink(stray))
+            machine::RemoveFolder(Wide(stray));
+    }
     if (!WriteFileWhole(recordPath_, text))
         return false;
     // What the journal noted is in the record now.
-    return entryKey_.empty() ||
-           (ClearJournal() &&
-            WriteEntryText(entryKey_, kRecordDigest, digest) && RemoveEntryValue(entryKey_, kRecordDigestPending));
+    const bool sealed =
+        entryKey_.empty() || (ClearJournal() && WriteEntryText(entryKey_, kRecordDigest, digest) &&
+                              RemoveEntryValue(entryKey_, kRecordDigestPending));
+    // The record read from the installation folder has moved home: the old
+    // one goes, as a name, never through a link.
+    if (sealed && movesHome_) {
+        const FileHandle old = OpenOwnFile(legacyPath_, DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
+        if (old)
+            machine::RemoveOpenFile(old.Get(), Wide(legacyPath_));
+        movesHome_ = false;
+    }
+    fromLegacy_ = false;
+    return sealed;
 }
 
 bool RecordKeeper::Note(const RecordEntry& entry)

@@ -1,7 +1,8 @@
 // The installation record and what makes it trustworthy. The record lies in
-// the installation folder, for the administrator to read; what decides lies
-// in the product's entry of Programs and Features, where only administrators
-// write: the digest of the record the last run wrote, and the journal of the
+// the product's home below Program Files (an installation made before homes
+// kept it in the installation folder: it is read there once, and moved); what
+// decides lies in the product's entry of Programs and Features, where only
+// administrators write: the digest of the record the last run wrote, and the journal of the
 // changes a run or a removal has under way. A record that does not match
 // its digest is never acted on, and a run or a removal stopped at any
 // instant leaves the next one the facts it needs to finish the work once.
@@ -51,11 +52,19 @@ public:
     bool MarkRemovalFinishing();
 
     const std::string& EntryKey() const { return entryKey_; }
-    const std::string& RecordPath() const { return recordPath_; }
+    // The record the keeper reads and removes: in the home, or where an
+    // installation made before homes left it until it is saved again.
+    const std::string& RecordPath() const { return fromLegacy_ ? legacyPath_ : recordPath_; }
+    // The record was read from the installation folder, vouched for by the
+    // digest, and is not yet saved in the home.
+    bool MovesHome() const { return movesHome_; }
 
 private:
     std::string entryKey_;
     std::string recordPath_;
+    std::string legacyPath_;
+    bool fromLegacy_ = false;
+    bool movesHome_ = false;
     // The journal's key, kept open while a run notes its changes.
     RegKey journal_;
     DWORD error_ = ERROR_SUCCESS;

@@ -1,6 +1,7 @@
 #include "engine/Removal.h"
 
 #include "engine/FileReplace.h"
+#include "engine/FolderTrust.h"
 #include "engine/Folders.h"
 #include "engine/Log.h"
 #include "engine/MachineRecord.h"
@@ -24,18 +25,33 @@ Removal::Removal(std::string folder, std::string program, InstallLog& log)
 
 Removal::Found Removal::Load()
 {
-    const std::string recordPath = InstallationRecord::PathIn(folder_);
-    // The machine names the product installed in this folder; the record
-    // beside the program only tells what it placed, once its digest matches.
+    // The machine names the product whose home this is; the record only
+    // tells what it placed, once its digest matches. An installation made
+    // before homes is found by its installation folder, where its program ran.
+    std::vector<std::string> candidates = EntriesHomedIn(folder_);
+    homed_ = !candidates.empty();
+    if (!homed_)
+        candidates = EntriesInstalledIn(folder_);
+    const auto installDirOf = [this](const std::string& entryKey) {
+        std::string location;
+        if (homed_ && ReadEntryText(entryKey, L"InstallLocation", location))
+            return location;
+        return homed_ ? std::string() : folder_;
+    };
     std::string entryKey;
-    for (const std::string& candidate : EntriesInstalledIn(folder_)) {
-        RecordKeeper keeper(candidate, folder_);
+    for (const std::string& candidate : candidates) {
+        RecordKeeper keeper(candidate, installDirOf(candidate));
         InstallationRecord probe;
         const RecordKeeper::Found found = keeper.Load(probe);
         if (entryKey.empty() || found == RecordKeeper::Found::Sealed ||
             found == RecordKeeper::Found::RemovalFinishing)
             entryKey = candidate;
     }
+    installDir_ = entryKey.empty() ? folder_ : installDirOf(entryKey);
+    // Whatever the entry says, the log goes somewhere the administrator finds it.
+    if (installDir_.empty())
+        installDir_ = folder_;
+    const std::string recordPath = InstallationRecord::PathIn(folder_);
     if (entryKey.empty()) {
         if (!PathExists(recordPath))
             return Found::Nothing;
@@ -43,7 +59,7 @@ Removal::Found Removal::Load()
         return Found::Refused;
     }
 
-    keeper_ = RecordKeeper(entryKey, folder_);
+    keeper_ = RecordKeeper(entryKey, installDir_);
     const RecordKeeper::Found found = keeper_.Load(record_);
     // Names from the registry, not from the record.
     record_.product.uninstallKey = entryKey;
@@ -59,11 +75,12 @@ Removal::Found Removal::Load()
         RecordKeeper::SettleCountChanges(record_);
         return Found::Installed;
     case RecordKeeper::Found::NotMatching:
-        refusal_ = "L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE";
+        refusal_ = "L'ELENCO DEI FILE INSTALLATI: " + keeper_.RecordPath() +
+                   " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE";
         break;
     case RecordKeeper::Found::Nothing:
     case RecordKeeper::Found::Unreadable:
-        refusal_ = "L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON PUO' ESSERE LETTO";
+        refusal_ = "L'ELENCO DEI FILE INSTALLATI: " + keeper_.RecordPath() + " NON PUO' ESSERE LETTO";
         refusalError_ = keeper_.Error() != ERROR_SUCCESS ? keeper_.Error() : ERROR_FILE_NOT_FOUND;
         break;
     }
@@ -177,6 +194,20 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
     // Its own copy goes, unregistered first when the product registered it;
     // an unregistration that fails leaves it for another try.
     TakeBackRestartWork(entry);
+    // Its code runs as the removal's, elevated: never from a folder that a
+    // standard user could have changed since.
+    const std::string folder = FolderOf(entry.path);
+    if (entry.registered && !IsBelow(folder, roots_[1]) && !IsBelow(folder, roots_[2])) {
+        const ChangeableLevel level = FirstLevelUsersCanChange(folder, MissingLevels::Refused);
+        if (level.Found() && !level.Missing()) {
+            ++failures_;
+            WriteLog("  IL PERCORSO: " + entry.path + " NON E' STATO TOCCATO: LA CARTELLA " + level.level +
+                     " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI");
+            if (level.error != 0)
+                log_.WriteErrorReason(level.error);
+            return Outcome::Failed;
+        }
+    }
     if (entry.registered && PathExists(entry.path) && !Unregister(entry.path))
         return Outcome::Failed;
     const Outcome removed = RemoveFile(entry.path);
@@ -275,7 +306,7 @@ int Removal::Run(ProgressView& view)
 {
     view_ = &view;
     // The log is the program's own: never written through a link.
-    log_.Open(LogFilePath(folder_));
+    log_.Open(LogFilePath(installDir_));
     WriteLog("*****INIZIO RIMOZIONE *****");
     log_.WriteCommandLine();
 
@@ -285,7 +316,7 @@ int Removal::Run(ProgressView& view)
         if (refusalError_ != 0)
             log_.WriteErrorReason(refusalError_);
     } else if (!finishing_) {
-        roots_ = { folder_, GetProgramFilesDir(), GetWindowsDir() };
+        roots_ = { installDir_, GetProgramFilesDir(), GetWindowsDir() };
         bool fellBack = false;
         roots_.push_back(GetSystemX86Dir(fellBack));
 
@@ -331,6 +362,8 @@ int Removal::Run(ProgressView& view)
         // registry is cleaned: a removal stopped after that finds nothing
         // left to ask it again.
         const bool scheduled = program_.empty() || WaitsForRestart(program_) || DeleteAtRestart(program_);
+        // Its home, emptied by then, after it.
+        const bool homeScheduled = scheduled && homed_ && !program_.empty() && DeleteAtRestart(folder_);
         if (!RemoveRegistration()) {
             const DWORD error = ::GetLastError();
             ++failures_;
@@ -338,9 +371,12 @@ int Removal::Run(ProgressView& view)
             log_.WriteErrorReason(error);
             // The entry stays, and its program with it.
             const std::string real = RealPath(program_);
+            const std::string home = RealPath(folder_);
             if (scheduled && !program_.empty())
-                TakeBackRestartOperations(
-                    [&real](const RestartOperation& operation) { return EqualIgnoringCase(operation.from, real); });
+                TakeBackRestartOperations([&](const RestartOperation& operation) {
+                    return EqualIgnoringCase(operation.from, real) ||
+                           (homeScheduled && EqualIgnoringCase(operation.from, home));
+                });
         }
     } else if (refusal_.empty() && !finishing_) {
         // What is still there stays recorded, for the next removal to finish.

@@ -22,9 +22,10 @@ class ProgressView;
 
 class Removal {
 public:
-    // folder is the installation folder, where the program runs from;
-    // program is the removal's own copy of the program, which it leaves to
-    // the restart (it is running).
+    // folder is where the program runs from: the product's home (or the
+    // installation folder of an installation made before homes); program is
+    // the removal's own copy of the program, which it leaves to the restart
+    // (it is running).
     Removal(std::string folder, std::string program, InstallLog& log);
     Removal(const Removal&) = delete;
     Removal& operator=(const Removal&) = delete;
@@ -36,6 +37,8 @@ public:
     };
     Found Load();
     const ProductIdentity& Product() const { return record_.product; }
+    // The installation folder, where the log lies: the entry's InstallLocation.
+    const std::string& InstallDir() const { return installDir_; }
 
     // Removes what the record names, shown through the view. Returns the exit
     // code: 0, or 3010 when something completes at the restart, or 1603 when
@@ -69,6 +72,9 @@ private:
     void Show(const std::string& path, size_t done, size_t total);
 
     std::string folder_;
+    std::string installDir_;
+    // The program runs from the product's home, which goes with it.
+    bool homed_ = false;
     std::string program_;
     InstallLog& log_;
     ProgressView* view_ = nullptr;

@@ -60,9 +60,19 @@ void E2eTest::TearDown()
             SetSharedCount(path, static_cast<DWORD>(count));
     }
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
-    // Every run records its product for Programs and Features.
+    // Every run records its product for Programs and Features, and keeps its
+    // own files in its home.
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallKey());
+    lumo_test::RemoveTree(HomeDir());
     installRoot_.reset();
+}
+
+std::string E2eTest::HomeRoot()
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return std::string();
+    return Utf8(folder) + "\\LumoInstall";
 }
 
 std::string E2eTest::StandardIni(const std::string& extraDescriptions) const

@@ -56,6 +56,13 @@ protected:
     }
     std::string InstallDir() const { return installRoot_->Path() + "\\Tesmoro"; }
     std::string LogPath() const { return InstallDir() + "\\Installatore.log"; }
+    // The product's home below the 32-bit Program Files: its record and the
+    // program its entry starts. Found here through the older shell call, not
+    // the one the program uses.
+    static std::string HomeRoot();
+    std::string HomeDir() const { return HomeRoot() + "\\LumoE2E." + unique_; }
+    std::string Program() const { return HomeDir() + "\\LumoInstall.exe"; }
+    std::string RecordPath() const { return HomeDir() + "\\Installatore-elenco.txt"; }
 
     // The description file of a normal delivery; extra lines go to [DESCRIZIONI].
     std::string StandardIni(const std::string& extraDescriptions = "") const;

@@ -149,7 +149,7 @@ TEST_F(LogSwitchE2eTest, TheRemovalWritesItsBlockAndItsEarlyEndToTheFile)
 {
     auto delivery = StandardDelivery();
     ASSERT_TRUE(RunWithoutWindow(*delivery, "/S").Clean());
-    const std::string program = InstallDir() + "\\LumoInstall.exe";
+    const std::string program = Program();
 
     const std::string declined = collect_ / "rimozione-annullata.log";
     Process& asking = StartCommandLine(program, "\"" + program + "\" /UNINSTALL /LOG=" + declined);

@@ -34,7 +34,7 @@ protected:
         std::vector<std::string> lines;
         bool files = false;
         for (const std::string& line :
-             lumo_test::SplitLines(ReadFileBytes(InstallDir() + "\\Installatore-elenco.txt"))) {
+             lumo_test::SplitLines(ReadFileBytes(RecordPath()))) {
             if (files)
                 lines.push_back(line);
             files = files || line == "[FILE]";
@@ -95,7 +95,7 @@ TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponent
     const RunResult first = RunWithoutWindow(delivery, "/S");
     ASSERT_TRUE(first.Clean()) << "exit code " << first.exitCode;
 
-    const std::string program = InstallDir() + "\\LumoInstall.exe";
+    const std::string program = Program();
     const std::string entry = UninstallKey();
     EXPECT_EQ(InstallDir(), RegistryText(PathKey(), "InstallationDir"));
     EXPECT_EQ("Tesmoro " + u, RegistryText(entry, "DisplayName"));

@@ -49,7 +49,7 @@ protected:
     RunResult Remove(const char* value)
     {
         const std::string command = RegistryText(UninstallKey(), value);
-        const std::string program = InstallDir() + "\\LumoInstall.exe";
+        const std::string program = Program();
         EXPECT_EQ(0u, command.find("\"" + program + "\"")) << command;
         return RunCommand(program, command);
     }
@@ -100,7 +100,7 @@ TEST_F(RemovalE2eTest, TheQuietRemovalLeavesOnlyTheLogAndWhatOthersCount)
     EXPECT_EQ(0u, lumo_test::UnregistrationCount(shared)) << "a component another product counts was unregistered";
     EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
     EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, PathKey()));
-    EXPECT_FALSE(FileExists(InstallDir() + "\\Installatore-elenco.txt"));
+    EXPECT_FALSE(FileExists(RecordPath()));
 
     const std::vector<std::string> log = LogMessages();
     for (const std::string& line :
@@ -111,12 +111,74 @@ TEST_F(RemovalE2eTest, TheQuietRemovalLeavesOnlyTheLogAndWhatOthersCount)
         EXPECT_TRUE(Contains(log, line)) << line;
 
     // Its own copy, running, goes at the restart; until then it finds nothing to remove.
-    const std::string program = InstallDir() + "\\LumoInstall.exe";
+    const std::string program = Program();
     const RunResult again = RunCommand(program, "\"" + program + "\" /UNINSTALL /S");
     EXPECT_EQ(kUnknownProduct, again.exitCode);
     RestartWine();
     EXPECT_FALSE(FileExists(program));
+    EXPECT_FALSE(lumo_test::DirectoryExists(HomeDir())) << "the home goes with its program";
     EXPECT_EQ(std::vector<std::string>{ "Installatore.log" }, lumo_test::ListEntries(InstallDir()));
+}
+
+// An installation made before homes kept its record and its removal program
+// in the installation folder, where a standard user may reach them. The next
+// installation moves them home once the entry's digest vouches for the
+// record, and points the entry there; an older removal program that is still
+// started removes the product from the installation folder all the same.
+TEST_F(RemovalE2eTest, AnInstallationOfTheEarlierKindMovesItsOwnFilesHome)
+{
+    const std::string own = SystemFolder() + "\\" + Unique() + "_proprio.dll";
+    auto delivery = Installed({ { "_proprio.dll", component::kRegisterOk } });
+    const std::string oldRecord = InstallDir() + "\\Installatore-elenco.txt";
+    const std::string oldProgram = InstallDir() + "\\LumoInstall.exe";
+    auto makeEarlierKind = [&] {
+        ASSERT_TRUE(::MoveFileExW(Wide(RecordPath()).c_str(), Wide(oldRecord).c_str(), MOVEFILE_REPLACE_EXISTING));
+        ASSERT_TRUE(::CopyFileW(Wide(Program()).c_str(), Wide(oldProgram).c_str(), FALSE));
+        lumo_test::RemoveTree(HomeDir());
+        for (const char* value : { "UninstallString", "QuietUninstallString" })
+            lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey(), value,
+                                           "\"" + oldProgram + "\" /UNINSTALL" +
+                                               (std::string(value) == "UninstallString" ? "" : " /S"));
+        HKEY entry = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(UninstallKey()).c_str(), 0,
+                                                 KEY_SET_VALUE | KEY_WOW64_32KEY, &entry));
+        ::RegDeleteValueW(entry, L"LumoCasa");
+        ::RegCloseKey(entry);
+    };
+
+    // The record the digest vouches for moves home, and the old program goes.
+    makeEarlierKind();
+    const RunResult moved = RunWithoutWindow(*delivery, "/S");
+    EXPECT_TRUE(moved.Clean()) << moved.exitCode;
+    EXPECT_FALSE(FileExists(oldRecord));
+    EXPECT_FALSE(FileExists(oldProgram));
+    EXPECT_TRUE(FileExists(RecordPath()));
+    EXPECT_TRUE(FileExists(Program()));
+    EXPECT_EQ(HomeDir(), RegistryText(UninstallKey(), "LumoCasa"));
+    EXPECT_EQ("\"" + Program() + "\" /UNINSTALL /S", RegistryText(UninstallKey(), "QuietUninstallString"));
+    EXPECT_EQ(1u, lumo_test::RegistrationCount(own)) << "the moved record keeps the component known";
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, own)) << "counted once, whatever the record's place";
+
+    // An older removal program, started from the installation folder.
+    makeEarlierKind();
+    const RunResult removed = RunCommand(oldProgram, "\"" + oldProgram + "\" /UNINSTALL /S");
+    EXPECT_EQ(kRemoved, removed.exitCode);
+    EXPECT_FALSE(FileExists(own));
+    EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_FALSE(FileExists(oldRecord));
+
+    // A record the digest does not vouch for is neither believed nor moved.
+    ASSERT_TRUE(RunWithoutWindow(*delivery, "/S").Clean());
+    makeEarlierKind();
+    const std::string edited = ReadFileBytes(oldRecord) + "applicativo | copiato | - | - | C:\\altro.txt\r\n";
+    lumo_test::WriteFileBytes(oldRecord, edited);
+    EXPECT_TRUE(RunWithoutWindow(*delivery, "/S").ended);
+    const std::vector<std::string> log = LogMessages();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+        return line.find("L'ELENCO DEI FILE INSTALLATI: " + oldRecord + " NON E' QUELLO SCRITTO") != std::string::npos;
+    }));
+    EXPECT_EQ(edited, ReadFileBytes(oldRecord));
 }
 
 // A component loaded by a program when it is removed: unregistered, and
@@ -156,7 +218,7 @@ TEST_F(RemovalE2eTest, AFailedDeletionKeepsTheEntryForASecondRemoval)
     EXPECT_TRUE(Contains(LogMessages(), "  Eliminazione del file: " + blocked + " NON RIUSCITA!!"));
     EXPECT_FALSE(FileExists(AppFileTargets()[0]));
     EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
-    EXPECT_TRUE(FileExists(InstallDir() + "\\Installatore-elenco.txt"));
+    EXPECT_TRUE(FileExists(RecordPath()));
 
     lumo_test::RemoveTree(folder);
     const RunResult finished = Remove("QuietUninstallString");
@@ -171,7 +233,7 @@ TEST_F(RemovalE2eTest, TheRemovalWithItsWindowAsksFirstAndSaysHowItEnded)
 {
     auto delivery = Installed({});
     const std::string name = "Tesmoro " + Unique();
-    const std::string program = InstallDir() + "\\LumoInstall.exe";
+    const std::string program = Program();
     const std::string command = RegistryText(UninstallKey(), "UninstallString");
 
     Process& declined = StartCommandLine(program, command);

@@ -337,8 +337,6 @@ protected:
     {
         return (c.component ? SystemFolder() : AppTargetFolder()) + "\\" + Unique() + c.stem;
     }
-    std::string Program() const { return InstallDir() + "\\LumoInstall.exe"; }
-    std::string RecordPath() const { return InstallDir() + "\\Installatore-elenco.txt"; }
 
     bool Mine(const std::wstring& text) const
     {
@@ -377,6 +375,8 @@ protected:
         const std::string install = InstallDir();
         const size_t slash = install.rfind('\\');
         walk(install.substr(0, slash), install.substr(slash + 1));
+        // The product's home below Program Files.
+        walk(HomeRoot(), "LumoE2E." + Unique());
     }
 
     Snapshot Capture() const
