@@ -4,6 +4,7 @@
 #include "checker/CheckRules.h"
 #include "checker/DescriptionFile.h"
 #include "framework/Handles.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <windows.h>
@@ -79,8 +80,8 @@ const KeyRule kRequiredKeys[] = {
       "l'installatore non cerca nel registro la cartella di un'installazione precedente e usa sempre "
       "[CHIAVI] InstallationDir" },
     { "CHIAVI", "InstallationDir", ValueKind::Path,
-      "dove il registro non indica una cartella di installazione, l'installatore non ne ha nessuna e scrive il "
-      "log in \\Installatore.log, alla radice dell'unità corrente" },
+      "dove il registro non indica una cartella di installazione, l'installatore non ne ha nessuna e termina "
+      "con il codice 1603 senza installare nulla" },
 };
 
 class Checker {
@@ -290,7 +291,7 @@ private:
             }
             if (rule.kind == ValueKind::Path)
                 CheckLineBreakPair(rule.section, key, value);
-            if (key == "InstallationDir" && !IsFullFolderPath(TrimText(value)))
+            if (key == "InstallationDir" && NormalFullPath(TrimText(value)).empty())
                 CheckInstallationDir(TrimText(value));
             if (key == "PathKey")
                 CheckPathKey(value);
@@ -340,16 +341,11 @@ private:
 
     void CheckInstallationDir(const std::string& folder)
     {
-        const bool rootRelative = !folder.empty() && (folder[0] == '\\' || folder[0] == '/');
         AddKey(Severity::Error, "LC023", "CHIAVI", "InstallationDir",
                "il percorso " + Quoted(folder) +
-                   " non è completo: dove il registro non indica una cartella di installazione, l'installatore "
-                   "crea la cartella e scrive il log " +
-                   (rootRelative ? std::string("alla radice dell'unità corrente")
-                                 : std::string("sotto la sua cartella corrente, di solito la cartella della "
-                                               "consegna")) +
-                   " (" + Quoted(LogFilePath(folder)) +
-                   "). Indicare un percorso completo, ad esempio C:\\Pelvora\\Tesmoro.");
+                   " non è un percorso completo di un'unità locale: dove il registro non indica una cartella di "
+                   "installazione, l'installatore termina con il codice 1603 senza installare nulla. Indicare un "
+                   "percorso completo, ad esempio C:\\Pelvora\\Tesmoro.");
     }
 
     void CheckPathKey(const std::string& pathKey)

@@ -1,6 +1,7 @@
 #include "checker/Report.h"
 
 #include "checker/CheckRules.h"
+#include "framework/Path.h"
 
 #include <cctype>
 #include <cstdio>
@@ -479,8 +480,11 @@ std::vector<std::string> PlanLines(const DeliveryPlan& plan)
     }
     lines.push_back("Cartella di installazione: " + (install.folder.empty() ? std::string("nessuna") : install.folder) +
                     " (" + origin + ")");
-    lines.push_back("File di log: " + plan.logPath +
-                    (install.folder.empty() ? " (alla radice dell'unità corrente)" : ""));
+    if (NormalFullPath(install.folder).empty())
+        lines.push_back("File di log: nessuno (la cartella non è un percorso completo di un'unità locale: "
+                        "l'installatore termina con il codice 1603 senza installare nulla)");
+    else
+        lines.push_back("File di log: " + plan.logPath);
 
     lines.push_back("File applicativi (FilesToCopy): " + std::to_string(plan.appFiles.size()) +
                     ", sotto la cartella dei programmi " + plan.programFilesFolder);

@@ -83,9 +83,9 @@ const std::vector<Rule> kRules = {
       "of that name that is not a 32-bit Windows program",
       "nothing to start, or a program that cannot load the 32-bit components" },
     { "LC023",
-      "[CHIAVI] InstallationDir that is not a full path (Pelvora\\Tesmoro, \\Pelvora)",
-      "without a registry folder, the folder and the log go below the installer's current folder (usually the "
-      "delivery) or to the drive root" },
+      "[CHIAVI] InstallationDir that is not a full path on a local drive (Pelvora\\Tesmoro, \\Pelvora, "
+      "\\\\server\\share)",
+      "without a registry folder, the installer ends with 1603 and installs nothing" },
     { "LC024",
       "[CHIAVI] PathKey that begins with a root key (HKEY_LOCAL_MACHINE\\, HKLM\\, HKEY_CURRENT_USER\\, ...)",
       "the key is looked up below HKEY_LOCAL_MACHINE as written and never found: an earlier installation's folder "

@@ -83,7 +83,13 @@ private:
     // changed. Its result is never looked at.
     void RegisterDao()
     {
-        const ChangeableLevel refused = FirstLevelUsersCanChange(FolderOf(kDaoLibraryPath), MissingLevels::Refused);
+        // A chain only administrators can change stays so: it is judged once
+        // a run, not at every folder.
+        if (!daoChainJudged_) {
+            daoChain_ = FirstLevelUsersCanChange(FolderOf(kDaoLibraryPath), MissingLevels::Refused);
+            daoChainJudged_ = !daoChain_.Found();
+        }
+        const ChangeableLevel& refused = daoChain_;
         // Nothing there to load: as a load that fails, not reported.
         if (refused.Missing())
             return;
@@ -92,8 +98,13 @@ private:
                           refused.level + " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI");
             return;
         }
+        // Its code may take long: the file at work shows first.
+        run_.view_.Settle();
         SelfRegister(kDaoLibraryPath);
     }
+
+    ChangeableLevel daoChain_;
+    bool daoChainJudged_ = false;
 
     ReplaceOutcome CopyApplicationFile(const std::string& source, const std::string& target)
     {

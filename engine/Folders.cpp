@@ -47,7 +47,7 @@ std::string GetWindowsDir()
     return length > 0 && length < 4096 ? Utf8(std::wstring(buffer, length)) : std::string();
 }
 
-void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created)
+void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created, const std::wstring& sddl)
 {
     // One walk left to right; a separator right after a colon would name the
     // drive alone, which is never asked for. Every result is ignored: existing
@@ -61,9 +61,10 @@ void CreateDirectoryPath(const std::string& path, std::vector<std::string>* crea
 
     // A folder beyond the platform's path limit is never made, nor any below
     // it; one that is there is not asked for again.
-    auto create = [created](const std::wstring& folder) {
+    auto create = [created, &sddl](const std::wstring& folder) {
         if (folder.size() <= kMaxPlatformPath && ::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES &&
-            machine::MakeFolder(folder) && created != nullptr)
+            (sddl.empty() ? machine::MakeFolder(folder) : machine::MakeFolderWithSecurity(folder, sddl)) &&
+            created != nullptr)
             created->push_back(Utf8(folder));
     };
     std::wstring prefix;

@@ -18,7 +18,10 @@ std::string GetWindowsDir();
 // Makes the folder and every missing parent, silently: folders that exist,
 // roots and folders that cannot be made are passed over. Each folder it made
 // is added to created, when given, parents first.
-void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created = nullptr);
+// With sddl, each folder it makes has that descriptor from the start, with
+// no instant in which it holds what it would inherit.
+void CreateDirectoryPath(const std::string& path, std::vector<std::string>* created = nullptr,
+                         const std::wstring& sddl = std::wstring());
 // The folders CreateDirectoryPath would make for the path: those missing,
 // parents first.
 std::vector<std::string> MissingFolders(const std::string& path);

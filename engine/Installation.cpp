@@ -1,5 +1,6 @@
 #include "engine/Installation.h"
 
+#include "engine/FolderTrust.h"
 #include "engine/Folders.h"
 #include "engine/Log.h"
 #include "engine/MachineRecord.h"
@@ -20,9 +21,17 @@ Installation::Installation(const Delivery& delivery, InstallLog& log, ProgressVi
 {
 }
 
-bool Installation::Run(const std::string& installDir)
+bool Installation::Run(const std::string& writtenDir)
 {
     product_ = ReadProductIdentity(delivery_);
+    // One form of the folder everywhere: the checks of its levels, the
+    // entry, InstallationDir and the removal's search all see the same path.
+    const std::string installDir = NormalFullPath(writtenDir);
+    // A drive letter mapped to a share is no local path either.
+    if (installDir.empty() || ::GetDriveTypeW(Wide(installDir.substr(0, 3)).c_str()) == DRIVE_REMOTE) {
+        refusal_ = "LA CARTELLA DI INSTALLAZIONE " + writtenDir + " NON E' UN PERCORSO COMPLETO DI UN'UNITA' LOCALE";
+        return false;
+    }
     if (!PrepareInstallationFolder(installDir))
         return false;
     started_ = true;
@@ -34,12 +43,6 @@ bool Installation::Run(const std::string& installDir)
     if (folderTakenOver_)
         WriteLog("  LA CARTELLA DI INSTALLAZIONE: " + installDir +
                  " ESISTEVA GIA': PROPRIETARIO E AUTORIZZAZIONI SONO STATI REIMPOSTATI");
-    if (!unprotectedFolder_.empty()) {
-        CountFailure();
-        WriteLog("  LE AUTORIZZAZIONI DELLA CARTELLA: " + unprotectedFolder_ + " NON SONO STATE IMPOSTATE");
-        log_.WriteErrorReason(protectError_);
-        unprotectedFolder_.clear();
-    }
     CopyApplicationFiles();
     WriteLog("*FINE COPIA DEI FILES*");
     WriteLog("*INIZIO COPIA E REGISTRAZIONE DEI FILES DI SISTEMA*");
@@ -55,7 +58,8 @@ void Installation::Finish(int exitCode)
         // Nothing was written in the installation folder: the reason goes to
         // the administrator's copy of the log, if there is one.
         WriteLog("INSTALLAZIONE NON ESEGUITA: " + refusal_ + " (CODICE DI USCITA: " + std::to_string(exitCode) + ")");
-        log_.WriteErrorReason(refusalError_);
+        if (refusalError_ != ERROR_SUCCESS)
+            log_.WriteErrorReason(refusalError_);
         return;
     }
     replacer_.RemoveTemporaryFolders();
@@ -79,17 +83,30 @@ bool Installation::PrepareInstallationFolder(const std::string& installDir)
         refusalError_ = kLinkRefused;
         return false;
     }
+    // A level that a standard user could change would let them replace the
+    // folder, or what the run writes in it, under the program's feet.
+    const std::string changeable = LevelUsersCanChange(installDir, false, refusalError_);
+    if (!changeable.empty()) {
+        refusal_ = changeable;
+        return false;
+    }
     const bool existed = IsFolder(installDir);
     std::vector<std::string> created;
-    CreateDirectoryPath(installDir, &created);
-    // Every folder made for the product, and one that was there, get the
-    // access list of administrators before anything is written in them.
-    for (const std::string& folder : created)
-        Protect(folder);
-    if (existed) {
-        Protect(installDir);
-        folderTakenOver_ = true;
+    CreateDirectoryPath(installDir, &created, ProtectedFolderSddl());
+    // Every folder made for the product has the access list of
+    // administrators from its making; one that was there is given it before
+    // anything is written in it, or is not written in.
+    if (existed && !ProtectFolder(installDir)) {
+        refusalError_ = ::GetLastError();
+        refusal_ = "LE AUTORIZZAZIONI DELLA CARTELLA: " + installDir + " NON SONO STATE IMPOSTATE";
+        return false;
     }
+    if (!existed && !IsFolder(installDir)) {
+        refusalError_ = ::GetLastError();
+        refusal_ = "LA CARTELLA DI INSTALLAZIONE " + installDir + " NON PUO' ESSERE CREATA";
+        return false;
+    }
+    folderTakenOver_ = existed;
     const std::string logPath = LogFilePath(installDir);
     if (!log_.Open(logPath) && ::GetLastError() == kLinkRefused) {
         refusal_ = "IL FILE " + logPath + " E' UN COLLEGAMENTO O HA UN ALTRO NOME";
@@ -99,12 +116,37 @@ bool Installation::PrepareInstallationFolder(const std::string& installDir)
     return true;
 }
 
-void Installation::Protect(const std::string& folder)
+std::string Installation::LevelUsersCanChange(const std::string& folder, bool loads, unsigned long& error) const
 {
-    if (!ProtectFolder(folder) && unprotectedFolder_.empty()) {
-        protectError_ = ::GetLastError();
-        unprotectedFolder_ = folder;
+    // The system keeps Program Files and the Windows folder for administrators.
+    if (IsBelow(folder, programFiles_) || IsBelow(folder, windowsFolder_))
+        return std::string();
+    const ChangeableLevel level = FirstLevelUsersCanChange(folder, loads ? MissingLevels::Refused : MissingLevels::Pass);
+    if (!level.Found())
+        return std::string();
+    error = level.error;
+    if (level.Missing())
+        return "LA CARTELLA " + level.level + " NON ESISTE";
+    return "LA CARTELLA " + level.level + " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI";
+}
+
+bool Installation::MayUseOwnFolder(const std::string& folder, std::string& why, unsigned long& error)
+{
+    const auto [at, added] = ownFolders_.try_emplace(UpperText(folder));
+    auto& [refusal, refusalError] = at->second;
+    if (added) {
+        // Its levels as they are, then the missing ones made with the access
+        // list of administrators, and all of them again: a folder that could
+        // not be protected fails there.
+        refusal = LevelUsersCanChange(folder, false, refusalError);
+        if (refusal.empty()) {
+            MakeFolder(folder);
+            refusal = LevelUsersCanChange(folder, true, refusalError);
+        }
     }
+    why = refusal;
+    error = refusalError;
+    return why.empty();
 }
 
 void Installation::LoadRecord(const std::string& installDir)
@@ -220,14 +262,11 @@ void Installation::MakeFolder(const std::string& path)
         if (record_.Find(folder) == nullptr)
             keeper_.Note(record_.Entry(RecordKind::Folder, folder));
     }
-    std::vector<std::string> created;
-    CreateDirectoryPath(path, &created);
     // Below Program Files and the Windows folder a folder keeps what it
-    // inherits; anywhere else only administrators may change it.
-    for (const std::string& folder : created) {
-        if (!IsBelow(folder, programFiles_) && !IsBelow(folder, windowsFolder_))
-            Protect(folder);
-    }
+    // inherits; anywhere else only administrators may change it, from the
+    // moment it is made.
+    const bool inherits = IsBelow(path, programFiles_) || IsBelow(path, windowsFolder_);
+    CreateDirectoryPath(path, nullptr, inherits ? std::wstring() : ProtectedFolderSddl());
 }
 
 RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted)

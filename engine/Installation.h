@@ -11,6 +11,7 @@
 #include "engine/RecordKeeper.h"
 #include "engine/SelfRegister.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -80,9 +81,14 @@ private:
     bool RegisterAtRestart(const std::string& path);
     // Makes a folder with its parents; those it made are the product's.
     void MakeFolder(const std::string& path);
-    // Gives a folder made for the product the access list of administrators;
-    // the first failure is logged once the log is open.
-    void Protect(const std::string& folder);
+    // Why the folder, outside Program Files and the Windows folder, is not
+    // for the program to write into or load from: a level of it that a
+    // standard user could change (or, when it loads, that is missing). Empty
+    // when it is; error is the system's reason, if there is one.
+    std::string LevelUsersCanChange(const std::string& folder, bool loads, unsigned long& error) const;
+    // A folder of its own that a SYSFILE entry names: made when missing, and
+    // refused (why says so) when a standard user could change any level of it.
+    bool MayUseOwnFolder(const std::string& folder, std::string& why, unsigned long& error);
     // The installation folder, which is the program's own: made with an
     // access list of administrators (or taken over when it was there), and
     // never reached through a link. False, with the reason kept for Finish,
@@ -136,7 +142,7 @@ private:
     // The installation folder was there before, and no run of the product
     // made it: taken over.
     bool folderTakenOver_ = false;
-    // Protecting a folder of the program's own failed: the folder and why.
-    std::string unprotectedFolder_;
-    unsigned long protectError_ = 0;
+    // The folders of SYSFILE entries judged so far, by their path in
+    // capitals, with why each is refused (empty when it is not).
+    std::map<std::string, std::pair<std::string, unsigned long>> ownFolders_;
 };

@@ -48,10 +48,19 @@ public:
         const VersionReading sourceVersion = ReadVersionOf(source);
 
         const SysFileEntry entry = ParseSysFileEntry(run_.delivery_.ReadInstallPath("SYSFILE", fileName));
-        // An own folder is made before the version test, so also for a file not copied.
-        if (entry.destination == SysDestination::OwnFolder)
-            run_.MakeFolder(entry.folderWord);
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
+        // An own folder is made before the version test, so also for a file
+        // not copied. One that a standard user could change is neither
+        // written into nor loaded from: they could put their own code there.
+        std::string refusal;
+        unsigned long error = 0;
+        if (entry.destination == SysDestination::OwnFolder && !run_.MayUseOwnFolder(entry.folderWord, refusal, error)) {
+            run_.CountFailure();
+            run_.WriteLog("  IL FILE: " + targetPath + " NON E' STATO COPIATO NE' REGISTRATO: " + refusal);
+            if (error != 0)
+                run_.log_.WriteErrorReason(error);
+            return;
+        }
 
         // A target the folder does not hold is read as none, without asking.
         const bool targetThere = run_.targets_.Has(targetPath);
@@ -109,6 +118,8 @@ private:
     // tells whether the product's own copy lies there.
     void Register(const std::string& targetPath, bool ours)
     {
+        // The component's own code may take long: the file at work shows first.
+        run_.view_.Settle();
         RegisterDetail detail;
         const RegisterResult registered = SelfRegister(targetPath, &detail);
         if (registered != RegisterOk)

@@ -48,8 +48,6 @@ DWORD NamesOf(const std::string& path)
 
 class TrustE2eTest : public E2eTest {
 protected:
-    std::string RecordPath() const { return InstallDir() + "\\Installatore-elenco.txt"; }
-    std::string Program() const { return InstallDir() + "\\LumoInstall.exe"; }
 
     RunResult RemoveQuietly()
     {
@@ -195,18 +193,30 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
     }
 
     // The log and the record as second names of a file outside: neither is
-    // written through; the record's name is taken back by a record of its own.
+    // written through; the record's name is taken back by a record of its
+    // own. The record's old place in the installation folder is not read.
     Delivery delivery;
     delivery.WriteIni(StandardIni());
     AddAppFiles(delivery, 1, 10);
     ::CreateDirectoryW(Wide(InstallDir()).c_str(), nullptr);
-    for (const char* name : { "Installatore.log", "Installatore-elenco.txt" }) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(::CreateHardLinkW(Wide(InstallDir() + "\\" + name).c_str(), Wide(keep).c_str(), nullptr));
+    ::CreateDirectoryW(Wide(HomeRoot()).c_str(), nullptr);
+    ::CreateDirectoryW(Wide(HomeDir()).c_str(), nullptr);
+    const struct {
+        std::string path;
+        DWORD exitCode;
+    } seconds[] = {
+        { LogPath(), kFailure },
+        { InstallDir() + "\\Installatore-elenco.txt", kSuccess },
+        { RecordPath(), kFailure },
+    };
+    for (const auto& row : seconds) {
+        SCOPED_TRACE(row.path);
+        ::DeleteFileW(Wide(row.path).c_str());
+        ASSERT_TRUE(::CreateHardLinkW(Wide(row.path).c_str(), Wide(keep).c_str(), nullptr));
         const RunResult run = RunWithoutWindow(delivery, "/S /LOG=" + copy);
-        EXPECT_EQ(kFailure, run.exitCode);
+        EXPECT_EQ(row.exitCode, run.exitCode);
         EXPECT_EQ("di un altro", ReadFileBytes(keep));
-        ::DeleteFileW(Wide(InstallDir() + "\\" + name).c_str());
+        ::DeleteFileW(Wide(row.path).c_str());
     }
     EXPECT_TRUE(Contains(lumo_test::SplitLines(ReadFileBytes(copy)),
                          "E' UN COLLEGAMENTO O HA UN ALTRO NOME (CODICE DI USCITA: 1603)"));
@@ -228,13 +238,17 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
     EXPECT_EQ(std::vector<std::string>{ "tenere.txt" }, lumo_test::ListEntries(victims.Path()));
 }
 
-// A user makes the program's temporary folder first, beside the program's
-// own copy in the installation folder, beside an application file and in a
-// folder of its own named for a system file, and puts in it, under each
-// target's name, a second name of a file outside. The run passes each
-// planted folder by for a name it makes new and succeeds; nothing is written
-// through a second name, and the run's cleanup takes the planted folders
-// away by their names, leaving the files outside whole, with one name each.
+// A user makes the program's temporary folder first, beside an application
+// file and in a folder of its own named for a system file, and puts in it,
+// under each target's name, a second name of a file outside. The run passes
+// each planted folder by for a name it makes new and succeeds; nothing is
+// written through a second name, and the run's cleanup takes the planted
+// folders away by their names, leaving the files outside whole, with one
+// name each. The installation folder, where an earlier version kept the
+// program's copy, now gets nothing of the program's but its log: a folder
+// planted there is not the program's to clean, and nothing goes through it.
+// (The product's home, where the copy goes, is beyond a user's reach; a
+// leftover there is passed by all the same.)
 TEST_F(TrustE2eTest, AFolderPlantedUnderTheTemporaryNameIsPassedBy)
 {
     lumo_test::TempDir victims("lumo-vittima");
@@ -247,13 +261,17 @@ TEST_F(TrustE2eTest, AFolderPlantedUnderTheTemporaryNameIsPassedBy)
     AddAppFiles(delivery, 1, 100);
     delivery.AddSysFile(systemName, systemBytes);
     ::CreateDirectoryW(Wide(InstallDir()).c_str(), nullptr);
+    ::CreateDirectoryW(Wide(HomeRoot()).c_str(), nullptr);
+    ::CreateDirectoryW(Wide(HomeDir()).c_str(), nullptr);
     const struct {
         std::string folder;
         std::string name;
+        bool programWorksThere;
     } places[] = {
-        { InstallDir(), "LumoInstall.exe" },
-        { AppTargetFolder(), AppFileTargets()[0].substr(AppTargetFolder().size() + 1) },
-        { shared.Path(), systemName },
+        { InstallDir(), "LumoInstall.exe", false },
+        { HomeDir(), "LumoInstall.exe", true },
+        { AppTargetFolder(), AppFileTargets()[0].substr(AppTargetFolder().size() + 1), true },
+        { shared.Path(), systemName, true },
     };
     std::vector<std::string> victimFiles;
     for (const auto& place : places) {
@@ -274,9 +292,9 @@ TEST_F(TrustE2eTest, AFolderPlantedUnderTheTemporaryNameIsPassedBy)
     for (size_t i = 0; i < victimFiles.size(); ++i) {
         SCOPED_TRACE(places[i].folder);
         EXPECT_EQ("di un altro", ReadFileBytes(victimFiles[i]));
-        EXPECT_FALSE(lumo_test::DirectoryExists(places[i].folder + "\\~LumoInstall"));
         EXPECT_FALSE(lumo_test::DirectoryExists(places[i].folder + "\\~LumoInstall-1"));
-        EXPECT_EQ(1u, NamesOf(victimFiles[i])) << "a second name is left";
+        EXPECT_EQ(!places[i].programWorksThere, lumo_test::DirectoryExists(places[i].folder + "\\~LumoInstall"));
+        EXPECT_EQ(places[i].programWorksThere ? 1u : 2u, NamesOf(victimFiles[i]));
     }
     EXPECT_EQ(kRemoved, RemoveQuietly().exitCode);
     EXPECT_FALSE(FileExists(shared / systemName));
