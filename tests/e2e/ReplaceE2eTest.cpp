@@ -238,6 +238,43 @@ TEST_F(ReplaceE2eTest, AFileHeldOpenIsReplacedAndRegisteredAtRestart)
     EXPECT_EQ(1u, lumo_test::RegistrationCount(target)) << "not registered at the restart";
 }
 
+// A component's DllRegisterServer may take long, and it runs on the window's
+// thread: the status line shows that component for all that time, not what
+// the repaint limit held back, even when its folder's name has an ampersand.
+TEST_F(ReplaceE2eTest, TheStatusShowsTheComponentWhileItRegisters)
+{
+    struct Event {
+        HANDLE handle;
+        explicit Event(const char* name) : handle(::CreateEventA(nullptr, TRUE, FALSE, name)) {}
+        ~Event()
+        {
+            ::SetEvent(handle);
+            ::CloseHandle(handle);
+        }
+    };
+    const Event entered(component::kEnteredEvent);
+    const Event release(component::kReleaseEvent);
+    auto delivery = EmptyDelivery();
+    const std::string folder = SystemFolder() + "\\R&D_" + Unique();
+    const std::string name = Unique() + "_attesa.dll";
+    delivery->AddSysFile("R&D_" + Unique() + "\\" + name,
+                         ReadFileBytes(lumo_test::ComponentPath(component::kRegisterWaits)));
+    RemoveAfter(folder);
+
+    Process* process = nullptr;
+    const Wizard wizard = StartWizard(process, *delivery);
+    ASSERT_TRUE(wizard) << "no wizard";
+    PostClick(wizard.Hwnd(), IDC_NEXT);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(entered.handle, kRunTimeoutMs)) << "the registration never began";
+    // Read from the text the system keeps: the window's thread is busy.
+    EXPECT_EQ("Analizza " + folder + "\\" + name, Wizard::ItemText(wizard.ProgressPage(), IDC_STATUS_LINE));
+    ::SetEvent(release.handle);
+    ASSERT_NE(nullptr, WaitForCompletion(wizard));
+    FinishWithoutQuestion(*process, wizard);
+    EXPECT_EQ(kSuccess, ExitCodeOf(*process));
+    lumo_test::RemoveSharedCount(folder + "\\" + name);
+}
+
 // While a run is held inside a registration, the wizard refuses the end of
 // the session; before the run it lets the session end.
 TEST_F(ReplaceE2eTest, TheWizardRefusesTheEndOfTheSessionDuringARun)

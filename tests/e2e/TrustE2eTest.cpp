@@ -15,6 +15,8 @@
 #include "framework/Digest.h"
 #include "framework/Text.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -201,6 +203,8 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
     ::CreateDirectoryW(Wide(InstallDir()).c_str(), nullptr);
     ::CreateDirectoryW(Wide(HomeRoot()).c_str(), nullptr);
     ::CreateDirectoryW(Wide(HomeDir()).c_str(), nullptr);
+    // The first test of a new prefix finds no application folder yet.
+    ::SHCreateDirectoryExW(nullptr, Wide(AppTargetFolder()).c_str(), nullptr);
     const struct {
         std::string path;
         DWORD exitCode;
@@ -263,6 +267,8 @@ TEST_F(TrustE2eTest, AFolderPlantedUnderTheTemporaryNameIsPassedBy)
     ::CreateDirectoryW(Wide(InstallDir()).c_str(), nullptr);
     ::CreateDirectoryW(Wide(HomeRoot()).c_str(), nullptr);
     ::CreateDirectoryW(Wide(HomeDir()).c_str(), nullptr);
+    // The first test of a new prefix finds no application folder yet.
+    ::SHCreateDirectoryExW(nullptr, Wide(AppTargetFolder()).c_str(), nullptr);
     const struct {
         std::string folder;
         std::string name;
@@ -278,7 +284,8 @@ TEST_F(TrustE2eTest, AFolderPlantedUnderTheTemporaryNameIsPassedBy)
         const std::string victim = victims / ("vittima" + std::to_string(victimFiles.size()) + ".txt");
         WriteFileBytes(victim, "di un altro");
         victimFiles.push_back(victim);
-        ASSERT_TRUE(::CreateDirectoryW(Wide(place.folder + "\\~LumoInstall").c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(Wide(place.folder + "\\~LumoInstall").c_str(), nullptr))
+            << place.folder << " (error " << ::GetLastError() << ")";
         ASSERT_TRUE(::CreateHardLinkW(Wide(place.folder + "\\~LumoInstall\\" + place.name).c_str(),
                                       Wide(victim).c_str(), nullptr));
     }
