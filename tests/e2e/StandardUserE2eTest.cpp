@@ -208,4 +208,44 @@ TEST_F(StandardUserE2eTest, NothingAUserPlantsIsRunOrWrittenThrough)
     }
 }
 
+// A SYSFILE folder that only administrators could change at the
+// installation, and that a user could change by the removal: the removal
+// does not run the component's DllUnregisterServer from it, keeps it, says
+// why and ends with 1603; the entry stays for another try once the folder
+// is mended.
+TEST_F(StandardUserE2eTest, TheRemovalRunsNoCodeFromAFolderUsersCouldChange)
+{
+    lumo_test::TempDir outside("lumo-fuori");
+    const std::string condivisi = outside / "Condivisi";
+    const std::string component = Unique() + "_ui.dll";
+    const std::string installed = UpperText(condivisi) + "\\" + component;
+    Delivery delivery("deliv", "LumoInstall.exe", FaultsExe());
+    delivery.WriteIni(StandardIni() + "[SYSFILE]\r\n" + component + "=" + condivisi + "|REG\r\n");
+    delivery.MakeTrees();
+    AddAppFiles(delivery, 1, 100);
+    delivery.AddSysFile(component, ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk)));
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    ASSERT_EQ(1u, lumo_test::RegistrationCount(installed));
+
+    // The entry's program is the test build's copy: it takes the descriptor too.
+    const std::string command = RegistryText(UninstallKey(), "QuietUninstallString");
+    Process& refused = StartCommandLine(Program(), command, { { "LUMO_DESCRITTORI", condivisi + "*" + kUserFolderSddl } });
+    DWORD exitCode = STILL_ACTIVE;
+    EXPECT_TRUE(refused.WaitExit(kRunTimeoutMs, &exitCode));
+    EXPECT_EQ(kFailure, exitCode);
+    EXPECT_TRUE(Contains(LogMessages(), "  IL PERCORSO: " + installed + " NON E' STATO TOCCATO: LA CARTELLA " +
+                                            UpperText(condivisi) + " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI"));
+    EXPECT_EQ(0u, lumo_test::UnregistrationCount(installed));
+    EXPECT_TRUE(FileExists(installed));
+    EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+
+    // Mended: the next removal finishes, and gives the count back once.
+    Process& finished = StartCommandLine(Program(), command);
+    EXPECT_TRUE(finished.WaitExit(kRunTimeoutMs, &exitCode));
+    EXPECT_EQ(kRemoved, exitCode);
+    EXPECT_EQ(1u, lumo_test::UnregistrationCount(installed));
+    EXPECT_FALSE(FileExists(installed));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+}
+
 } // namespace
