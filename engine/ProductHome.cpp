@@ -3,8 +3,9 @@
 #include "framework/Text.h"
 
 #include <windows.h>
-#include <objbase.h>
 #include <shlobj.h>
+
+#include <vector>
 
 namespace {
 
@@ -19,13 +20,18 @@ constexpr char kProgramName[] = "LumoInstall.exe";
 std::string ProductHomeRoot()
 {
     // The 32-bit view on every build: on 64-bit Windows "Program Files (x86)",
-    // on 32-bit Windows "Program Files", where the shipped program lives.
-    PWSTR folder = nullptr;
+    // on 32-bit Windows "Program Files", where the shipped program lives. Asked
+    // for as an item list, which the shell frees itself: no COM library is
+    // needed for it.
+    PIDLIST_ABSOLUTE item = nullptr;
     std::string root;
-    if (SUCCEEDED(::SHGetKnownFolderPath(kProgramFilesX86, 0, nullptr, &folder)) && folder != nullptr &&
-        folder[0] != L'\0')
-        root = Utf8(folder) + "\\" + kHomeFolder;
-    ::CoTaskMemFree(folder);
+    if (SUCCEEDED(::SHGetKnownFolderIDList(kProgramFilesX86, 0, nullptr, &item)) && item != nullptr) {
+        std::vector<wchar_t> folder(32768);
+        if (::SHGetPathFromIDListEx(item, folder.data(), static_cast<DWORD>(folder.size()), GPFIDL_DEFAULT) &&
+            folder[0] != L'\0')
+            root = Utf8(folder.data()) + "\\" + kHomeFolder;
+    }
+    ::ILFree(item);
     return root;
 }
 

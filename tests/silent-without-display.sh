@@ -18,7 +18,10 @@ if [ -n "$program" ]; then
 fi
 # A folder of this run's own for the log, and a product key of its own: a run
 # records its folder there, where the next run of the product would find it.
-install_dir=$(printf 'Z:%s\\installazione' "$work" | tr / '\\')
+# The folder lies on the prefix's own drive: every user may write to the
+# host's /tmp, and Wine says so, so the program refuses a folder below it.
+install_unix="$prefix/drive_c/lumo-silenziosa-$$"
+install_dir="C:\\lumo-silenziosa-$$"
 product="LumoSilent$$"
 sed -i -e "s|^InstallationDir=.*|InstallationDir=$(printf '%s' "$install_dir" | sed 's/\\/\\\\/g')\r|" \
     -e "s|^PathKey=.*|PathKey=Software\\\\$product\r|" "$work/consegna/Installatore.ini"
@@ -27,7 +30,7 @@ forget() {
         "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"; do
         "$here/wine-run.sh" "$arch" "$prefix" reg delete "$key" /f /reg:32 >/dev/null 2>&1
     done
-    rm -rf "$work"
+    rm -rf "$work" "$install_unix" "$prefix/drive_c/Program Files (x86)/LumoInstall/$product"
 }
 trap forget EXIT
 
@@ -39,7 +42,7 @@ trap forget EXIT
 env -u DISPLAY -u WAYLAND_DISPLAY "$here/wine-run.sh" "$arch" "$prefix" "$work/consegna/LumoInstall.exe" /S \
     </dev/null >"$work/out.txt" 2>&1
 code=$?
-log="$work/installazione/Installatore.log"
+log="$install_unix/Installatore.log"
 if [ "$code" -ne 0 ]; then
     echo "exit code $code, expected 0"
     cat "$log" 2>/dev/null

@@ -63,6 +63,20 @@ bool SameBytes(const std::string& a, const std::string& b)
     return same;
 }
 
+// A named event of the test's, set when it goes so that nothing waits on it
+// for ever.
+struct SetOnEnd {
+    HANDLE handle;
+    explicit SetOnEnd(const char* name) : handle(::CreateEventA(nullptr, TRUE, FALSE, name)) {}
+    ~SetOnEnd()
+    {
+        ::SetEvent(handle);
+        ::CloseHandle(handle);
+    }
+    SetOnEnd(const SetOnEnd&) = delete;
+    SetOnEnd& operator=(const SetOnEnd&) = delete;
+};
+
 class ReplaceE2eTest : public E2eTest {
 protected:
     void TearDown() override
@@ -243,17 +257,8 @@ TEST_F(ReplaceE2eTest, AFileHeldOpenIsReplacedAndRegisteredAtRestart)
 // the repaint limit held back, even when its folder's name has an ampersand.
 TEST_F(ReplaceE2eTest, TheStatusShowsTheComponentWhileItRegisters)
 {
-    struct Event {
-        HANDLE handle;
-        explicit Event(const char* name) : handle(::CreateEventA(nullptr, TRUE, FALSE, name)) {}
-        ~Event()
-        {
-            ::SetEvent(handle);
-            ::CloseHandle(handle);
-        }
-    };
-    const Event entered(component::kEnteredEvent);
-    const Event release(component::kReleaseEvent);
+    const SetOnEnd entered(component::kEnteredEvent);
+    const SetOnEnd release(component::kReleaseEvent);
     auto delivery = EmptyDelivery();
     const std::string folder = SystemFolder() + "\\R&D_" + Unique();
     const std::string name = Unique() + "_attesa.dll";
@@ -279,17 +284,8 @@ TEST_F(ReplaceE2eTest, TheStatusShowsTheComponentWhileItRegisters)
 // the session; before the run it lets the session end.
 TEST_F(ReplaceE2eTest, TheWizardRefusesTheEndOfTheSessionDuringARun)
 {
-    struct Event {
-        HANDLE handle;
-        explicit Event(const char* name) : handle(::CreateEventA(nullptr, TRUE, FALSE, name)) {}
-        ~Event()
-        {
-            ::SetEvent(handle);
-            ::CloseHandle(handle);
-        }
-    };
-    const Event entered(component::kEnteredEvent);
-    const Event release(component::kReleaseEvent);
+    const SetOnEnd entered(component::kEnteredEvent);
+    const SetOnEnd release(component::kReleaseEvent);
     auto delivery = EmptyDelivery();
     const std::string waiting = SystemTarget("attesa");
     delivery->AddSysFile(Unique() + "_attesa.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterWaits)));
