@@ -105,7 +105,11 @@ done
 # The Escape that ended the wizard must not reach the question of the removal.
 sleep 2
 product="Pelvora Tesmoro"
-wine "$log_dir/LumoInstall.exe" /UNINSTALL >/dev/null 2>&1 &
+# The program the entry starts, in the product's home below Program Files.
+uninstall=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelvora.Tesmoro' \
+    /v UninstallString /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *"\([^"]*\)".*/\1/p')
+echo "removing with $uninstall /UNINSTALL"
+wine "$uninstall" /UNINSTALL >/dev/null 2>&1 &
 wine_pid=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$product\$" | head -n 1)
 sleep 1
