@@ -60,7 +60,9 @@ bool FolderIndex::Look(const std::string& path)
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const bool found = ::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) != FALSE;
     const DWORD error = found ? ERROR_SUCCESS : ::GetLastError();
-    const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    // A name the file system cannot hold is no file either.
+    const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                        error == ERROR_INVALID_NAME || error == ERROR_FILENAME_EXCED_RANGE;
     Names* names = Listed(FolderOf(path));
     if (names != nullptr && found)
         (*names)[UpperText(NameOf(path))] =
