@@ -46,3 +46,35 @@ void FolderIndex::Added(const std::string& path, unsigned long long size)
 {
     Listing(FolderOf(path))[UpperText(NameOf(path))] = size;
 }
+
+FolderIndex::Names* FolderIndex::Listed(const std::string& folder)
+{
+    if (last_ != nullptr && folder == lastFolder_)
+        return last_;
+    const auto found = folders_.find(UpperText(folder));
+    return found != folders_.end() ? &found->second : nullptr;
+}
+
+bool FolderIndex::Look(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool found = ::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) != FALSE;
+    const DWORD error = found ? ERROR_SUCCESS : ::GetLastError();
+    // A name the file system cannot hold is no file either.
+    const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                        error == ERROR_INVALID_NAME || error == ERROR_FILENAME_EXCED_RANGE;
+    Names* names = Listed(FolderOf(path));
+    if (names != nullptr && found)
+        (*names)[UpperText(NameOf(path))] =
+            (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    else if (names != nullptr && absent)
+        names->erase(UpperText(NameOf(path)));
+    return !absent;
+}
+
+void FolderIndex::Made(const std::string& folder)
+{
+    // A folder not listed yet will show it when it is.
+    if (Names* names = Listed(FolderOf(folder)))
+        (*names)[UpperText(NameOf(folder))] = 0;
+}

@@ -266,17 +266,34 @@ void Installation::MakeFolder(const std::string& path)
     // inherits; anywhere else only administrators may change it, from the
     // moment it is made.
     const bool inherits = IsBelow(path, programFiles_) || IsBelow(path, windowsFolder_);
-    CreateDirectoryPath(path, nullptr, inherits ? std::wstring() : ProtectedFolderSddl());
+    std::vector<std::string> created;
+    CreateDirectoryPath(path, &created, inherits ? std::wstring() : ProtectedFolderSddl());
+    // Its parent may have been listed already: the record keeps only what
+    // the index sees.
+    for (const std::string& folder : created)
+        targets_.Made(folder);
 }
 
 RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted)
+{
+    return NoteBeforeReplacing(kind, target, registerWanted, nullptr);
+}
+
+RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted,
+                                          bool targetThere)
+{
+    return NoteBeforeReplacing(kind, target, registerWanted, &targetThere);
+}
+
+RecordEntry Installation::NoteBeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted,
+                                              const bool* targetThere)
 {
     RecordEntry* known = record_.Find(target);
     const RecordEntry before = known != nullptr ? *known : RecordEntry{ kind, target };
     RecordEntry& entry = record_.Entry(kind, target);
     const RecordEntry noted = entry;
     if (known == nullptr)
-        entry.existedBefore = targets_.Has(target);
+        entry.existedBefore = targetThere != nullptr ? *targetThere : targets_.Look(target);
     // A file the product found and now replaces was there before its copy.
     if (kind != RecordKind::ApplicationFile && !entry.copied && known != nullptr)
         entry.existedBefore = true;

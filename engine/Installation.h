@@ -101,7 +101,12 @@ private:
     // the journal before the copy, so that a run stopped at any instant
     // leaves the next one what it needs to know. Returns the entry as it was,
     // for Replaced.
+    // Whether the file was there before is looked for at the target, unless
+    // the caller looked already as it decided to copy (targetThere).
     RecordEntry BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted);
+    RecordEntry BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted, bool targetThere);
+    RecordEntry NoteBeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted,
+                                    const bool* targetThere);
     // After the copy: a failed one puts the entry back as it was.
     void Replaced(const std::string& target, const ReplaceOutcome& outcome, const RecordEntry& before);
     // A shared file found on the machine with an equal or newer version: the

@@ -62,8 +62,9 @@ public:
             return;
         }
 
-        // A target the folder does not hold is read as none, without asking.
-        const bool targetThere = run_.targets_.Has(targetPath);
+        // Looked for now, not in the folder's listing: another program may
+        // have written it since, and a newer file must not be replaced.
+        const bool targetThere = run_.targets_.Look(targetPath);
         const FileVersion targetVersion = targetThere ? ReadFileVersion(targetPath) : FileVersion{};
         const SystemFileAction action = DecideSystemFile(sourceVersion, targetVersion);
         if (action == SystemFileAction::SourceUnreadable) {
@@ -82,7 +83,7 @@ public:
                 Register(targetPath, true);
             return;
         }
-        const RecordEntry before = run_.BeforeReplacing(RecordKind::SystemFile, targetPath, entry.registerAfterCopy);
+        const RecordEntry before = run_.BeforeReplacing(RecordKind::SystemFile, targetPath, entry.registerAfterCopy, targetThere);
         const ReplaceOutcome copied = run_.PlaceFile(source, targetPath, true);
         run_.Replaced(targetPath, copied, before);
         if (copied.Copied()) {

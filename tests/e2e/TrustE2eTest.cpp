@@ -62,8 +62,11 @@ protected:
 
 // The removal acts on the record only when the digest the last run wrote in
 // the product's entry vouches for it, and even then only on paths of the
-// product's own. Every edit below is refused before anything is touched; the
-// unedited record then removes the product.
+// product's own. An edit the digest does not vouch for is refused before
+// anything is touched: every file of the product stays. A sealed edit
+// removes the product's own files and not the foreign one; the product is
+// then installed afresh for the next row. The unedited record at last
+// removes the product.
 TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
 {
     lumo_test::TempDir victims("lumo-vittima");
@@ -71,6 +74,11 @@ TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
     WriteFileBytes(keep, "di un altro");
     const std::string victimComponent = victims / "altrui.dll";
     lumo_test::CopyComponent(component::kRegisterOk, victimComponent);
+    // Beside the installation folder, its name the folder's name and more: a
+    // path that begins with the folder's text without lying below it.
+    const std::string sibling = InstallDir() + "Altro\\x.txt";
+    ASSERT_TRUE(::CreateDirectoryW(Wide(InstallDir() + "Altro").c_str(), nullptr));
+    WriteFileBytes(sibling, "di un altro");
     // Another product's entry and another vendor's key.
     const std::string otherEntry =
         "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LumoE2E.Altro" + Unique();
@@ -81,11 +89,21 @@ TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
     Delivery delivery;
     delivery.WriteIni(StandardIni() + "[SYSFILE]\r\n");
     delivery.MakeTrees();
-    AddAppFiles(delivery, 1, 100);
+    AddAppFiles(delivery, 2, 100);
     const std::string own = Placed(SystemFolder() + "\\" + Unique() + "_proprio.dll");
     delivery.AddSysFile(Unique() + "_proprio.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk)));
     ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
-    const std::string original = ReadFileBytes(RecordPath());
+    std::string original = ReadFileBytes(RecordPath());
+    std::string digest = RegistryText(UninstallKey(), "LumoElenco");
+    std::vector<std::string> productFiles = AppFileTargets();
+    productFiles.push_back(own);
+    auto everyProductFileThere = [&productFiles] {
+        return std::all_of(productFiles.begin(), productFiles.end(), [](const std::string& f) { return FileExists(f); });
+    };
+    auto noProductFileThere = [&productFiles] {
+        return std::none_of(productFiles.begin(), productFiles.end(), [](const std::string& f) { return FileExists(f); });
+    };
+    ASSERT_TRUE(everyProductFileThere());
 
     // ..\ from the installation folder up to the root of its drive.
     std::string up;
@@ -103,32 +121,40 @@ TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
         lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey(), "LumoElenco", Sha256Hex(text));
         return text;
     };
-    const std::string digest = RegistryText(UninstallKey(), "LumoElenco");
     struct Row {
         const char* what;
         std::function<std::string()> record;
-        const char* line;
+        std::string line;
+        // Vouched for by a digest: the product's own paths are removed.
+        bool isSealed;
     } rows[] = {
         { "a file outside the product", [&] { return original + "applicativo | copiato | - | - | " + keep + "\r\n"; },
-          "NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NULLA E' STATO RIMOSSO" },
+          "NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NULLA E' STATO RIMOSSO", false },
         { "a relative path", [&] { return original + "applicativo | copiato | - | - | " + relative + "\r\n"; },
-          "NON E' QUELLO SCRITTO" },
+          "NON E' QUELLO SCRITTO", false },
         { "another product's entry",
           [&] { return replaced("Voce=LumoE2E." + Unique(), "Voce=LumoE2E.Altro" + Unique()); },
-          "NON E' QUELLO SCRITTO" },
+          "NON E' QUELLO SCRITTO", false },
         { "another vendor's key", [&] { return replaced("PathKey=" + PathKey(), "PathKey=" + otherKey); },
-          "NON E' QUELLO SCRITTO" },
+          "NON E' QUELLO SCRITTO", false },
         { "a component of another product to unregister",
           [&] { return original + "sistema | copiato | registrato | contato | " + victimComponent + "\r\n"; },
-          "NON E' QUELLO SCRITTO" },
-        { "an empty record", [] { return std::string(); }, "NON E' QUELLO SCRITTO" },
-        { "a record cut in half", [&] { return original.substr(0, original.size() / 2); }, "NON E' QUELLO SCRITTO" },
+          "NON E' QUELLO SCRITTO", false },
+        { "a path beside the installation folder",
+          [&] { return original + "applicativo | copiato | - | - | " + sibling + "\r\n"; }, "NON E' QUELLO SCRITTO",
+          false },
+        { "an empty record", [] { return std::string(); }, "NON E' QUELLO SCRITTO", false },
+        { "a record cut in half", [&] { return original.substr(0, original.size() / 2); }, "NON E' QUELLO SCRITTO",
+          false },
         { "sealed, a file outside the product",
           [&] { return sealed(original + "applicativo | copiato | - | - | " + keep + "\r\n"); },
-          "E' FUORI DALLE CARTELLE DEL PRODOTTO" },
+          "IL PERCORSO: " + keep + " NON E' STATO TOCCATO: E' FUORI DALLE CARTELLE DEL PRODOTTO", true },
         { "sealed, a relative path",
           [&] { return sealed(original + "applicativo | copiato | - | - | " + relative + "\r\n"); },
-          "NON E' UN PERCORSO COMPLETO" },
+          "IL PERCORSO: " + relative + " NON E' STATO TOCCATO: NON E' UN PERCORSO COMPLETO", true },
+        { "sealed, a path beside the installation folder",
+          [&] { return sealed(original + "applicativo | copiato | - | - | " + sibling + "\r\n"); },
+          "IL PERCORSO: " + sibling + " NON E' STATO TOCCATO: E' FUORI DALLE CARTELLE DEL PRODOTTO", true },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -140,22 +166,37 @@ TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
         EXPECT_EQ(kFailure, removed.exitCode);
         EXPECT_TRUE(Contains(LogMessages(), row.line));
         EXPECT_EQ("di un altro", ReadFileBytes(keep));
+        EXPECT_EQ("di un altro", ReadFileBytes(sibling));
         EXPECT_TRUE(FileExists(victimComponent));
         EXPECT_EQ(0u, lumo_test::UnregistrationCount(victimComponent));
         EXPECT_EQ("Altro", RegistryText(otherEntry, "DisplayName"));
         EXPECT_EQ("di un altro", RegistryText(otherKey, "Impostazione"));
         EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey())) << "the entry must stay";
-        lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey(), "LumoElenco", digest);
+        if (!row.isSealed) {
+            EXPECT_TRUE(everyProductFileThere()) << "a refused record removed a file of the product";
+            EXPECT_EQ(0u, lumo_test::UnregistrationCount(own));
+            lumo_test::WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey(), "LumoElenco", digest);
+            continue;
+        }
+        EXPECT_TRUE(noProductFileThere()) << "the product's own paths were not removed";
+        // What the removal left names the foreign path alone: the product
+        // is forgotten and installed afresh.
+        lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallKey());
+        lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, PathKey());
+        lumo_test::RemoveTree(HomeDir());
+        ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+        ASSERT_TRUE(everyProductFileThere());
+        original = ReadFileBytes(RecordPath());
+        digest = RegistryText(UninstallKey(), "LumoElenco");
     }
-    // A sealed record with a foreign path still removed the product's own
-    // files; the last one's leftovers go with the unedited record.
+    // The unedited record removes the product, and nothing else.
     WriteFileBytes(RecordPath(), original);
     const RunResult removed = RemoveQuietly();
     EXPECT_EQ(kRemoved, removed.exitCode);
-    EXPECT_FALSE(FileExists(own));
-    EXPECT_FALSE(FileExists(AppFileTargets()[0]));
+    EXPECT_TRUE(noProductFileThere());
     EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
     EXPECT_EQ("di un altro", ReadFileBytes(keep));
+    EXPECT_EQ("di un altro", ReadFileBytes(sibling));
     EXPECT_EQ("Altro", RegistryText(otherEntry, "DisplayName"));
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, otherEntry);
     lumo_test::DeleteRegistryTree(HKEY_LOCAL_MACHINE, "Software\\LumoE2EAltro");
