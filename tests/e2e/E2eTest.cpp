@@ -67,6 +67,20 @@ void E2eTest::TearDown()
     installRoot_.reset();
 }
 
+E2eTest::RunResult E2eTest::RemoveQuietly(const std::vector<std::pair<std::string, std::string>>& extraEnv)
+{
+    Process& process = StartCommandLine(Program(), "\"" + Program() + "\" /UNINSTALL /S", extraEnv);
+    RunResult result;
+    result.ended = process.WaitExit(kRunTimeoutMs, &result.exitCode);
+    return result;
+}
+
+bool HasLineWith(const std::vector<std::string>& lines, const std::string& part)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [&part](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
 std::string E2eTest::HomeRoot()
 {
     wchar_t folder[MAX_PATH] = {};

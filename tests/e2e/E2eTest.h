@@ -41,6 +41,9 @@ constexpr DWORD kAlreadyRunning = 1618;
 constexpr DWORD kNoDescription = 1619;
 constexpr DWORD kRestartNeeded = 3010;
 
+// Whether any of the lines holds the text.
+bool HasLineWith(const std::vector<std::string>& lines, const std::string& part);
+
 class E2eTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -115,6 +118,9 @@ protected:
         // A run that ends on its own, with success.
         bool Clean() const { return ended && exitCode == 0; }
     };
+    // The product's silent removal by the program in its home, started as the
+    // entry's QuietUninstallString starts it.
+    RunResult RemoveQuietly(const std::vector<std::pair<std::string, std::string>>& extraEnv = {});
     // Runs the program to its end, failing for every visible window and every
     // dialog (visible or not) it makes on the way.
     RunResult RunWithoutWindow(const Delivery& delivery, const std::string& arguments,

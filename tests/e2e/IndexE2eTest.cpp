@@ -18,12 +18,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-bool Contains(const std::vector<std::string>& lines, const std::string& part)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [&part](const std::string& line) { return line.find(part) != std::string::npos; });
-}
-
 // The names of a folder in the order the walk meets them: the file system's.
 std::vector<std::string> WalkOrder(const std::string& folder)
 {
@@ -96,10 +90,10 @@ TEST_F(IndexE2eTest, ASubfolderMadeLateIsRecordedAndRemoved)
     ASSERT_TRUE(run.Clean()) << "exit code " << run.exitCode;
     ASSERT_TRUE(FileExists(inside));
     const std::vector<std::string> record = lumo_test::SplitLines(ReadFileBytes(RecordPath()));
-    EXPECT_TRUE(Contains(record, "cartella | creata | - | - | " + folder)) << ReadFileBytes(RecordPath());
-    EXPECT_TRUE(Contains(record, "sistema | copiato | registrato | contato | " + inside));
+    EXPECT_TRUE(HasLineWith(record, "cartella | creata | - | - | " + folder)) << ReadFileBytes(RecordPath());
+    EXPECT_TRUE(HasLineWith(record, "sistema | copiato | registrato | contato | " + inside));
     for (const std::string& target : before)
-        EXPECT_TRUE(Contains(record, "sistema | copiato | registrato | contato | " + target)) << target;
+        EXPECT_TRUE(HasLineWith(record, "sistema | copiato | registrato | contato | " + target)) << target;
 
     const RunResult removed = RemoveQuietly();
     EXPECT_TRUE(removed.ended);
@@ -147,11 +141,11 @@ TEST_F(IndexE2eTest, ANewerComponentWrittenDuringTheRunIsLeftAlone)
     ASSERT_TRUE(process.WaitExit(kRunTimeoutMs, &exitCode));
     EXPECT_EQ(kSuccess, exitCode);
     EXPECT_TRUE(newer == ReadFileBytes(later)) << "the newer component was overwritten";
-    EXPECT_TRUE(Contains(LogMessages(), "  FILE " + later +
+    EXPECT_TRUE(HasLineWith(LogMessages(), "  FILE " + later +
                                             " NON COPIATO IN QUANTO SUL PC ESISTE UNA VERSIONE UGUALE O PIU' RECENTE "));
     const std::vector<std::string> record = lumo_test::SplitLines(ReadFileBytes(RecordPath()));
-    EXPECT_TRUE(Contains(record, "sistema | presente | - | contato | " + later)) << ReadFileBytes(RecordPath());
-    EXPECT_FALSE(Contains(record, "| copiato | registrato | contato | " + later));
+    EXPECT_TRUE(HasLineWith(record, "sistema | presente | - | contato | " + later)) << ReadFileBytes(RecordPath());
+    EXPECT_FALSE(HasLineWith(record, "| copiato | registrato | contato | " + later));
     EXPECT_EQ(0u, lumo_test::RegistrationCount(later));
     EXPECT_EQ(2, RegistryNumber(kSharedDlls, later)) << "found without a count: its earlier owner counts as one";
 }

@@ -41,23 +41,14 @@ void MakeFolders(const std::string& path)
     ::SHCreateDirectoryExW(nullptr, Wide(path).c_str(), nullptr);
 }
 
-bool Contains(const std::vector<std::string>& lines, const std::string& part)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [&part](const std::string& line) { return line.find(part) != std::string::npos; });
-}
-
 class StandardUserE2eTest : public E2eTest {
 protected:
     // The entry's silent removal, as a distribution system starts it.
     RunResult RemoveAsTheEntrySays()
     {
         const std::string command = RegistryText(UninstallKey(), "QuietUninstallString");
-        EXPECT_EQ(0u, command.find("\"" + Program() + "\" ")) << command;
-        Process& process = StartCommandLine(Program(), command);
-        RunResult result;
-        result.ended = process.WaitExit(kRunTimeoutMs, &result.exitCode);
-        return result;
+        EXPECT_EQ("\"" + Program() + "\" /UNINSTALL /S", command);
+        return RemoveQuietly();
     }
 };
 
@@ -166,7 +157,7 @@ TEST_F(StandardUserE2eTest, NothingAUserPlantsIsRunOrWrittenThrough)
         EXPECT_TRUE(installed.ended);
         EXPECT_EQ(row.installExit, installed.exitCode);
         if (row.line) {
-            EXPECT_TRUE(Contains(lumo_test::SplitLines(ReadFileBytes(copy)), row.line())) << row.line();
+            EXPECT_TRUE(HasLineWith(lumo_test::SplitLines(ReadFileBytes(copy)), row.line())) << row.line();
         }
         EXPECT_EQ("di un altro", ReadFileBytes(victim));
         EXPECT_EQ(0u, lumo_test::RegistrationCount(condivisi + "\\" + component)) << "a component ran from the user's folder";
@@ -228,21 +219,19 @@ TEST_F(StandardUserE2eTest, TheRemovalRunsNoCodeFromAFolderUsersCouldChange)
     ASSERT_EQ(1u, lumo_test::RegistrationCount(installed));
 
     // The entry's program is the test build's copy: it takes the descriptor too.
-    const std::string command = RegistryText(UninstallKey(), "QuietUninstallString");
-    Process& refused = StartCommandLine(Program(), command, { { "LUMO_DESCRITTORI", condivisi + "*" + kUserFolderSddl } });
-    DWORD exitCode = STILL_ACTIVE;
-    EXPECT_TRUE(refused.WaitExit(kRunTimeoutMs, &exitCode));
-    EXPECT_EQ(kFailure, exitCode);
-    EXPECT_TRUE(Contains(LogMessages(), "  IL PERCORSO: " + installed + " NON E' STATO TOCCATO: LA CARTELLA " +
+    const RunResult refused = RemoveQuietly({ { "LUMO_DESCRITTORI", condivisi + "*" + kUserFolderSddl } });
+    EXPECT_TRUE(refused.ended);
+    EXPECT_EQ(kFailure, refused.exitCode);
+    EXPECT_TRUE(HasLineWith(LogMessages(), "  IL PERCORSO: " + installed + " NON E' STATO TOCCATO: LA CARTELLA " +
                                             UpperText(condivisi) + " PUO' ESSERE MODIFICATA DA UTENTI NON AMMINISTRATORI"));
     EXPECT_EQ(0u, lumo_test::UnregistrationCount(installed));
     EXPECT_TRUE(FileExists(installed));
     EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
 
     // Mended: the next removal finishes, and gives the count back once.
-    Process& finished = StartCommandLine(Program(), command);
-    EXPECT_TRUE(finished.WaitExit(kRunTimeoutMs, &exitCode));
-    EXPECT_EQ(kRemoved, exitCode);
+    const RunResult finished = RemoveAsTheEntrySays();
+    EXPECT_TRUE(finished.ended);
+    EXPECT_EQ(kRemoved, finished.exitCode);
     EXPECT_EQ(1u, lumo_test::UnregistrationCount(installed));
     EXPECT_FALSE(FileExists(installed));
     EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));

@@ -29,12 +29,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-bool Contains(const std::vector<std::string>& lines, const std::string& part)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [&part](const std::string& line) { return line.find(part) != std::string::npos; });
-}
-
 // How many names the file has.
 DWORD NamesOf(const std::string& path)
 {
@@ -48,17 +42,7 @@ DWORD NamesOf(const std::string& path)
     return read ? info.nNumberOfLinks : 0;
 }
 
-class TrustE2eTest : public E2eTest {
-protected:
-
-    RunResult RemoveQuietly()
-    {
-        Process& process = StartCommandLine(Program(), "\"" + Program() + "\" /UNINSTALL /S");
-        RunResult result;
-        result.ended = process.WaitExit(kRunTimeoutMs, &result.exitCode);
-        return result;
-    }
-};
+class TrustE2eTest : public E2eTest {};
 
 // The removal acts on the record only when the digest the last run wrote in
 // the product's entry vouches for it, and even then only on paths of the
@@ -164,7 +148,7 @@ TEST_F(TrustE2eTest, AnEditedRecordRemovesNothing)
         const RunResult removed = RemoveQuietly();
         EXPECT_TRUE(removed.ended);
         EXPECT_EQ(kFailure, removed.exitCode);
-        EXPECT_TRUE(Contains(LogMessages(), row.line));
+        EXPECT_TRUE(HasLineWith(LogMessages(), row.line));
         EXPECT_EQ("di un altro", ReadFileBytes(keep));
         EXPECT_EQ("di un altro", ReadFileBytes(sibling));
         EXPECT_TRUE(FileExists(victimComponent));
@@ -229,7 +213,7 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
         EXPECT_EQ(kFailure, run.exitCode);
         EXPECT_EQ(std::vector<std::string>{}, lumo_test::ListEntries(root / "vera"));
         EXPECT_FALSE(FileExists(AppFileTargets()[0]));
-        EXPECT_TRUE(Contains(lumo_test::SplitLines(ReadFileBytes(copy)),
+        EXPECT_TRUE(HasLineWith(lumo_test::SplitLines(ReadFileBytes(copy)),
                              "INSTALLAZIONE NON ESEGUITA: LA CARTELLA DI INSTALLAZIONE " + root /
                                  "collegamento\\Tesmoro PASSA PER IL COLLEGAMENTO " + root /
                                  "collegamento (CODICE DI USCITA: 1603)"));
@@ -263,9 +247,9 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
         EXPECT_EQ("di un altro", ReadFileBytes(keep));
         ::DeleteFileW(Wide(row.path).c_str());
     }
-    EXPECT_TRUE(Contains(lumo_test::SplitLines(ReadFileBytes(copy)),
+    EXPECT_TRUE(HasLineWith(lumo_test::SplitLines(ReadFileBytes(copy)),
                          "E' UN COLLEGAMENTO O HA UN ALTRO NOME (CODICE DI USCITA: 1603)"));
-    EXPECT_TRUE(Contains(LogMessages(), "  L'ELENCO DEI FILE INSTALLATI: " + RecordPath() +
+    EXPECT_TRUE(HasLineWith(LogMessages(), "  L'ELENCO DEI FILE INSTALLATI: " + RecordPath() +
                                             " E' UN COLLEGAMENTO O HA UN ALTRO NOME: NON E' STATO USATO"));
 
     // The program's temporary folder planted as a link to someone else's
@@ -278,7 +262,7 @@ TEST_F(TrustE2eTest, LinksWhereTheProgramWritesAreNeverFollowed)
         EXPECT_EQ(kRemoved, run.exitCode);
         EXPECT_EQ("di un altro", ReadFileBytes(keep));
         EXPECT_TRUE(FileExists(AppFileTargets()[0]));
-        EXPECT_TRUE(Contains(LogMessages(), "  LA CARTELLA: " + planted + " E' UN COLLEGAMENTO: NON E' STATA SEGUITA"));
+        EXPECT_TRUE(HasLineWith(LogMessages(), "  LA CARTELLA: " + planted + " E' UN COLLEGAMENTO: NON E' STATA SEGUITA"));
     }
     EXPECT_EQ(std::vector<std::string>{ "tenere.txt" }, lumo_test::ListEntries(victims.Path()));
 }
@@ -481,7 +465,7 @@ TEST_F(TrustE2eTest, TheDaoLibraryLoadsOnlyFromFoldersOfAdministrators)
         EXPECT_EQ(row.refused.empty() ? registrations : 0u, added);
         EXPECT_EQ(row.refused.empty() ? 0u : registrations, skipped);
         if (row.refused.empty()) {
-            EXPECT_FALSE(Contains(messages, "NON E' STATA ESEGUITA: LA CARTELLA"));
+            EXPECT_FALSE(HasLineWith(messages, "NON E' STATA ESEGUITA: LA CARTELLA"));
         }
     }
 }
