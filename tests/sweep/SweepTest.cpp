@@ -283,6 +283,9 @@ protected:
     {
         E2eTest::SetUp();
         madeTargetFolder_ = ::SHCreateDirectoryExW(nullptr, Wide(AppTargetFolder()).c_str(), nullptr) == ERROR_SUCCESS;
+        // The folder of the products' homes is made once for every product:
+        // there before the first run, so that every run makes the same steps.
+        madeHomeRoot_ = ::CreateDirectoryW(Wide(HomeRoot()).c_str(), nullptr) != FALSE;
         // Folders of the program's own that killed runs of other tests left:
         // the first run here would remove them, and the state before it could
         // not be put back.
@@ -331,6 +334,8 @@ protected:
         E2eTest::TearDown();
         if (madeTargetFolder_)
             ::RemoveDirectoryW(Wide(AppTargetFolder()).c_str());
+        if (madeHomeRoot_)
+            ::RemoveDirectoryW(Wide(HomeRoot()).c_str());
     }
 
     std::string Target(const Case& c) const
@@ -646,6 +651,7 @@ protected:
     Holder holder_;
     std::map<std::string, std::string> labels_;
     bool madeTargetFolder_ = false;
+    bool madeHomeRoot_ = false;
 };
 
 TEST_F(SweepTest, AnInstallationStoppedAtAnyStepIsRepairedByTheNextRun)
