@@ -159,19 +159,23 @@ bool Installation::LoadRecord(const std::string& installDir)
     const std::string recordPath = keeper_.RecordPath();
     const bool notMatching = found == RecordKeeper::Found::NotMatching;
     const bool unreadable = found == RecordKeeper::Found::Unreadable;
-    if (unreadable && keeper_.Error() == kLinkRefused) {
+    const DWORD readError = keeper_.Error();
+    // A record that is gone while the entry still holds its digest is, for
+    // now, written anew as before.
+    const bool gone = unreadable && (readError == ERROR_FILE_NOT_FOUND || readError == ERROR_PATH_NOT_FOUND);
+    if (unreadable && readError == kLinkRefused) {
         // Nothing is read or written through it; the record written at the
         // end takes its name back.
         CountFailure();
         WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " E' UN COLLEGAMENTO O HA UN ALTRO NOME: NON E' STATO USATO");
-    } else if ((notMatching || unreadable) && product_.uninstallKey.empty()) {
+    } else if ((notMatching || unreadable) && (product_.uninstallKey.empty() || gone)) {
         // Without an entry nothing seals the record: it only tells the
         // administrator, and each run writes it anew.
         WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath +
                  (notMatching ? " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NON E' STATO USATO"
                               : " NON PUO' ESSERE LETTO: NON E' STATO USATO"));
         if (unreadable)
-            log_.WriteErrorReason(keeper_.Error());
+            log_.WriteErrorReason(readError);
     } else if (notMatching || unreadable) {
         // Without the record the run cannot tell the product's files and
         // counts from anyone else's: a fresh one would keep its files for
@@ -183,7 +187,7 @@ bool Installation::LoadRecord(const std::string& installDir)
                  (notMatching ? " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: L'INSTALLAZIONE NON E' STATA ESEGUITA"
                               : " NON PUO' ESSERE LETTO: L'INSTALLAZIONE NON E' STATA ESEGUITA"));
         if (unreadable)
-            log_.WriteErrorReason(keeper_.Error());
+            log_.WriteErrorReason(readError);
         return false;
     }
     RecordKeeper::SettleCountChanges(record_);
