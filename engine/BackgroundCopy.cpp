@@ -38,8 +38,15 @@ DWORD WINAPI BackgroundCopy::ThreadMain(void* parameter)
         ::WaitForSingleObject(self->request_, INFINITE);
         if (self->stop_)
             return 0;
-        self->result_ = (*self->job_)();
-        self->error_ = self->result_ ? ERROR_SUCCESS : ::GetLastError();
+        // What the job throws (memory exhausted) is the waiting thread's to
+        // handle as it handles its own: escaping here it would end the
+        // process without the run's last line and exit code.
+        try {
+            self->result_ = (*self->job_)();
+            self->error_ = self->result_ ? ERROR_SUCCESS : ::GetLastError();
+        } catch (...) {
+            self->thrown_ = std::current_exception();
+        }
         ::SetEvent(self->done_);
     }
 }
@@ -83,6 +90,11 @@ bool BackgroundCopy::Run(const std::function<bool()>& job)
     WaitWhilePumping();
     job_ = nullptr;
     busy_ = false;
+    if (thrown_) {
+        std::exception_ptr thrown;
+        std::swap(thrown, thrown_);
+        std::rethrow_exception(thrown);
+    }
     ::SetLastError(error_);
     return result_;
 }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -28,7 +29,7 @@ public:
     // Runs the job on the thread while the view handles this thread's
     // messages; its result, with the job's last error as this thread's. A job
     // asked for while one runs (by a message handled meanwhile, or by the
-    // job itself) runs where it is asked.
+    // job itself) runs where it is asked. What the job throws is thrown here.
     bool Run(const std::function<bool()>& job);
 
 private:
@@ -45,6 +46,8 @@ private:
     const std::function<bool()>* job_ = nullptr;
     bool result_ = false;
     DWORD error_ = ERROR_SUCCESS;
+    // What the job threw, rethrown on the thread that asked for it.
+    std::exception_ptr thrown_;
     std::atomic<bool> stop_{ false };
     std::atomic<bool> busy_{ false }; // a job is handed over and not yet done
 };

@@ -39,7 +39,8 @@ bool Installation::Run(const std::string& writtenDir)
     WriteLog("*****INIZIO INSTALLAZIONE *****");
     log_.WriteCommandLine();
     // What earlier runs of the product placed: kept, and counted only once.
-    LoadRecord(installDir);
+    if (!LoadRecord(installDir))
+        return false;
     if (folderTakenOver_)
         WriteLog("  LA CARTELLA DI INSTALLAZIONE: " + installDir +
                  " ESISTEVA GIA': PROPRIETARIO E AUTORIZZAZIONI SONO STATI REIMPOSTATI");
@@ -149,26 +150,47 @@ bool Installation::MayUseOwnFolder(const std::string& folder, std::string& why, 
     return why.empty();
 }
 
-void Installation::LoadRecord(const std::string& installDir)
+bool Installation::LoadRecord(const std::string& installDir)
 {
     keeper_ = RecordKeeper(product_.uninstallKey, installDir);
     const RecordKeeper::Found found = keeper_.Load(record_);
-    RecordKeeper::SettleCountChanges(record_);
     // A folder that a run of the product made, or took over, is no news.
     folderTakenOver_ = folderTakenOver_ && found != RecordKeeper::Found::Sealed;
     const std::string recordPath = keeper_.RecordPath();
-    if (found == RecordKeeper::Found::NotMatching) {
-        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath +
-                 " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NON E' STATO USATO");
-    } else if (found == RecordKeeper::Found::Unreadable && keeper_.Error() == kLinkRefused) {
+    const bool notMatching = found == RecordKeeper::Found::NotMatching;
+    const bool unreadable = found == RecordKeeper::Found::Unreadable;
+    const DWORD readError = keeper_.Error();
+    // A record that is gone while the entry still holds its digest is, for
+    // now, written anew as before.
+    const bool gone = unreadable && (readError == ERROR_FILE_NOT_FOUND || readError == ERROR_PATH_NOT_FOUND);
+    if (unreadable && readError == kLinkRefused) {
         // Nothing is read or written through it; the record written at the
         // end takes its name back.
         CountFailure();
         WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " E' UN COLLEGAMENTO O HA UN ALTRO NOME: NON E' STATO USATO");
-    } else if (found == RecordKeeper::Found::Unreadable) {
-        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath + " NON PUO' ESSERE LETTO: NON E' STATO USATO");
-        log_.WriteErrorReason(keeper_.Error());
+    } else if ((notMatching || unreadable) && (product_.uninstallKey.empty() || gone)) {
+        // Without an entry nothing seals the record: it only tells the
+        // administrator, and each run writes it anew.
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath +
+                 (notMatching ? " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: NON E' STATO USATO"
+                              : " NON PUO' ESSERE LETTO: NON E' STATO USATO"));
+        if (unreadable)
+            log_.WriteErrorReason(readError);
+    } else if (notMatching || unreadable) {
+        // Without the record the run cannot tell the product's files and
+        // counts from anyone else's: a fresh one would keep its files for
+        // ever and count its components twice. Nothing changes until an
+        // administrator puts the record back or removes the product by hand.
+        record_ = InstallationRecord();
+        CountFailure();
+        WriteLog("  L'ELENCO DEI FILE INSTALLATI: " + recordPath +
+                 (notMatching ? " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: L'INSTALLAZIONE NON E' STATA ESEGUITA"
+                              : " NON PUO' ESSERE LETTO: L'INSTALLAZIONE NON E' STATA ESEGUITA"));
+        if (unreadable)
+            log_.WriteErrorReason(readError);
+        return false;
     }
+    RecordKeeper::SettleCountChanges(record_);
     // A stopped run may have left a target set aside and not yet replaced:
     // the old file goes back first; then what else it left goes.
     std::set<std::string> seen;
@@ -181,6 +203,7 @@ void Installation::LoadRecord(const std::string& installDir)
             repair(FolderOf(entry.path));
     }
     repair(installDir);
+    return true;
 }
 
 int Installation::ExitCode(bool succeeded) const

@@ -96,7 +96,8 @@ private:
     bool PrepareInstallationFolder(const std::string& installDir);
     // What earlier runs recorded, and what a stopped one left: the record,
     // the journal, files set aside and folders of the program's own.
-    void LoadRecord(const std::string& installDir);
+    // False for a record that cannot be trusted: the run changes nothing.
+    bool LoadRecord(const std::string& installDir);
     // The product's file about to be copied over target: its entry, noted in
     // the journal before the copy, so that a run stopped at any instant
     // leaves the next one what it needs to know. Returns the entry as it was,

@@ -250,8 +250,29 @@ bool OpenJournal(const std::string& keyName, RegKey& journal)
     return !keyName.empty() && OpenKey(EntryPath(keyName) + L"\\" + kJournal, KEY_SET_VALUE, true, journal);
 }
 
+#ifdef LUMO_FAULT_INJECTION
+namespace {
+
+// The test build refuses a journal line that holds the text LUMO_GIORNALE_NEGATO
+// gives, as a registry that is full or denies the write would.
+bool JournalLineRefused(const std::string& line)
+{
+    char refused[512] = {};
+    const DWORD length = ::GetEnvironmentVariableA("LUMO_GIORNALE_NEGATO", refused, sizeof(refused));
+    return length > 0 && length < sizeof(refused) && line.find(refused) != std::string::npos;
+}
+
+} // namespace
+#endif
+
 bool WriteJournalLine(HKEY journal, const std::string& path, const std::string& line)
 {
+#ifdef LUMO_FAULT_INJECTION
+    if (JournalLineRefused(line)) {
+        ::SetLastError(ERROR_REGISTRY_IO_FAILED);
+        return false;
+    }
+#endif
     return SetString(journal, Wide(path).c_str(), line);
 }
 

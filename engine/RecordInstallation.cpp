@@ -44,17 +44,31 @@ void Installation::RecordInstallation(const std::string& installDir)
     };
     for (const std::string& path : sharedUses_) {
         RecordEntry* entry = record_.Find(path);
-        if (entry == nullptr || entry->counted)
+        // A count a removal gave back is no longer the product's: used
+        // again, it is taken again.
+        if (entry == nullptr || (entry->counted && !entry->released))
             continue;
         DWORD countNow = 0;
         const bool hasCount = ReadSharedCount(path, countNow);
-        entry->counting = true;
-        entry->countFrom = hasCount ? static_cast<long long>(countNow) : kNoCount;
-        entry->countTo = NewSharedCount(hasCount, countNow, entry->existedBefore);
-        keeper_.Note(*entry);
-        entry->counting = false;
-        entry->counted = WriteSharedCount(path, static_cast<DWORD>(entry->countTo));
-        noteRegistry(entry->counted);
+        RecordEntry change = *entry;
+        change.counting = true;
+        change.countFrom = hasCount ? static_cast<long long>(countNow) : kNoCount;
+        change.countTo = NewSharedCount(hasCount, countNow, entry->existedBefore);
+        // A change the journal does not hold could be made twice by a run
+        // stopped after it: it is not made.
+        if (!keeper_.Note(change)) {
+            const DWORD error = ::GetLastError();
+            CountFailure();
+            WriteLog("  IL CONTATORE DEL FILE: " + path + " NON E' STATO AGGIORNATO");
+            log_.WriteErrorReason(error);
+            continue;
+        }
+        if (WriteSharedCount(path, static_cast<DWORD>(change.countTo))) {
+            entry->counted = true;
+            entry->released = false;
+        } else {
+            noteRegistry(false);
+        }
     }
     sharedUses_.clear();
 

@@ -28,9 +28,22 @@ RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
     std::string pending;
     ReadEntryText(entryKey_, kRecordDigest, digest);
     ReadEntryText(entryKey_, kRecordDigestPending, pending);
-    if (digest == kRemovalFinishing)
-        return Found::RemovalFinishing;
+    const Found found = digest == kRemovalFinishing ? Found::RemovalFinishing : Check(digest, pending, record);
+    // What a stopped run or removal noted before each change: newer than
+    // the record, which it wrote only at its end; a removal that was
+    // finishing may have been stopped with counts given back and not yet
+    // forgotten with the entry.
+    for (const std::string& line : ReadJournal(entryKey_)) {
+        RecordEntry entry;
+        if (InstallationRecord::ParseLine(line, entry))
+            record.Put(entry);
+    }
+    return found;
+}
 
+RecordKeeper::Found RecordKeeper::Check(const std::string& digest, const std::string& pending,
+                                        InstallationRecord& record)
+{
     Found found = Found::Nothing;
     std::string text;
     fromLegacy_ = false;
@@ -63,22 +76,16 @@ RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
         } else {
             found = Found::NotMatching;
         }
-        if (found == Found::Sealed && !record.Parse(text))
+        if (found == Found::Sealed && !record.Parse(text)) {
             found = Found::Unreadable;
+            error_ = ERROR_INVALID_DATA;
+        }
     }
     if (found != Found::Sealed)
         record = InstallationRecord();
     // Only a record the digest vouches for moves home; any other stays
     // where it is, unread, for the administrator to look at.
     movesHome_ = fromLegacy_ && found == Found::Sealed;
-
-    // What a stopped run or removal noted before each change: newer than
-    // the record, which it wrote only at its end.
-    for (const std::string& line : ReadJournal(entryKey_)) {
-        RecordEntry entry;
-        if (InstallationRecord::ParseLine(line, entry))
-            record.Put(entry);
-    }
     return found;
 }
 

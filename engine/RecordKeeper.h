@@ -60,6 +60,9 @@ public:
     bool MovesHome() const { return movesHome_; }
 
 private:
+    // The record against the entry's digest, or the one noted as pending.
+    Found Check(const std::string& digest, const std::string& pending, InstallationRecord& record);
+
     std::string entryKey_;
     std::string recordPath_;
     std::string legacyPath_;

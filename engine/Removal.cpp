@@ -168,9 +168,10 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
         entry.releasing = true;
         entry.countFrom = count;
         entry.countTo = count - 1;
-        keeper_.Note(entry);
+        const bool noted = keeper_.Note(entry);
         entry.releasing = false;
-        if (!WriteSharedCount(entry.path, count - 1)) {
+        // Given back without a note, it could be given back twice.
+        if (!noted || !WriteSharedCount(entry.path, count - 1)) {
             const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  IL CONTATORE DEL FILE: " + entry.path + " NON E' STATO AGGIORNATO");

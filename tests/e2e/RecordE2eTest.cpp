@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <map>
 
 using namespace lumo_e2e;
+using lumo_test::FileExists;
 using lumo_test::ReadFileBytes;
 namespace component = lumo_test::component;
 
@@ -54,6 +56,38 @@ protected:
         return lines;
     }
 
+    // Every value of the product's entry and of its journal, as text.
+    std::map<std::string, std::string> EntryValues() const
+    {
+        std::map<std::string, std::string> values;
+        for (const std::string& key : { UninstallKey(), UninstallKey() + "\\LumoGiornale" }) {
+            HKEY open = nullptr;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &open) !=
+                ERROR_SUCCESS)
+                continue;
+            for (DWORD index = 0;; ++index) {
+                wchar_t name[512];
+                DWORD nameLength = 512;
+                BYTE data[4096];
+                DWORD size = sizeof(data);
+                if (::RegEnumValueW(open, index, name, &nameLength, nullptr, nullptr, data, &size) != ERROR_SUCCESS)
+                    break;
+                values[key + "\\" + Utf8(name)] = std::string(reinterpret_cast<const char*>(data), size);
+            }
+            ::RegCloseKey(open);
+        }
+        return values;
+    }
+
+    // A run of the delivery's own program (the test build's, for a seam).
+    RunResult Remove(const std::vector<std::pair<std::string, std::string>>& env = {})
+    {
+        const std::string program = Program();
+        Process& process = StartCommandLine(program, "\"" + program + "\" /UNINSTALL /S", env);
+        RunResult result;
+        result.ended = process.WaitExit(kRunTimeoutMs, &result.exitCode);
+        return result;
+    }
 };
 
 TEST_F(RecordE2eTest, TheMachineKnowsWhatIsInstalledAndCountsEachSharedComponentOnce)
@@ -174,6 +208,160 @@ TEST_F(RecordE2eTest, ARunThatFailsStillRecordsWhatItPlaced)
     // Without [PRODOTTO] the caption names the product.
     EXPECT_EQ("Installazione Tesmoro (prova)", RegistryText(UninstallKey(), "DisplayName"));
     EXPECT_EQ("(assente)", RegistryText(UninstallKey(), "DisplayVersion"));
+}
+
+// A removal that gave the product's count of its own component back and
+// then could not unregister it marks the count given back; an installation
+// that uses the component again takes the count again, and the removal after
+// it gives it back once. A component another product counts keeps its count
+// through the same steps.
+TEST_F(RecordE2eTest, ACountGivenBackIsTakenAgain)
+{
+    const std::string own = Placed(SystemFolder() + "\\" + Unique() + "_proprio.dll");
+    const std::string shared = Placed(SystemFolder() + "\\" + Unique() + "_condiviso.dll");
+    lumo_test::CopyComponent(component::kVer1_2_3_4, shared);
+    SetSharedCount(shared, 1);
+    Delivery delivery;
+    delivery.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(delivery, 1, 100);
+    delivery.AddSysFile(Unique() + "_proprio.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk)));
+    delivery.AddSysFile(Unique() + "_condiviso.dll", ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4)));
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    ASSERT_EQ(1, RegistryNumber(kSharedDlls, own));
+    ASSERT_EQ(2, RegistryNumber(kSharedDlls, shared));
+
+    // The component changed under it into one that cannot be loaded: once
+    // its count is given back it cannot be unregistered, and stays.
+    lumo_test::CopyComponent(component::kOtherBitness, own);
+    EXPECT_EQ(kFailure, Remove().exitCode);
+    EXPECT_EQ(0, RegistryNumber(kSharedDlls, own));
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared));
+    EXPECT_EQ(std::vector<std::string>{ "sistema | copiato | registrato | rilasciato | " + own }, RecordFiles());
+
+    lumo_test::CopyComponent(component::kRegisterOk, own);
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, own)) << "the count given back was not taken again";
+    EXPECT_EQ(2, RegistryNumber(kSharedDlls, shared));
+    const std::vector<std::string> reinstalled = RecordFiles();
+    EXPECT_EQ(1, std::count(reinstalled.begin(), reinstalled.end(), "sistema | copiato | registrato | contato | " + own));
+    // Once taken again, a run after it counts nothing more.
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, own));
+
+    EXPECT_EQ(kRemoved, Remove().exitCode);
+    EXPECT_FALSE(FileExists(own)) << "given back other than once: the component stays";
+    EXPECT_EQ(-1, RegistryNumber(kSharedDlls, own));
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+}
+
+// A record that its digest does not vouch for, or that cannot be read, stops
+// the installation before anything changes: 1603 and a line saying which
+// record and why; the files, the counts, the entry and the record stay as
+// they were. Put back, the record is used again.
+TEST_F(RecordE2eTest, AnUnusableRecordStopsTheInstallationBeforeAnythingChanges)
+{
+    const std::string own = SystemFolder() + "\\" + Unique() + "_proprio.dll";
+    Placed(own);
+    Delivery delivery;
+    delivery.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(delivery, 2, 100);
+    delivery.AddSysFile(Unique() + "_proprio.dll", ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk)));
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    const std::string sealed = ReadFileBytes(RecordPath());
+    // A newer version of the product: a run that went on would write it in the entry.
+    delivery.WriteIni(Ini("2.0.0.0"));
+    const std::string notTheLast = " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: L'INSTALLAZIONE NON E' STATA ESEGUITA";
+    const std::string unreadable = " NON PUO' ESSERE LETTO: L'INSTALLAZIONE NON E' STATA ESEGUITA";
+    const struct {
+        const char* name;
+        std::function<void()> spoil;
+        std::string line;
+        bool heldOpen;
+    } rows[] = {
+        { "edited", [&] { lumo_test::WriteFileBytes(RecordPath(), sealed + "applicativo | copiato | - | - | C:\\altro.txt\r\n"); },
+          notTheLast, false },
+        { "cut short", [&] { lumo_test::WriteFileBytes(RecordPath(), sealed.substr(0, sealed.size() / 2)); }, notTheLast,
+          false },
+        { "emptied", [&] { lumo_test::WriteFileBytes(RecordPath(), ""); }, notTheLast, false },
+        { "held open without sharing", [] {}, unreadable, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.spoil();
+        const std::string record = FileExists(RecordPath()) ? ReadFileBytes(RecordPath()) : "(none)";
+        std::vector<std::string> files;
+        for (const std::string& path : AppFileTargets())
+            files.push_back(FileExists(path) ? ReadFileBytes(path) : "(none)");
+        const std::map<std::string, std::string> entry = EntryValues();
+        const long long count = RegistryNumber(kSharedDlls, own);
+        const std::string dir = RegistryText(PathKey(), "InstallationDir");
+        const size_t logBefore = LogMessages().size();
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (row.heldOpen)
+            held = ::CreateFileW(Wide(RecordPath()).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_EQ(row.heldOpen, held != INVALID_HANDLE_VALUE);
+
+        const RunResult run = RunWithoutWindow(delivery, "/S");
+        if (held != INVALID_HANDLE_VALUE)
+            ::CloseHandle(held);
+        EXPECT_EQ(kFailure, run.exitCode);
+        const std::vector<std::string> log = LogMessages();
+        const std::vector<std::string> block(log.begin() + static_cast<std::ptrdiff_t>(logBefore), log.end());
+        ASSERT_GE(block.size(), 4u);
+        EXPECT_EQ("*****INIZIO INSTALLAZIONE *****", block.front());
+        EXPECT_EQ("  L'ELENCO DEI FILE INSTALLATI: " + RecordPath() + row.line, block[2]);
+        EXPECT_EQ(row.line == unreadable ? 6u : 5u, block.size()) << "a reason line under the unreadable one only";
+        EXPECT_EQ("*****FINE INSTALLAZIONE*****", block[block.size() - 2]);
+        EXPECT_EQ("  CODICE DI USCITA: 1603", block.back());
+        EXPECT_EQ(record, FileExists(RecordPath()) ? ReadFileBytes(RecordPath()) : "(none)");
+        for (size_t i = 0; i < files.size(); ++i)
+            EXPECT_EQ(files[i], FileExists(AppFileTargets()[i]) ? ReadFileBytes(AppFileTargets()[i]) : "(none)");
+        EXPECT_EQ(entry, EntryValues());
+        EXPECT_EQ(count, RegistryNumber(kSharedDlls, own));
+        EXPECT_EQ(dir, RegistryText(PathKey(), "InstallationDir"));
+        EXPECT_EQ(1u, lumo_test::RegistrationCount(own));
+        lumo_test::WriteFileBytes(RecordPath(), sealed);
+    }
+    // The record the digest vouches for, put back: the run goes on, counting nothing twice.
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, own));
+    EXPECT_EQ("2.0.0.0", RegistryText(UninstallKey(), "DisplayVersion"));
+}
+
+// A count change whose note cannot be written to the journal is not made:
+// the run, or the removal, says so and ends with 1603; the next one, able to
+// note it, makes it once. The test build refuses the notes that hold a text.
+TEST_F(RecordE2eTest, AChangeThatCannotBeNotedIsNotMade)
+{
+    const std::string shared = Placed(SystemFolder() + "\\" + Unique() + "_condiviso.dll");
+    lumo_test::CopyComponent(component::kVer1_2_3_4, shared);
+    SetSharedCount(shared, 1);
+    Delivery delivery("deliv", "LumoInstall.exe", FaultsExe());
+    delivery.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(delivery, 1, 100);
+    delivery.AddSysFile(Unique() + "_condiviso.dll", ReadFileBytes(lumo_test::ComponentPath(component::kVer1_2_3_4)));
+    const std::vector<std::pair<std::string, std::string>> noCounting = { { "LUMO_GIORNALE_NEGATO", "contando" } };
+    const std::string notUpdated = "  IL CONTATORE DEL FILE: " + shared + " NON E' STATO AGGIORNATO";
+    auto has = [&](const std::string& line) {
+        const std::vector<std::string> log = LogMessages();
+        return std::count(log.begin(), log.end(), line);
+    };
+
+    EXPECT_EQ(kFailure, RunWithoutWindow(delivery, "/S", noCounting).exitCode);
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared)) << "counted without a note";
+    EXPECT_EQ(1, has(notUpdated));
+    const std::vector<std::string> uncounted = RecordFiles();
+    EXPECT_TRUE(std::count(uncounted.begin(), uncounted.end(), "sistema | presente | - | - | " + shared));
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    EXPECT_EQ(2, RegistryNumber(kSharedDlls, shared));
+
+    EXPECT_EQ(kFailure, Remove({ { "LUMO_GIORNALE_NEGATO", "rilasciando" } }).exitCode);
+    EXPECT_EQ(2, RegistryNumber(kSharedDlls, shared)) << "given back without a note";
+    EXPECT_EQ(2, has(notUpdated));
+    EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    EXPECT_EQ(kRemoved, Remove().exitCode);
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared));
 }
 
 } // namespace

@@ -173,12 +173,15 @@ TEST_F(RemovalE2eTest, AnInstallationOfTheEarlierKindMovesItsOwnFilesHome)
     makeEarlierKind();
     const std::string edited = ReadFileBytes(oldRecord) + "applicativo | copiato | - | - | C:\\altro.txt\r\n";
     lumo_test::WriteFileBytes(oldRecord, edited);
-    EXPECT_TRUE(RunWithoutWindow(*delivery, "/S").ended);
-    const std::vector<std::string> log = LogMessages();
-    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
-        return line.find("L'ELENCO DEI FILE INSTALLATI: " + oldRecord + " NON E' QUELLO SCRITTO") != std::string::npos;
-    }));
+    // The installation stops there: nothing moves home, nothing is copied.
+    EXPECT_EQ(kFailure, RunWithoutWindow(*delivery, "/S").exitCode);
+    EXPECT_TRUE(Contains(LogMessages(), "  L'ELENCO DEI FILE INSTALLATI: " + oldRecord +
+                                            " NON E' QUELLO SCRITTO DALL'ULTIMA INSTALLAZIONE: "
+                                            "L'INSTALLAZIONE NON E' STATA ESEGUITA"));
     EXPECT_EQ(edited, ReadFileBytes(oldRecord));
+    EXPECT_TRUE(FileExists(oldProgram));
+    EXPECT_FALSE(FileExists(RecordPath()));
+    EXPECT_EQ("\"" + oldProgram + "\" /UNINSTALL /S", RegistryText(UninstallKey(), "QuietUninstallString"));
 }
 
 // A component loaded by a program when it is removed: unregistered, and

@@ -1,6 +1,7 @@
 // Replacing a file whole: a free target, a copy that fails, a target loaded by
 // a program, a target held open without delete sharing; what a run then
 // logs, and the exit code that says a restart is needed.
+#include "FailingAllocations.h"
 #include "EngineHarness.h"
 
 #include "components/Components.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 using namespace lumo_engine;
 using lumo_test::FileExists;
@@ -75,6 +77,34 @@ protected:
         PutFile(source, newBytes);
     }
 };
+
+// Memory that runs out on the copying thread is the calling thread's
+// failure, handled where its own would be; the thread serves the next job.
+TEST_F(FileReplace, WhatTheCopyingThreadThrowsIsThrownToTheCaller)
+{
+    const DWORD caller = ::GetCurrentThreadId();
+    DWORD ranOn = caller;
+    bool caught = false;
+    try {
+        copier.Run([&] {
+            ranOn = ::GetCurrentThreadId();
+            ScopedFailingAllocations failing;
+            // A call, not a new-expression: the compiler may not leave it out.
+            ::operator delete(::operator new(1 << 20));
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+        caught = true;
+    }
+    EXPECT_NE(caller, ranOn) << "the job ran on the calling thread";
+    EXPECT_TRUE(caught);
+    ::SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(copier.Run([] {
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError());
+}
 
 TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
 {
