@@ -92,8 +92,7 @@ bool Installation::PrepareInstallationFolder(const std::string& installDir)
         return false;
     }
     const bool existed = IsFolder(installDir);
-    std::vector<std::string> created;
-    CreateDirectoryPath(installDir, &created, ProtectedFolderSddl());
+    CreateDirectoryPath(installDir, nullptr, ProtectedFolderSddl());
     // Every folder made for the product has the access list of
     // administrators from its making; one that was there is given it before
     // anything is written in it, or is not written in.
@@ -136,11 +135,12 @@ bool Installation::MayUseOwnFolder(const std::string& folder, std::string& why, 
     const auto [at, added] = ownFolders_.try_emplace(UpperText(folder));
     auto& [refusal, refusalError] = at->second;
     if (added) {
-        // Its levels as they are, then the missing ones made with the access
-        // list of administrators, and all of them again: a folder that could
-        // not be protected fails there.
+        // Its levels as they are; when it was not there whole, the missing
+        // ones are made with the access list of administrators and all are
+        // looked at again: a folder that could not be made or protected
+        // fails there.
         refusal = LevelUsersCanChange(folder, false, refusalError);
-        if (refusal.empty()) {
+        if (refusal.empty() && !IsFolder(folder)) {
             MakeFolder(folder);
             refusal = LevelUsersCanChange(folder, true, refusalError);
         }
