@@ -38,11 +38,22 @@ struct HeldQuit {
 };
 
 // A run without any window. Its thread may still receive messages (COM's own
-// hidden window), so they are handled as any thread must.
+// hidden window), so they are handled as any thread must; but nobody watches
+// them being answered, and each look at the queue is a request to the
+// system, so the queue is looked at a few times a second rather than at
+// every file.
 class WindowlessView : public ProgressView {
 public:
+    // Milliseconds since some fixed instant.
+    using Clock = unsigned long long (*)();
+    static constexpr unsigned long long kPumpIntervalMs = 100;
+
+    WindowlessView();
+    explicit WindowlessView(Clock clock) : clock_(clock) {}
+
     void ShowStatus(const std::string&) override {}
     void ShowPosition(int) override {}
+    // The first call always looks; later ones once the interval has passed.
     void PumpMessages() override;
 
     // Puts back a quit request held during the run, for the loop that owns it.
@@ -50,4 +61,7 @@ public:
 
 private:
     HeldQuit quit_;
+    Clock clock_;
+    bool pumped_ = false;
+    unsigned long long lastPump_ = 0;
 };
