@@ -75,6 +75,12 @@ private:
     // disk first when asked); what waits for a restart is noted for the exit
     // code, and a link met where the program's folder goes is logged.
     ReplaceOutcome PlaceFile(const std::string& source, const std::string& target, bool flush = false);
+    // From a source the caller opened (OpenSource) and judged.
+    ReplaceOutcome PlaceFile(HANDLE source, const std::string& target, bool flush = false);
+    // What every placing shares: the replacer told of a folder the run made,
+    // and the outcome's restart and links taken in.
+    void TellIfFolderIsNew(const std::string& target);
+    ReplaceOutcome Placed(const ReplaceOutcome& outcome);
     // The line that says what of a copy completes at the restart, if anything.
     void LogRestart(const ReplaceOutcome& outcome, const std::string& target);
     // A component that replaces its target only at the restart is registered then.

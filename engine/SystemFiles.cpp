@@ -7,6 +7,7 @@
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
+#include "framework/Handles.h"
 #include "framework/Path.h"
 #include "version/VersionCompare.h"
 
@@ -45,7 +46,9 @@ public:
         run_.SetStatus("Analizza " + defaultPath);
         run_.AdvanceProgress(steps_[depth]);
 
-        const VersionReading sourceVersion = ReadVersionOf(source);
+        // Opened once: the version judged is that of the bytes copied.
+        FileHandle sourceFile;
+        const VersionReading sourceVersion = ReadSourceVersion(source, sourceFile);
 
         const SysFileEntry entry = ParseSysFileEntry(run_.delivery_.ReadInstallPath("SYSFILE", fileName));
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
@@ -84,7 +87,7 @@ public:
             return;
         }
         const RecordEntry before = run_.BeforeReplacing(RecordKind::SystemFile, targetPath, entry.registerAfterCopy, targetThere);
-        const ReplaceOutcome copied = run_.PlaceFile(source, targetPath, true);
+        const ReplaceOutcome copied = run_.PlaceFile(sourceFile.Get(), targetPath, true);
         run_.Replaced(targetPath, copied, before);
         if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targetPath);
@@ -115,6 +118,21 @@ public:
     const char* FaultPoint() const override { return "CopyAndRegisterSysFiles"; }
 
 private:
+    static VersionReading ReadSourceVersion(const std::string& source, FileHandle& file)
+    {
+        VersionReading reading;
+        if (ExceedsPathLimit(source)) {
+            reading.error = ERROR_FILENAME_EXCED_RANGE;
+            return reading;
+        }
+        file.Reset(OpenSource(source));
+        if (!file) {
+            reading.error = ::GetLastError();
+            return reading;
+        }
+        return ReadVersionOf(file.Get());
+    }
+
     // Registers the component at the target and logs how it went; ours
     // tells whether the product's own copy lies there.
     void Register(const std::string& targetPath, bool ours)
