@@ -58,7 +58,7 @@ void BackgroundCopy::WaitWhilePumping()
         if (woken == WAIT_OBJECT_0)
             return;
         if (woken == WAIT_OBJECT_0 + 1) {
-            view_.PumpMessages();
+            view_.PumpWaitingMessages();
             continue;
         }
         ::WaitForSingleObject(done_, INFINITE);

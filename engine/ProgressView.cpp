@@ -18,8 +18,13 @@ void WindowlessView::PumpMessages()
     const unsigned long long now = clock_();
     if (pumped_ && now - lastPump_ < kPumpIntervalMs)
         return;
+    PumpWaitingMessages();
+}
+
+void WindowlessView::PumpWaitingMessages()
+{
     pumped_ = true;
-    lastPump_ = now;
+    lastPump_ = clock_();
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {

@@ -16,6 +16,9 @@ public:
     // queue is empty; never waits. A quit request met meanwhile is held until
     // the run has ended: a run is never left half done.
     virtual void PumpMessages() = 0;
+    // The same when a wait was ended by a message: it must be handled now,
+    // or the wait would end again at once.
+    virtual void PumpWaitingMessages() { PumpMessages(); }
     // A view may show a fast run at the pace a person can see, skipping what
     // would be gone before the next frame: this shows what it held back, at
     // the end of each pass.
@@ -55,6 +58,7 @@ public:
     void ShowPosition(int) override {}
     // The first call always looks; later ones once the interval has passed.
     void PumpMessages() override;
+    void PumpWaitingMessages() override;
 
     // Puts back a quit request held during the run, for the loop that owns it.
     void ReleaseQuit() { quit_.Release(); }

@@ -192,6 +192,16 @@ TEST(WindowlessViewTest, LooksAtTheQueueOnceAnIntervalAndHoldsAQuitForTheEnd)
         view.PumpMessages();
         EXPECT_EQ(step.waitingAfter, MessageWaiting());
     }
+    // A wait ended by a message has it handled at once, and the interval
+    // starts again from there.
+    ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 0, 0));
+    fakeNow += 1;
+    view.PumpWaitingMessages();
+    EXPECT_FALSE(MessageWaiting());
+    ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 0, 0));
+    fakeNow += interval - 1;
+    view.PumpMessages();
+    EXPECT_TRUE(MessageWaiting());
     EmptyQueue();
 
     // A quit met during the run is taken out and put back at its end.
