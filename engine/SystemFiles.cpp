@@ -1,6 +1,7 @@
 // The system-file pass: every file of SysFile, at any depth, goes into the
 // 32-bit system folder (or where its SYSFILE entry sends it) only when it is
 // strictly newer than the file there, and is registered as its entry says.
+#include "engine/InstallDescription.h"
 #include "engine/Log.h"
 #include "engine/Folders.h"
 #include "engine/FolderWalk.h"
@@ -22,6 +23,14 @@ public:
     void BeginFolder(const std::string&, const std::string&, size_t depth) override
     {
         const double step = ProgressStep(run_.delivery_.ReadInstallValue("DESCRIZIONI", "NumeroSysFiles"));
+        // A description without a single SYSFILE entry gives every file the
+        // empty one: it is not asked once per file, each asking being an open
+        // of the description file by the platform's reader. Asked here, where
+        // a failure to allocate ends the folder as any other does.
+        if (!entriesKnown_) {
+            anyEntry_ = !ReadDescriptionKeys(run_.delivery_.DescriptionPath(), "SYSFILE").empty();
+            entriesKnown_ = true;
+        }
         windowsFolder_ = GetWindowsDir();
         steps_.resize(depth + 1);
         steps_[depth] = step;
@@ -50,7 +59,8 @@ public:
         FileHandle sourceFile;
         const VersionReading sourceVersion = ReadSourceVersion(source, sourceFile);
 
-        const SysFileEntry entry = ParseSysFileEntry(run_.delivery_.ReadInstallPath("SYSFILE", fileName));
+        const SysFileEntry entry =
+            ParseSysFileEntry(anyEntry_ ? run_.delivery_.ReadInstallPath("SYSFILE", fileName) : std::string());
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
         // An own folder is made before the version test, so also for a file
         // not copied. One that a standard user could change is neither
@@ -149,6 +159,8 @@ private:
     }
 
     Installation& run_;
+    bool entriesKnown_ = false;
+    bool anyEntry_ = true;
     std::string windowsFolder_;
     // The progress step of each level being walked, by depth, read as the
     // level starts.
