@@ -19,6 +19,8 @@ public:
     // The same when a wait was ended by a message: it must be handled now,
     // or the wait would end again at once.
     virtual void PumpWaitingMessages() { PumpMessages(); }
+    // Whether a window waits on the thread's answers while a file is copied.
+    virtual bool HasWindow() const { return true; }
     // A view may show a fast run at the pace a person can see, skipping what
     // would be gone before the next frame: this shows what it held back, at
     // the end of each pass.
@@ -56,6 +58,7 @@ public:
 
     void ShowStatus(const std::string&) override {}
     void ShowPosition(int) override {}
+    bool HasWindow() const override { return false; }
     // The first call always looks; later ones once the interval has passed.
     void PumpMessages() override;
     void PumpWaitingMessages() override;

@@ -105,6 +105,19 @@ TEST_F(FileReplace, WhatTheCopyingThreadThrowsIsThrownToTheCaller)
         return false;
     }));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError());
+
+    // Without a window nothing waits on the calling thread: the job runs
+    // there, its result and last error as they are.
+    WindowlessView windowless;
+    BackgroundCopy inline_(windowless);
+    ranOn = 0;
+    EXPECT_FALSE(inline_.Run([&] {
+        ranOn = ::GetCurrentThreadId();
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }));
+    EXPECT_EQ(caller, ranOn) << "the job was handed to a thread";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError());
 }
 
 TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
