@@ -364,4 +364,50 @@ TEST_F(RecordE2eTest, AChangeThatCannotBeNotedIsNotMade)
     EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared));
 }
 
+// Neither is a copy or a folder that the journal cannot note: a run stopped
+// after it would not know it as the product's, and its removal would leave it.
+TEST_F(RecordE2eTest, ACopyOrAFolderThatCannotBeNotedIsNotMade)
+{
+    Delivery delivery("deliv", "LumoInstall.exe", FaultsExe());
+    delivery.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(delivery, 2, 100);
+    const std::string sub = Unique() + "_cartella";
+    delivery.AddAppFile(sub + "\\dentro.dat", "dentro");
+    // A subfolder of the delivery's files goes below Program Files, with the same folders below it.
+    const std::string bin = "\\Common Files\\Business Objects\\3.0\\bin";
+    const std::string folder = AppTargetFolder().substr(0, AppTargetFolder().size() - bin.size()) + "\\" + sub;
+    const std::string inside = folder + bin + "\\dentro.dat";
+    const std::string other = AppFileTargets()[0];
+    struct Row {
+        std::string refused; // the journal line refused
+        std::string missing; // what the run must not make
+        std::string line;    // why the log says it failed
+    } rows[] = {
+        // The folder first: its file cannot be copied either, and the next run makes both.
+        { "cartella | creata | - | - | " + folder, folder, "  LA CARTELLA: " + folder + " NON E' STATA CREATA" },
+        { "applicativo | copiato | - | - | " + inside, inside, "  Copia del file: \\dentro.dat NON RIUSCITA!!" },
+    };
+    auto times = [this](const std::string& line) {
+        const std::vector<std::string> log = LogMessages();
+        return std::count(log.begin(), log.end(), line);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.refused);
+        const auto before = times(row.line);
+        EXPECT_EQ(kFailure, RunWithoutWindow(delivery, "/S", { { "LUMO_GIORNALE_NEGATO", row.refused } }).exitCode);
+        EXPECT_FALSE(FileExists(row.missing) || lumo_test::DirectoryExists(row.missing)) << "made without a note";
+        EXPECT_TRUE(FileExists(other));
+        EXPECT_EQ(before + 1, times(row.line));
+        const std::vector<std::string> lines = RecordLines();
+        EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(row.missing) != std::string::npos;
+        })) << "recorded, yet not made";
+    }
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    EXPECT_TRUE(FileExists(inside));
+    EXPECT_EQ(kRemoved, Remove().exitCode);
+    for (const std::string& path : { other, inside, folder })
+        EXPECT_FALSE(FileExists(path) || lumo_test::DirectoryExists(path)) << path;
+}
+
 } // namespace
