@@ -5,6 +5,7 @@
 #include "e2e/MachineState.h"
 
 #include "components/Components.h"
+#include "engine/FileReplace.h"
 #include "framework/Text.h"
 
 #include <shlobj.h>
@@ -410,4 +411,53 @@ TEST_F(RecordE2eTest, ACopyOrAFolderThatCannotBeNotedIsNotMade)
         EXPECT_FALSE(FileExists(path) || lumo_test::DirectoryExists(path)) << path;
 }
 
+// A run stopped between setting a file in use aside and putting the new one
+// in its place leaves the target missing and the old file under the aside
+// name. Whatever runs next puts the old file back before anything else: a
+// removal, which then keeps it as a file that was there before the product,
+// and an installation that does not copy that file at all.
+TEST_F(RecordE2eTest, AFileSetAsideByAStoppedRunIsPutBackByWhateverRunsNext)
+{
+    const std::string name = Unique() + "_accanto.dat";
+    const std::string target = AppTargetFolder() + "\\" + name;
+    const std::string aside = AsidePath(target);
+    Placed(target);
+    Placed(aside);
+    Delivery with("deliv");
+    with.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(with, 1, 100);
+    with.AddAppFile(name, "del prodotto");
+    Delivery without("deliv2");
+    without.WriteIni(Ini("1.0.0.0"));
+    without.AddAppFile(Unique() + "_altro.dat", "altro");
+    Placed(AppTargetFolder() + "\\" + Unique() + "_altro.dat");
+
+    const struct {
+        const char* next;
+        std::function<RunResult()> run;
+    } rows[] = {
+        { "a removal", [this] { return RemoveQuietly(); } },
+        { "an installation without the file", [&] { return RunWithoutWindow(without, "/S"); } },
+    };
+    ::SHCreateDirectoryExA(nullptr, AppTargetFolder().c_str(), nullptr);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.next);
+        lumo_test::WriteFileBytes(target, "dell'utente");
+        ASSERT_TRUE(RunWithoutWindow(with, "/S").Clean());
+        const std::vector<std::string> lines = RecordLines();
+        ASSERT_TRUE(std::count(lines.begin(), lines.end(), "applicativo | preesistente | - | - | " + target));
+        // As the stop leaves it: the user's file aside, nothing at its name.
+        ASSERT_TRUE(::DeleteFileA(target.c_str()));
+        lumo_test::WriteFileBytes(aside, "dell'utente");
+
+        const RunResult next = row.run();
+        EXPECT_TRUE(next.Clean()) << next.exitCode;
+        EXPECT_EQ("dell'utente", FileExists(target) ? ReadFileBytes(target) : std::string("(missing)"));
+        EXPECT_FALSE(FileExists(aside));
+    }
+    EXPECT_EQ(kRemoved, RemoveQuietly().exitCode);
+    EXPECT_EQ("dell'utente", ReadFileBytes(target)) << "there before the product: kept";
+}
+
 } // namespace
+
