@@ -315,7 +315,7 @@ public:
         shared.fileThere = fileThere;
         shared.hasCount = ReadSharedCount(path, shared.countNow);
         const RecordEntry* entry = earlier_.Find(path);
-        shared.countedBefore = entry != nullptr && entry->counted;
+        shared.countedBefore = entry != nullptr && !entry->NeedsCount();
         shared.count =
             shared.countedBefore ? shared.countNow : NewSharedCount(shared.hasCount, shared.countNow, fileThere);
         shared_.push_back(std::move(shared));

@@ -108,18 +108,13 @@ private:
 
     ReplaceOutcome CopyApplicationFile(const std::string& source, const std::string& target)
     {
-        const RecordEntry before = run_.BeforeReplacing(RecordKind::ApplicationFile, target, false);
-        const ReplaceOutcome outcome = run_.PlaceFile(source, target);
-        run_.Replaced(target, outcome, before);
-        return outcome;
+        return run_.PlaceRecorded(RecordKind::ApplicationFile, source, target, false, false);
     }
 
     // The DAO files are shared with other products: counted, as components are.
     ReplaceOutcome CopyDao(const std::string& source, const std::string& target)
     {
-        const RecordEntry before = run_.BeforeReplacing(RecordKind::DaoFile, target, false);
-        const ReplaceOutcome outcome = run_.PlaceFile(source, target, true);
-        run_.Replaced(target, outcome, before);
+        const ReplaceOutcome outcome = run_.PlaceRecorded(RecordKind::DaoFile, source, target, false, true);
         if (outcome.Copied())
             run_.NoteShared(target);
         return outcome;

@@ -14,6 +14,7 @@
 
 #include <climits>
 #include <cmath>
+#include <optional>
 #include <set>
 
 Installation::Installation(const Delivery& delivery, InstallLog& log, ProgressView& view)
@@ -300,9 +301,22 @@ void Installation::MakeFolder(const std::string& path)
         return;
     // A folder about to be made is the product's: noted first, so that one
     // made by a run that was then stopped is not taken for someone else's.
+    // Made without a note, it would be nobody's.
     for (const std::string& folder : MissingFolders(path)) {
-        if (record_.Find(folder) == nullptr)
-            keeper_.Note(record_.Entry(RecordKind::Folder, folder));
+        if (record_.Find(folder) != nullptr)
+            continue;
+        const RecordEntry entry{ RecordKind::Folder, folder };
+        if (!keeper_.Note(entry)) {
+            const DWORD error = ::GetLastError();
+            // Its files fail each with their own line; the folder says why once.
+            if (unnotedFolders_.insert(UpperText(folder)).second) {
+                CountFailure();
+                WriteLog("  LA CARTELLA: " + folder + " NON E' STATA CREATA");
+                log_.WriteErrorReason(error);
+            }
+            return;
+        }
+        record_.Put(entry);
     }
     // Below Program Files and the Windows folder a folder keeps what it
     // inherits; anywhere else only administrators may change it, from the
@@ -316,66 +330,55 @@ void Installation::MakeFolder(const std::string& path)
         targets_.Made(folder);
 }
 
-RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted)
+template <class Source>
+ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source, const std::string& target,
+                                           bool registerWanted, bool flush, const bool* targetThere)
 {
-    return NoteBeforeReplacing(kind, target, registerWanted, nullptr);
-}
-
-RecordEntry Installation::BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted,
-                                          bool targetThere)
-{
-    return NoteBeforeReplacing(kind, target, registerWanted, &targetThere);
-}
-
-RecordEntry Installation::NoteBeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted,
-                                              const bool* targetThere)
-{
-    RecordEntry* known = record_.Find(target);
-    const RecordEntry before = known != nullptr ? *known : RecordEntry{ kind, target };
-    RecordEntry& entry = record_.Entry(kind, target);
-    const RecordEntry noted = entry;
-    if (known == nullptr)
-        entry.existedBefore = targetThere != nullptr ? *targetThere : targets_.Look(target);
-    // A file the product found and now replaces was there before its copy.
-    if (kind != RecordKind::ApplicationFile && !entry.copied && known != nullptr)
-        entry.existedBefore = true;
-    entry.copied = true;
-    entry.registrationPending = registerWanted;
-    if (known == nullptr || InstallationRecord::LineOf(noted) != InstallationRecord::LineOf(entry))
-        keeper_.Note(entry);
-    return known != nullptr ? before : RecordEntry{};
-}
-
-void Installation::Replaced(const std::string& target, const ReplaceOutcome& outcome, const RecordEntry& before)
-{
+    const RecordEntry* known = record_.Find(target);
+    RecordEntry change = known != nullptr ? *known : RecordEntry{ kind, target };
+    change.Copying(known == nullptr && (targetThere != nullptr ? *targetThere : targets_.Look(target)),
+                   registerWanted);
+    const bool changes = known == nullptr || change.Line() != known->Line();
+    // Copied without a note, a file would be nobody's to a run stopped after it.
+    if (changes && !keeper_.Note(change)) {
+        ReplaceOutcome refused;
+        refused.error = ::GetLastError();
+        return refused;
+    }
+    const std::optional<RecordEntry> before = known != nullptr ? std::optional<RecordEntry>(*known) : std::nullopt;
+    const ReplaceOutcome outcome = PlaceFile(source, target, flush);
     if (outcome.Copied()) {
+        record_.Put(change);
         targets_.Added(target, outcome.bytes);
-        return;
-    }
-    // Nothing changed at the target: nor in what the product knows of it.
-    if (before.path.empty()) {
-        record_.Forget([&](const RecordEntry& entry) { return EqualIgnoringCase(entry.path, target); });
-        keeper_.Unnote(target);
+    } else if (!changes) {
+        // Nothing noted, nothing to take back.
+    } else if (before) {
+        keeper_.Note(*before);
     } else {
-        record_.Put(before);
-        keeper_.Note(before);
+        // A note left behind would only tell of a file that is not there, or
+        // one that was there before: the next run forgets the one and keeps
+        // the other.
+        keeper_.Unnote(target);
     }
+    return outcome;
 }
+
+template ReplaceOutcome Installation::PlaceRecorded(RecordKind, const std::string&, const std::string&, bool, bool,
+                                                    const bool*);
+template ReplaceOutcome Installation::PlaceRecorded(RecordKind, const HANDLE&, const std::string&, bool, bool,
+                                                    const bool*);
 
 bool Installation::FoundShared(const std::string& path)
 {
     RecordEntry& entry = record_.Entry(RecordKind::SystemFile, path);
-    if (!entry.copied)
-        entry.existedBefore = true;
+    entry.Found();
     NoteShared(path);
-    return entry.copied && entry.registrationPending;
+    return entry.Copied() && entry.RegistrationPending();
 }
 
 void Installation::NoteRegistered(const std::string& path)
 {
-    RecordEntry& entry = record_.Entry(RecordKind::SystemFile, path);
-    entry.registered = true;
-    entry.registrationPending = false;
+    record_.Entry(RecordKind::SystemFile, path).RegisteredNow();
 }
 
 void Installation::NoteShared(const std::string& path)

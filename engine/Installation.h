@@ -12,6 +12,7 @@
 #include "engine/SelfRegister.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -104,18 +105,16 @@ private:
     // the journal, files set aside and folders of the program's own.
     // False for a record that cannot be trusted: the run changes nothing.
     bool LoadRecord(const std::string& installDir);
-    // The product's file about to be copied over target: its entry, noted in
-    // the journal before the copy, so that a run stopped at any instant
-    // leaves the next one what it needs to know. Returns the entry as it was,
-    // for Replaced.
-    // Whether the file was there before is looked for at the target, unless
-    // the caller looked already as it decided to copy (targetThere).
-    RecordEntry BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted);
-    RecordEntry BeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted, bool targetThere);
-    RecordEntry NoteBeforeReplacing(RecordKind kind, const std::string& target, bool registerWanted,
-                                    const bool* targetThere);
-    // After the copy: a failed one puts the entry back as it was.
-    void Replaced(const std::string& target, const ReplaceOutcome& outcome, const RecordEntry& before);
+    // Copies the product's file over target, its entry noted in the journal
+    // before the copy, so that a run stopped at any instant leaves the next
+    // one what it needs to know; a copy that fails leaves the entry as it
+    // was. A copy the journal cannot note is not made (its error is the
+    // outcome's). Whether a file was there before is looked for at the
+    // target, unless the caller looked already as it decided (targetThere).
+    // The source is a path, or a file the caller opened (OpenSource) and judged.
+    template <class Source>
+    ReplaceOutcome PlaceRecorded(RecordKind kind, const Source& source, const std::string& target,
+                                 bool registerWanted, bool flush, const bool* targetThere = nullptr);
     // A shared file found on the machine with an equal or newer version: the
     // product uses it. True when the product's own copy of it still waits
     // for its registration (a run that copied it was stopped before).
@@ -157,4 +156,6 @@ private:
     // The folders of SYSFILE entries judged so far, by their path in
     // capitals, with why each is refused (empty when it is not).
     std::map<std::string, std::pair<std::string, unsigned long>> ownFolders_;
+    // Folders not made because the journal could not note them, in capitals.
+    std::set<std::string> unnotedFolders_;
 };

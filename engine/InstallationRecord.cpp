@@ -15,39 +15,6 @@ namespace {
 
 constexpr char kRecordName[] = "Installatore-elenco.txt";
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
-constexpr char kSeparator[] = " | ";
-
-// The words of the record, as an administrator reads them.
-struct KindWord {
-    RecordKind kind;
-    const char* word;
-};
-constexpr KindWord kKinds[] = {
-    { RecordKind::ApplicationFile, "applicativo" },
-    { RecordKind::DaoFile, "dao" },
-    { RecordKind::SystemFile, "sistema" },
-    { RecordKind::Folder, "cartella" },
-};
-
-const char* WordOf(RecordKind kind)
-{
-    for (const KindWord& k : kKinds) {
-        if (k.kind == kind)
-            return k.word;
-    }
-    return "?";
-}
-
-bool KindOf(const std::string& word, RecordKind& kind)
-{
-    for (const KindWord& k : kKinds) {
-        if (word == k.word) {
-            kind = k.kind;
-            return true;
-        }
-    }
-    return false;
-}
 
 // "key=value" of the product section.
 bool SplitValue(const std::string& line, const char* key, std::string& value)
@@ -78,98 +45,6 @@ std::string InstallationRecord::PathIn(const std::string& installDir)
     return installDir + "\\" + kRecordName;
 }
 
-namespace {
-
-std::string CountText(long long count)
-{
-    return count == kNoCount ? "-" : std::to_string(count);
-}
-
-bool CountFrom(const std::string& text, long long& count)
-{
-    if (text == "-") {
-        count = kNoCount;
-        return true;
-    }
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    count = std::stoll(text);
-    return count <= 0xFFFFFFFFll;
-}
-
-// "contando 1>2": a change of the count from one value to another.
-bool ParseChange(const std::string& field, const char* word, long long& from, long long& to)
-{
-    const std::string lead = std::string(word) + " ";
-    if (field.compare(0, lead.size(), lead) != 0)
-        return false;
-    const std::string change = field.substr(lead.size());
-    const size_t arrow = change.find('>');
-    return arrow != std::string::npos && CountFrom(change.substr(0, arrow), from) &&
-           CountFrom(change.substr(arrow + 1), to);
-}
-
-} // namespace
-
-std::string InstallationRecord::LineOf(const RecordEntry& entry)
-{
-    const bool file = entry.kind != RecordKind::Folder;
-    // The origin tells what the removal may take: a file the product placed
-    // where none was, or over an older one (aggiornato), is its own; one it
-    // overwrote (preesistente) or only found (presente) is not.
-    const char* origin = entry.kind == RecordKind::Folder            ? "creata"
-                         : entry.kind == RecordKind::ApplicationFile ? (entry.existedBefore ? "preesistente" : "copiato")
-                         : !entry.copied                             ? "presente"
-                         : entry.existedBefore                       ? "aggiornato"
-                                                                     : "copiato";
-    const std::string registration = !file                        ? "-"
-                                     : entry.registered           ? "registrato"
-                                     : entry.registrationPending ? "da registrare"
-                                                                  : "-";
-    std::string count = "-";
-    if (file && entry.counting)
-        count = "contando " + CountText(entry.countFrom) + ">" + CountText(entry.countTo);
-    else if (file && entry.releasing)
-        count = "rilasciando " + CountText(entry.countFrom) + ">" + CountText(entry.countTo);
-    else if (file && entry.released)
-        count = "rilasciato";
-    else if (file && entry.counted)
-        count = "contato";
-    return std::string(WordOf(entry.kind)) + kSeparator + origin + kSeparator + registration + kSeparator + count +
-           kSeparator + entry.path;
-}
-
-bool InstallationRecord::ParseLine(const std::string& line, RecordEntry& entry)
-{
-    // kind | origin | registration | count | path: the path comes last, since
-    // it may hold anything but "|".
-    std::vector<std::string> fields;
-    size_t at = 0;
-    for (int i = 0; i < 4; ++i) {
-        const size_t next = line.find(kSeparator, at);
-        if (next == std::string::npos)
-            break;
-        fields.push_back(line.substr(at, next - at));
-        at = next + 3;
-    }
-    RecordEntry parsed;
-    if (fields.size() != 4 || !KindOf(fields[0], parsed.kind) || at >= line.size())
-        return false;
-    parsed.path = line.substr(at);
-    parsed.copied = fields[1] == "copiato" || fields[1] == "aggiornato" || fields[1] == "preesistente";
-    parsed.existedBefore = fields[1] == "preesistente" || fields[1] == "aggiornato" || fields[1] == "presente";
-    parsed.registered = fields[2] == "registrato";
-    parsed.registrationPending = fields[2] == "da registrare";
-    parsed.counted = fields[3] == "contato";
-    parsed.released = fields[3] == "rilasciato";
-    parsed.counting = ParseChange(fields[3], "contando", parsed.countFrom, parsed.countTo);
-    parsed.releasing = ParseChange(fields[3], "rilasciando", parsed.countFrom, parsed.countTo);
-    // A count being given back, or given back, was the product's.
-    parsed.counted = parsed.counted || parsed.releasing || parsed.released;
-    entry = parsed;
-    return true;
-}
-
 std::string InstallationRecord::Text() const
 {
     std::string text = kUtf8Mark;
@@ -196,7 +71,7 @@ std::string InstallationRecord::Text() const
         sorted.emplace_back(UpperText(entry.path), &entry);
     std::sort(sorted.begin(), sorted.end());
     for (const auto& [key, entry] : sorted)
-        text += LineOf(*entry) + "\r\n";
+        text += entry->Line() + "\r\n";
     return text;
 }
 
@@ -229,7 +104,7 @@ bool InstallationRecord::Parse(const std::string& text)
         }
         RecordEntry entry;
         // A path listed twice keeps its first line.
-        if (ParseLine(line, entry) && Find(entry.path) == nullptr)
+        if (RecordEntry::FromLine(line, entry) && Find(entry.path) == nullptr)
             Put(entry);
     }
     return true;
@@ -300,10 +175,7 @@ RecordEntry& InstallationRecord::Entry(RecordKind kind, const std::string& path)
     const auto [at, added] = index_.try_emplace(UpperText(path), entries.size());
     if (!added)
         return entries[at->second];
-    RecordEntry entry;
-    entry.kind = kind;
-    entry.path = path;
-    entries.push_back(entry);
+    entries.emplace_back(kind, path);
     return entries.back();
 }
 

@@ -6,51 +6,13 @@
 // folders the product made.
 #pragma once
 
+#include "engine/RecordEntry.h"
+
 #include <algorithm>
 #include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-enum class RecordKind { ApplicationFile, DaoFile, SystemFile, Folder };
-
-// A count below SharedDLLs, or none.
-constexpr long long kNoCount = -1;
-
-struct RecordEntry {
-    RecordKind kind = RecordKind::ApplicationFile;
-    std::string path;
-    // A system component or DAO file copied by this product; false for one
-    // found on the machine with an equal or newer version.
-    bool copied = false;
-    // An application file that was there before the product's first
-    // installation: the product overwrote it and cannot give it back, so
-    // its removal keeps it.
-    bool existedBefore = false;
-    // Registered by this product (its DllRegisterServer returned success, or
-    // it is registered at the restart).
-    bool registered = false;
-    // Copied to be registered by a run that was stopped before it did.
-    bool registrationPending = false;
-    // Its count below SharedDLLs holds one for this product.
-    bool counted = false;
-    // A removal gave back the product's count, and could not finish with
-    // the file: the next one must not give it back again.
-    bool released = false;
-    // A change of the count under way, noted before it is made: from the
-    // count there (kNoCount for none) to the one written.
-    bool counting = false;
-    bool releasing = false;
-    long long countFrom = kNoCount;
-    long long countTo = kNoCount;
-
-    // The product's own copy: an application file it placed where none was,
-    // or a shared file it copied.
-    bool ByProduct() const
-    {
-        return kind == RecordKind::ApplicationFile ? !existedBefore : copied;
-    }
-};
 
 // The product as the description file names it.
 struct ProductIdentity {
@@ -82,11 +44,6 @@ public:
     // A file is written whole: a new file on the disk, then renamed.
     bool Load(const std::string& path);
     bool Save(const std::string& path) const;
-
-    // One entry as a line of the record ("kind | origin | registration |
-    // count | path"), and back; the journal of a run keeps such lines too.
-    static std::string LineOf(const RecordEntry& entry);
-    static bool ParseLine(const std::string& line, RecordEntry& entry);
 
     // The entry of the path, made when there is none (paths compare without
     // regard to case).

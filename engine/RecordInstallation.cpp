@@ -46,14 +46,13 @@ void Installation::RecordInstallation(const std::string& installDir)
         RecordEntry* entry = record_.Find(path);
         // A count a removal gave back is no longer the product's: used
         // again, it is taken again.
-        if (entry == nullptr || (entry->counted && !entry->released))
+        if (entry == nullptr || !entry->NeedsCount())
             continue;
         DWORD countNow = 0;
         const bool hasCount = ReadSharedCount(path, countNow);
         RecordEntry change = *entry;
-        change.counting = true;
-        change.countFrom = hasCount ? static_cast<long long>(countNow) : kNoCount;
-        change.countTo = NewSharedCount(hasCount, countNow, entry->existedBefore);
+        change.CountingFrom(hasCount ? static_cast<long long>(countNow) : kNoCount,
+                            NewSharedCount(hasCount, countNow, entry->ExistedBefore()));
         // A change the journal does not hold could be made twice by a run
         // stopped after it: it is not made.
         if (!keeper_.Note(change)) {
@@ -63,9 +62,9 @@ void Installation::RecordInstallation(const std::string& installDir)
             log_.WriteErrorReason(error);
             continue;
         }
-        if (WriteSharedCount(path, static_cast<DWORD>(change.countTo))) {
-            entry->counted = true;
-            entry->released = false;
+        if (WriteSharedCount(path, static_cast<DWORD>(change.CountTo()))) {
+            change.ChangeMade();
+            *entry = change;
         } else {
             noteRegistry(false);
         }

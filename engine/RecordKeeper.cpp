@@ -35,7 +35,7 @@ RecordKeeper::Found RecordKeeper::Load(InstallationRecord& record)
     // forgotten with the entry.
     for (const std::string& line : ReadJournal(entryKey_)) {
         RecordEntry entry;
-        if (InstallationRecord::ParseLine(line, entry))
+        if (RecordEntry::FromLine(line, entry))
             record.Put(entry);
     }
     return found;
@@ -129,7 +129,7 @@ bool RecordKeeper::Note(const RecordEntry& entry)
         return true;
     if (!journal_ && !OpenJournal(entryKey_, journal_))
         return false;
-    return WriteJournalLine(journal_.Get(), entry.path, InstallationRecord::LineOf(entry));
+    return WriteJournalLine(journal_.Get(), entry.path, entry.Line());
 }
 
 bool RecordKeeper::Unnote(const std::string& path)
@@ -146,21 +146,10 @@ bool RecordKeeper::ClearJournal()
 void RecordKeeper::SettleCountChanges(InstallationRecord& record)
 {
     for (RecordEntry& entry : record.entries) {
-        if (!entry.counting && !entry.releasing)
+        if (!entry.CountChanging())
             continue;
         DWORD count = 0;
-        const long long now = ReadSharedCount(entry.path, count) ? static_cast<long long>(count) : kNoCount;
-        // A count given back to zero may have gone with its file since.
-        const bool made = now == entry.countTo || (entry.releasing && entry.countTo == 0 && now == kNoCount);
-        // A count being given back was the product's either way.
-        if (entry.counting) {
-            entry.counted = made;
-        } else {
-            entry.counted = true;
-            entry.released = made;
-        }
-        entry.counting = false;
-        entry.releasing = false;
+        entry.Settle(ReadSharedCount(entry.path, count) ? static_cast<long long>(count) : kNoCount);
     }
 }
 

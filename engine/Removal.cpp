@@ -157,28 +157,26 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
     long long left = 0;
     DWORD count = 0;
     const bool hasCount = ReadSharedCount(entry.path, count);
-    if (entry.released) {
+    if (entry.GivenBack()) {
         // Given back by a removal that was stopped: never twice.
-        left = entry.countTo != kNoCount ? entry.countTo : hasCount ? static_cast<long long>(count) : 0;
+        left = entry.CountTo() != kNoCount ? entry.CountTo() : hasCount ? static_cast<long long>(count) : 0;
     } else if (!hasCount || count == 0) {
         // Nobody can tell who else uses it: it stays.
         WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO IL SUO CONTATORE NON E' NOTO");
         return Outcome::Kept;
     } else {
-        entry.releasing = true;
-        entry.countFrom = count;
-        entry.countTo = count - 1;
-        const bool noted = keeper_.Note(entry);
-        entry.releasing = false;
+        RecordEntry change = entry;
+        change.ReleasingFrom(count, static_cast<long long>(count) - 1);
         // Given back without a note, it could be given back twice.
-        if (!noted || !WriteSharedCount(entry.path, count - 1)) {
+        if (!keeper_.Note(change) || !WriteSharedCount(entry.path, count - 1)) {
             const DWORD error = ::GetLastError();
             ++failures_;
             WriteLog("  IL CONTATORE DEL FILE: " + entry.path + " NON E' STATO AGGIORNATO");
             log_.WriteErrorReason(error);
             return Outcome::Failed;
         }
-        entry.released = true;
+        change.ChangeMade();
+        entry = change;
         left = count - 1;
     }
     if (left > 0) {
@@ -187,7 +185,7 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
         return Outcome::Kept;
     }
     // Nobody else counts it. A file the product only found is not its to take.
-    if (!entry.copied) {
+    if (!entry.Copied()) {
         WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO NON E' STATO COPIATO DA QUESTO PRODOTTO");
         RemoveSharedCount(entry.path);
         return Outcome::Kept;
@@ -198,7 +196,7 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
     // Its code runs as the removal's, elevated: never from a folder that a
     // standard user could have changed since.
     const std::string folder = FolderOf(entry.path);
-    if (entry.registered && !IsBelow(folder, roots_[1]) && !IsBelow(folder, roots_[2])) {
+    if (entry.Registered() && !IsBelow(folder, roots_[1]) && !IsBelow(folder, roots_[2])) {
         const ChangeableLevel level = FirstLevelUsersCanChange(folder, MissingLevels::Refused);
         if (level.Found() && !level.Missing()) {
             ++failures_;
@@ -209,7 +207,7 @@ Removal::Outcome Removal::ReleaseShared(RecordEntry& entry)
             return Outcome::Failed;
         }
     }
-    if (entry.registered && PathExists(entry.path) && !Unregister(entry.path))
+    if (entry.Registered() && PathExists(entry.path) && !Unregister(entry.path))
         return Outcome::Failed;
     const Outcome removed = RemoveFile(entry.path);
     if (removed == Outcome::Done)
@@ -274,7 +272,7 @@ Removal::Outcome Removal::RemoveEntry(RecordEntry& entry)
         return Outcome::Failed;
     }
     case RecordKind::ApplicationFile:
-        if (entry.existedBefore) {
+        if (entry.ExistedBefore()) {
             WriteLog("  FILE " + entry.path + " LASCIATO IN QUANTO PRESENTE PRIMA DELL'INSTALLAZIONE");
             return Outcome::Kept;
         }
@@ -283,7 +281,7 @@ Removal::Outcome Removal::RemoveEntry(RecordEntry& entry)
     case RecordKind::DaoFile:
     case RecordKind::SystemFile:
         // A file the product never counted is not its to give back.
-        if (!entry.counted && !entry.released)
+        if (!entry.Counted())
             return Outcome::Kept;
         return ReleaseShared(entry);
     }

@@ -96,9 +96,8 @@ public:
                 Register(targetPath, true);
             return;
         }
-        const RecordEntry before = run_.BeforeReplacing(RecordKind::SystemFile, targetPath, entry.registerAfterCopy, targetThere);
-        const ReplaceOutcome copied = run_.PlaceFile(sourceFile.Get(), targetPath, true);
-        run_.Replaced(targetPath, copied, before);
+        const ReplaceOutcome copied = run_.PlaceRecorded(RecordKind::SystemFile, sourceFile.Get(), targetPath,
+                                                         entry.registerAfterCopy, true, &targetThere);
         if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targetPath);
             run_.LogRestart(copied, targetPath);

@@ -5,6 +5,7 @@
 #include "e2e/MachineState.h"
 
 #include "components/Components.h"
+#include "engine/FileReplace.h"
 #include "framework/Text.h"
 
 #include <shlobj.h>
@@ -364,4 +365,99 @@ TEST_F(RecordE2eTest, AChangeThatCannotBeNotedIsNotMade)
     EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared));
 }
 
+// Neither is a copy or a folder that the journal cannot note: a run stopped
+// after it would not know it as the product's, and its removal would leave it.
+TEST_F(RecordE2eTest, ACopyOrAFolderThatCannotBeNotedIsNotMade)
+{
+    Delivery delivery("deliv", "LumoInstall.exe", FaultsExe());
+    delivery.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(delivery, 2, 100);
+    const std::string sub = Unique() + "_cartella";
+    delivery.AddAppFile(sub + "\\dentro.dat", "dentro");
+    // A subfolder of the delivery's files goes below Program Files, with the same folders below it.
+    const std::string bin = "\\Common Files\\Business Objects\\3.0\\bin";
+    const std::string folder = AppTargetFolder().substr(0, AppTargetFolder().size() - bin.size()) + "\\" + sub;
+    const std::string inside = folder + bin + "\\dentro.dat";
+    const std::string other = AppFileTargets()[0];
+    struct Row {
+        std::string refused; // the journal line refused
+        std::string missing; // what the run must not make
+        std::string line;    // why the log says it failed
+    } rows[] = {
+        // The folder first: its file cannot be copied either, and the next run makes both.
+        { "cartella | creata | - | - | " + folder, folder, "  LA CARTELLA: " + folder + " NON E' STATA CREATA" },
+        { "applicativo | copiato | - | - | " + inside, inside, "  Copia del file: \\dentro.dat NON RIUSCITA!!" },
+    };
+    auto times = [this](const std::string& line) {
+        const std::vector<std::string> log = LogMessages();
+        return std::count(log.begin(), log.end(), line);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.refused);
+        const auto before = times(row.line);
+        EXPECT_EQ(kFailure, RunWithoutWindow(delivery, "/S", { { "LUMO_GIORNALE_NEGATO", row.refused } }).exitCode);
+        EXPECT_FALSE(FileExists(row.missing) || lumo_test::DirectoryExists(row.missing)) << "made without a note";
+        EXPECT_TRUE(FileExists(other));
+        EXPECT_EQ(before + 1, times(row.line));
+        const std::vector<std::string> lines = RecordLines();
+        EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(row.missing) != std::string::npos;
+        })) << "recorded, yet not made";
+    }
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    EXPECT_TRUE(FileExists(inside));
+    EXPECT_EQ(kRemoved, Remove().exitCode);
+    for (const std::string& path : { other, inside, folder })
+        EXPECT_FALSE(FileExists(path) || lumo_test::DirectoryExists(path)) << path;
+}
+
+// A run stopped between setting a file in use aside and putting the new one
+// in its place leaves the target missing and the old file under the aside
+// name. Whatever runs next puts the old file back before anything else: a
+// removal, which then keeps it as a file that was there before the product,
+// and an installation that does not copy that file at all.
+TEST_F(RecordE2eTest, AFileSetAsideByAStoppedRunIsPutBackByWhateverRunsNext)
+{
+    const std::string name = Unique() + "_accanto.dat";
+    const std::string target = AppTargetFolder() + "\\" + name;
+    const std::string aside = AsidePath(target);
+    Placed(target);
+    Placed(aside);
+    Delivery with("deliv");
+    with.WriteIni(Ini("1.0.0.0"));
+    AddAppFiles(with, 1, 100);
+    with.AddAppFile(name, "del prodotto");
+    Delivery without("deliv2");
+    without.WriteIni(Ini("1.0.0.0"));
+    without.AddAppFile(Unique() + "_altro.dat", "altro");
+    Placed(AppTargetFolder() + "\\" + Unique() + "_altro.dat");
+
+    const struct {
+        const char* next;
+        std::function<RunResult()> run;
+    } rows[] = {
+        { "a removal", [this] { return RemoveQuietly(); } },
+        { "an installation without the file", [&] { return RunWithoutWindow(without, "/S"); } },
+    };
+    ::SHCreateDirectoryExA(nullptr, AppTargetFolder().c_str(), nullptr);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.next);
+        lumo_test::WriteFileBytes(target, "dell'utente");
+        ASSERT_TRUE(RunWithoutWindow(with, "/S").Clean());
+        const std::vector<std::string> lines = RecordLines();
+        ASSERT_TRUE(std::count(lines.begin(), lines.end(), "applicativo | preesistente | - | - | " + target));
+        // As the stop leaves it: the user's file aside, nothing at its name.
+        ASSERT_TRUE(::DeleteFileA(target.c_str()));
+        lumo_test::WriteFileBytes(aside, "dell'utente");
+
+        const RunResult next = row.run();
+        EXPECT_TRUE(next.Clean()) << next.exitCode;
+        EXPECT_EQ("dell'utente", FileExists(target) ? ReadFileBytes(target) : std::string("(missing)"));
+        EXPECT_FALSE(FileExists(aside));
+    }
+    EXPECT_EQ(kRemoved, RemoveQuietly().exitCode);
+    EXPECT_EQ("dell'utente", ReadFileBytes(target)) << "there before the product: kept";
+}
+
 } // namespace
+
