@@ -84,8 +84,21 @@ def generate(payload, files, megabytes, components, component_dll):
     sys_dir = os.path.join(payload, "SysFile")
     os.makedirs(sys_dir, exist_ok=True)
     comps = ["lumopeer%03d.dll" % i for i in range(components)]
-    for name in comps:
-        shutil.copyfile(component_dll, os.path.join(sys_dir, name))
+    with open(component_dll, "rb") as dll:
+        image = bytearray(dll.read())
+    # Each copy gets a link time of its own, as different components have:
+    # Wine's loader compares a library it loads with every loaded one of the
+    # same link time, and an installer that keeps its components loaded
+    # would pay for copies of one file what no real delivery costs.
+    header = int.from_bytes(image[0x3C:0x40], "little")
+    stamp_at = header + 8
+    if image[header:header + 4] != b"PE\0\0":
+        fail("not a PE image: " + component_dll)
+    stamp = int.from_bytes(image[stamp_at:stamp_at + 4], "little")
+    for index, name in enumerate(comps):
+        image[stamp_at:stamp_at + 4] = ((stamp + index + 1) & 0xFFFFFFFF).to_bytes(4, "little")
+        with open(os.path.join(sys_dir, name), "wb") as out:
+            out.write(image)
     return app, comps
 
 

@@ -58,7 +58,7 @@ void BackgroundCopy::WaitWhilePumping()
         if (woken == WAIT_OBJECT_0)
             return;
         if (woken == WAIT_OBJECT_0 + 1) {
-            view_.PumpMessages();
+            view_.PumpWaitingMessages();
             continue;
         }
         ::WaitForSingleObject(done_, INFINITE);
@@ -82,7 +82,7 @@ bool BackgroundCopy::WorthAThread(ULONGLONG bytes)
 bool BackgroundCopy::Run(const std::function<bool()>& job)
 {
     // The thread busy with an outer job, or no thread to spare: it runs here.
-    if (busy_ || !Start())
+    if (busy_ || !view_.HasWindow() || !Start())
         return job();
     busy_ = true;
     job_ = &job;

@@ -29,7 +29,9 @@ public:
     // Runs the job on the thread while the view handles this thread's
     // messages; its result, with the job's last error as this thread's. A job
     // asked for while one runs (by a message handled meanwhile, or by the
-    // job itself) runs where it is asked. What the job throws is thrown here.
+    // job itself) runs where it is asked, and so does every job of a view
+    // without a window: handing it over would cost more requests to the
+    // system than the file's copy. What the job throws is thrown here.
     bool Run(const std::function<bool()>& job);
 
 private:

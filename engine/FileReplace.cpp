@@ -51,36 +51,16 @@ bool Move(const std::string& from, const std::string& to, DWORD flags)
     return machine::Move(Wide(from), Wide(to), flags);
 }
 
-// A new file may be held a moment by a scanner that opens every new file;
-// that is no fault of the target's.
-constexpr int kHeldRetries = 20;
-constexpr DWORD kHeldWaitMs = 25;
-
-// What a rename into place failed on.
-enum class RenameFailure { None, Source, Target };
-
-// The temporary file takes the target's place in one rename. Through its own
-// handle, not MoveFileEx: that looks the target up once more first, and a
-// failed lookup in a folder of thousands of files is dearer than the rename.
+// The new file takes the target's place in one rename, through the handle it
+// was written through: not MoveFileEx, which looks the target up once more
+// first (a failed lookup in a folder of thousands of files is dearer than the
+// rename), nor a second open of the new file, which a scanner could refuse.
 // A target in use, read-only or a folder is refused the same way. When asked,
 // the new file is on the disk before it takes the name, so that a power cut
 // cannot leave a target of the right size and nothing in it.
-RenameFailure RenameOver(const std::string& from, const std::string& to, bool flush)
+bool FlushAndRenameOver(HANDLE file, const std::string& to, bool flush)
 {
-    const std::wstring wide = Wide(from);
-    FileHandle file;
-    for (int attempt = 0; attempt < kHeldRetries; ++attempt) {
-        file.Reset(::CreateFileW(wide.c_str(), DELETE | SYNCHRONIZE | (flush ? GENERIC_WRITE : 0),
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        const DWORD error = ::GetLastError();
-        if (file || (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION))
-            break;
-        ::Sleep(kHeldWaitMs);
-    }
-    if (!file || (flush && !::FlushFileBuffers(file.Get())))
-        return RenameFailure::Source;
-    return machine::RenameOver(file.Get(), Wide(to)) ? RenameFailure::None : RenameFailure::Target;
+    return (!flush || ::FlushFileBuffers(file)) && machine::RenameOver(file, Wide(to));
 }
 
 ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
@@ -202,12 +182,14 @@ bool DeleteAtRestart(const std::string& path)
 std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DWORD& error)
 {
     const std::lock_guard<std::mutex> guard(mutex_);
-    const auto [at, added] = temporaryFolders_.try_emplace(UpperText(targetFolder));
+    const std::string key = UpperText(targetFolder);
+    const auto [at, added] = temporaryFolders_.try_emplace(key);
     TemporaryFolder& made = at->second;
     if (added) {
         // What a stopped run left in the folder goes first: a target it set
         // aside and never replaced comes back.
-        RepairLeftoversIn(targetFolder);
+        if (newFolders_.count(key) == 0)
+            RepairLeftoversIn(targetFolder);
         made.error = kLinkRefused;
         // Always a folder made now, with the administrators' list from its
         // first instant: a name that is taken, by a leftover, a user's folder
@@ -237,18 +219,47 @@ std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DW
     return made.path;
 }
 
+void FileReplacer::FolderIsNew(const std::string& targetFolder)
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    newFolders_.insert(UpperText(targetFolder));
+}
+
 std::vector<std::string> FileReplacer::TakeLinksMet()
 {
     const std::lock_guard<std::mutex> guard(mutex_);
     return std::exchange(linksMet_, {});
 }
 
+HANDLE OpenSource(const std::string& path)
+{
+    return ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target, bool flush)
 {
+    // A path beyond the platform's limit fails as the platform fails it.
+    if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
+        return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
+    const FileHandle from(OpenSource(source));
+    if (!from)
+        return Outcome(Replacement::Failed, ::GetLastError());
+    return Replace(from.Get(), target, flush);
+}
+
+ReplaceOutcome FileReplacer::Replace(HANDLE source, const std::string& target, bool flush)
+{
+    if (ExceedsPathLimit(target))
+        return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
+    // The size that decides where the copy runs is the size of what is copied.
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(source, &size))
+        return Outcome(Replacement::Failed, ::GetLastError());
+    const ULONGLONG bytes = static_cast<ULONGLONG>(size.QuadPart);
     // A large file is copied, flushed and renamed off the window's thread:
     // each step takes as long as the file is large, and so does freeing the
     // old file the rename replaces.
-    const ULONGLONG bytes = FileBytes(source);
     ReplaceOutcome outcome;
     if (!BackgroundCopy::WorthAThread(bytes)) {
         outcome = ReplaceHere(source, target, flush);
@@ -262,11 +273,8 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     return outcome;
 }
 
-ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::string& target, bool flush)
+ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& target, bool flush)
 {
-    // A path beyond the platform's limit fails as the platform fails it.
-    if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
-        return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
     // The program's folder beside the target; what an ended run left in it
     // is overwritten here and goes with the folder at the end.
     DWORD folderError = ERROR_SUCCESS;
@@ -276,7 +284,8 @@ ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::s
     const std::string temp = LongForm(folder + "\\" + NameOf(target));
     // Here: a large file's replacement as a whole runs on the copying thread.
     // A new file, never one found at the name.
-    if (!machine::CopyToNew(Wide(source), Wide(temp))) {
+    FileHandle file(machine::CopyToNewFile(source, Wide(temp)));
+    if (!file) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             DeleteProductFile(temp);
@@ -285,16 +294,18 @@ ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::s
     // A rename within one volume, without MOVEFILE_WRITE_THROUGH: that is
     // documented to matter only for a move made as a copy and a delete, and
     // Wine turns it into a flush of every file, dearer than the copy itself.
-    const RenameFailure failure = RenameOver(temp, target, flush);
-    if (failure == RenameFailure::None)
+    if (FlushAndRenameOver(file.Get(), target, flush))
         return Outcome(Replacement::Done);
 
     DWORD error = ::GetLastError();
-    // A new file that cannot be taken hold of says nothing of its target.
-    if (failure == RenameFailure::Source || !InUse(error, target)) {
+    // The new file is only ever deleted by its name once its handle is closed.
+    const auto failed = [&](DWORD why) {
+        file.Reset();
         DeleteProductFile(temp);
-        return Outcome(Replacement::Failed, error);
-    }
+        return Outcome(Replacement::Failed, why);
+    };
+    if (!InUse(error, target))
+        return failed(error);
 
     // In use: a loaded library can still be renamed within its folder.
     std::string aside;
@@ -304,7 +315,8 @@ ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::s
             aside = candidate;
     }
     if (!aside.empty() && Move(target, aside, 0)) {
-        if (RenameOver(temp, target, flush) == RenameFailure::None) {
+        if (machine::RenameOver(file.Get(), Wide(target))) {
+            file.Reset();
             if (DeleteProductFile(aside))
                 return Outcome(Replacement::Done);
             return Outcome(DeleteAtRestart(aside) ? Replacement::OldDeletedAtRestart : Replacement::Done);
@@ -313,17 +325,19 @@ ReplaceOutcome FileReplacer::ReplaceHere(const std::string& source, const std::s
         // The target must never go missing: the old file goes back (or, if
         // even that fails, the next run puts it back before anything else).
         Move(aside, target, 0);
-        DeleteProductFile(temp);
-        return Outcome(Replacement::Failed, error);
+        return failed(error);
     }
 
     // Not even a rename: the new file waits beside the target for the restart.
     const std::string waiting = WaitingPath(target);
-    if (Move(temp, waiting, MOVEFILE_REPLACE_EXISTING) &&
-        machine::Move(Wide(RealPath(waiting)), Wide(RealPath(target)),
-                      MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
-        return Outcome(Replacement::NewAtRestart);
+    if (machine::RenameOver(file.Get(), Wide(waiting))) {
+        file.Reset();
+        if (machine::Move(Wide(RealPath(waiting)), Wide(RealPath(target)),
+                          MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
+            return Outcome(Replacement::NewAtRestart);
+    }
     error = ::GetLastError();
+    file.Reset();
     DeleteProductFile(temp);
     DeleteProductFile(waiting);
     return Outcome(Replacement::Failed, error);
@@ -346,6 +360,10 @@ void RemoveTemporaryFolder(const std::string& folder) noexcept
         if (!IsFolder(folder) || IsLink(folder))
             return;
         const std::wstring wide = Wide(folder);
+        // Empty when every file written in it took its target's place: then
+        // no listing is needed.
+        if (machine::RemoveFolder(wide) || ::GetLastError() != ERROR_DIR_NOT_EMPTY)
+            return;
         WIN32_FIND_DATAW entry{};
         const FindHandle find(::FindFirstFileW((wide + L"\\*").c_str(), &entry));
         for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class BackgroundCopy;
@@ -65,12 +66,18 @@ public:
     // Copies source over target, whole or not at all; with flush, the new
     // file is on the disk before it takes the target's name.
     ReplaceOutcome Replace(const std::string& source, const std::string& target, bool flush = false);
+    // The same from a source open for reading (as OpenSource opens it): the
+    // bytes copied are those the caller judged through the same handle.
+    ReplaceOutcome Replace(HANDLE source, const std::string& target, bool flush = false);
     void RemoveTemporaryFolders() noexcept;
+    // The run made that target folder: no stopped run left anything in it
+    // to repair.
+    void FolderIsNew(const std::string& targetFolder);
     // The links found where the program's own folders go since last asked.
     std::vector<std::string> TakeLinksMet();
 
 private:
-    ReplaceOutcome ReplaceHere(const std::string& source, const std::string& target, bool flush);
+    ReplaceOutcome ReplaceHere(HANDLE source, const std::string& target, bool flush);
     struct TemporaryFolder {
         std::string path;
         DWORD error = ERROR_SUCCESS;
@@ -85,8 +92,13 @@ private:
     std::mutex mutex_;
     // By target folder in capitals.
     std::unordered_map<std::string, TemporaryFolder> temporaryFolders_;
+    // Target folders the run made, in capitals.
+    std::unordered_set<std::string> newFolders_;
     std::vector<std::string> linksMet_;
 };
+
+// A source file open for reading, which nobody can change while it is open.
+HANDLE OpenSource(const std::string& path);
 
 // The path as a restart will see it. A 32-bit program on 64-bit Windows sees
 // the 32-bit system folder under the name of the 64-bit one; an operation

@@ -77,4 +77,12 @@ void FolderIndex::Made(const std::string& folder)
     // A folder not listed yet will show it when it is.
     if (Names* names = Listed(FolderOf(folder)))
         (*names)[UpperText(NameOf(folder))] = 0;
+    const std::string key = UpperText(folder);
+    made_.insert(key);
+    folders_.try_emplace(key);
+}
+
+bool FolderIndex::MadeByRun(const std::string& folder) const
+{
+    return made_.count(UpperText(folder)) != 0;
 }

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 class FolderIndex {
 public:
@@ -24,8 +25,11 @@ public:
     bool Look(const std::string& path);
     // The run placed a file of that size there.
     void Added(const std::string& path, unsigned long long size);
-    // The run made that folder.
+    // The run made that folder: it is known to be empty without a listing.
     void Made(const std::string& folder);
+    // Whether the run made that folder: nothing an earlier run left can be
+    // in it.
+    bool MadeByRun(const std::string& folder) const;
 
 private:
     using Names = std::unordered_map<std::string, unsigned long long>;
@@ -35,6 +39,8 @@ private:
 
     // Names in capitals with their sizes, by folder in capitals.
     std::unordered_map<std::string, Names> folders_;
+    // In capitals.
+    std::unordered_set<std::string> made_;
     // The folder asked about last, as it was written.
     std::string lastFolder_;
     Names* last_ = nullptr;

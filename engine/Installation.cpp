@@ -68,7 +68,9 @@ void Installation::Finish(int exitCode)
     // And those an ended run left where this one did not go.
     std::set<std::string> folders;
     for (const RecordEntry& entry : record_.entries) {
-        if (entry.kind != RecordKind::Folder && folders.insert(UpperText(FolderOf(entry.path))).second)
+        // A folder the run made holds nothing an earlier run left.
+        if (entry.kind != RecordKind::Folder && folders.insert(UpperText(FolderOf(entry.path))).second &&
+            !targets_.MadeByRun(FolderOf(entry.path)))
             RemoveLeftoverTemporaryFolder(FolderOf(entry.path));
     }
     WriteLog("*****FINE INSTALLAZIONE*****");
@@ -245,7 +247,24 @@ void Installation::SetBar(int position)
 
 ReplaceOutcome Installation::PlaceFile(const std::string& source, const std::string& target, bool flush)
 {
-    const ReplaceOutcome outcome = replacer_.Replace(source, target, flush);
+    TellIfFolderIsNew(target);
+    return Placed(replacer_.Replace(source, target, flush));
+}
+
+ReplaceOutcome Installation::PlaceFile(HANDLE source, const std::string& target, bool flush)
+{
+    TellIfFolderIsNew(target);
+    return Placed(replacer_.Replace(source, target, flush));
+}
+
+void Installation::TellIfFolderIsNew(const std::string& target)
+{
+    if (targets_.MadeByRun(FolderOf(target)))
+        replacer_.FolderIsNew(FolderOf(target));
+}
+
+ReplaceOutcome Installation::Placed(const ReplaceOutcome& outcome)
+{
     restartNeeded_ = restartNeeded_ || outcome.WaitsForRestart();
     for (const std::string& link : replacer_.TakeLinksMet())
         WriteLog("  LA CARTELLA: " + link + " E' UN COLLEGAMENTO: NON E' STATA SEGUITA");
@@ -311,7 +330,8 @@ void Installation::MakeFolder(const std::string& path)
         targets_.Made(folder);
 }
 
-ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const std::string& source, const std::string& target,
+template <class Source>
+ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source, const std::string& target,
                                            bool registerWanted, bool flush, const bool* targetThere)
 {
     const RecordEntry* known = record_.Find(target);
@@ -342,6 +362,11 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const std::string& s
     }
     return outcome;
 }
+
+template ReplaceOutcome Installation::PlaceRecorded(RecordKind, const std::string&, const std::string&, bool, bool,
+                                                    const bool*);
+template ReplaceOutcome Installation::PlaceRecorded(RecordKind, const HANDLE&, const std::string&, bool, bool,
+                                                    const bool*);
 
 bool Installation::FoundShared(const std::string& path)
 {

@@ -76,6 +76,12 @@ private:
     // disk first when asked); what waits for a restart is noted for the exit
     // code, and a link met where the program's folder goes is logged.
     ReplaceOutcome PlaceFile(const std::string& source, const std::string& target, bool flush = false);
+    // From a source the caller opened (OpenSource) and judged.
+    ReplaceOutcome PlaceFile(HANDLE source, const std::string& target, bool flush = false);
+    // What every placing shares: the replacer told of a folder the run made,
+    // and the outcome's restart and links taken in.
+    void TellIfFolderIsNew(const std::string& target);
+    ReplaceOutcome Placed(const ReplaceOutcome& outcome);
     // The line that says what of a copy completes at the restart, if anything.
     void LogRestart(const ReplaceOutcome& outcome, const std::string& target);
     // A component that replaces its target only at the restart is registered then.
@@ -105,7 +111,9 @@ private:
     // was. A copy the journal cannot note is not made (its error is the
     // outcome's). Whether a file was there before is looked for at the
     // target, unless the caller looked already as it decided (targetThere).
-    ReplaceOutcome PlaceRecorded(RecordKind kind, const std::string& source, const std::string& target,
+    // The source is a path, or a file the caller opened (OpenSource) and judged.
+    template <class Source>
+    ReplaceOutcome PlaceRecorded(RecordKind kind, const Source& source, const std::string& target,
                                  bool registerWanted, bool flush, const bool* targetThere = nullptr);
     // A shared file found on the machine with an equal or newer version: the
     // product uses it. True when the product's own copy of it still waits

@@ -18,10 +18,14 @@ bool LinkAttributes(DWORD attributes)
 // such, or whatever the name led to.
 bool HandleIsLinkOrSecondName(HANDLE handle, bool file)
 {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info))
+    // Not GetFileInformationByHandle: the volume's serial number it also
+    // gives is a query of the volume manager under Wine.
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+        !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard)))
         return true;
-    return LinkAttributes(info.dwFileAttributes) || (file && info.nNumberOfLinks > 1);
+    return LinkAttributes(basic.FileAttributes) || (file && standard.NumberOfLinks > 1);
 }
 
 // Taking over a folder that a user owns needs the rights an administrator

@@ -2,8 +2,29 @@
 
 #include <windows.h>
 
+namespace {
+
+unsigned long long SystemMilliseconds()
+{
+    return ::GetTickCount64();
+}
+
+} // namespace
+
+WindowlessView::WindowlessView() : clock_(&SystemMilliseconds) {}
+
 void WindowlessView::PumpMessages()
 {
+    const unsigned long long now = clock_();
+    if (pumped_ && now - lastPump_ < kPumpIntervalMs)
+        return;
+    PumpWaitingMessages();
+}
+
+void WindowlessView::PumpWaitingMessages()
+{
+    pumped_ = true;
+    lastPump_ = clock_();
     MSG msg{};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {

@@ -1,12 +1,14 @@
 // The system-file pass: every file of SysFile, at any depth, goes into the
 // 32-bit system folder (or where its SYSFILE entry sends it) only when it is
 // strictly newer than the file there, and is registered as its entry says.
+#include "engine/InstallDescription.h"
 #include "engine/Log.h"
 #include "engine/Folders.h"
 #include "engine/FolderWalk.h"
 #include "engine/Installation.h"
 #include "engine/ProgressView.h"
 #include "engine/Rules.h"
+#include "framework/Handles.h"
 #include "framework/Path.h"
 #include "version/VersionCompare.h"
 
@@ -21,6 +23,14 @@ public:
     void BeginFolder(const std::string&, const std::string&, size_t depth) override
     {
         const double step = ProgressStep(run_.delivery_.ReadInstallValue("DESCRIZIONI", "NumeroSysFiles"));
+        // A description without a single SYSFILE entry gives every file the
+        // empty one: it is not asked once per file, each asking being an open
+        // of the description file by the platform's reader. Asked here, where
+        // a failure to allocate ends the folder as any other does.
+        if (!entriesKnown_) {
+            anyEntry_ = !ReadDescriptionKeys(run_.delivery_.DescriptionPath(), "SYSFILE").empty();
+            entriesKnown_ = true;
+        }
         windowsFolder_ = GetWindowsDir();
         steps_.resize(depth + 1);
         steps_[depth] = step;
@@ -45,9 +55,12 @@ public:
         run_.SetStatus("Analizza " + defaultPath);
         run_.AdvanceProgress(steps_[depth]);
 
-        const VersionReading sourceVersion = ReadVersionOf(source);
+        // Opened once: the version judged is that of the bytes copied.
+        FileHandle sourceFile;
+        const VersionReading sourceVersion = ReadSourceVersion(source, sourceFile);
 
-        const SysFileEntry entry = ParseSysFileEntry(run_.delivery_.ReadInstallPath("SYSFILE", fileName));
+        const SysFileEntry entry =
+            ParseSysFileEntry(anyEntry_ ? run_.delivery_.ReadInstallPath("SYSFILE", fileName) : std::string());
         const std::string targetPath = SysFileTargetPath(entry, defaultPath, windowsFolder_, fileName);
         // An own folder is made before the version test, so also for a file
         // not copied. One that a standard user could change is neither
@@ -83,8 +96,8 @@ public:
                 Register(targetPath, true);
             return;
         }
-        const ReplaceOutcome copied =
-            run_.PlaceRecorded(RecordKind::SystemFile, source, targetPath, entry.registerAfterCopy, true, &targetThere);
+        const ReplaceOutcome copied = run_.PlaceRecorded(RecordKind::SystemFile, sourceFile.Get(), targetPath,
+                                                         entry.registerAfterCopy, true, &targetThere);
         if (copied.Copied()) {
             run_.WriteLog("  Copiato il file: " + targetPath);
             run_.LogRestart(copied, targetPath);
@@ -114,6 +127,21 @@ public:
     const char* FaultPoint() const override { return "CopyAndRegisterSysFiles"; }
 
 private:
+    static VersionReading ReadSourceVersion(const std::string& source, FileHandle& file)
+    {
+        VersionReading reading;
+        if (ExceedsPathLimit(source)) {
+            reading.error = ERROR_FILENAME_EXCED_RANGE;
+            return reading;
+        }
+        file.Reset(OpenSource(source));
+        if (!file) {
+            reading.error = ::GetLastError();
+            return reading;
+        }
+        return ReadVersionOf(file.Get());
+    }
+
     // Registers the component at the target and logs how it went; ours
     // tells whether the product's own copy lies there.
     void Register(const std::string& targetPath, bool ours)
@@ -130,6 +158,8 @@ private:
     }
 
     Installation& run_;
+    bool entriesKnown_ = false;
+    bool anyEntry_ = true;
     std::string windowsFolder_;
     // The progress step of each level being walked, by depth, read as the
     // level starts.

@@ -67,6 +67,14 @@ LONG Status(LONG status)
     return status;
 }
 
+// A write that reports success and wrote nothing would never end.
+bool WroteSome(BOOL succeeded, DWORD written)
+{
+    if (succeeded && written == 0)
+        ::SetLastError(ERROR_WRITE_FAULT);
+    return succeeded && written > 0;
+}
+
 } // namespace
 
 void Step(const char* what, const std::wstring& subject)
@@ -144,10 +152,51 @@ bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& su
     return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info)) != FALSE;
 }
 
-bool CopyToNew(const std::wstring& source, const std::wstring& target)
+HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
 {
     Step("copia", target);
-    return ::CopyFileW(source.c_str(), target.c_str(), TRUE) != FALSE;
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof(basic)))
+        return INVALID_HANDLE_VALUE;
+    constexpr DWORD kCarried = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = basic.FileAttributes & kCarried;
+    // The source may have been read before (its version): copied from its start.
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(source, start, nullptr, FILE_BEGIN))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE | SYNCHRONIZE, 0, nullptr, CREATE_NEW,
+                                      attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    constexpr DWORD kChunk = 256 * 1024;
+    std::vector<unsigned char> buffer(kChunk);
+    bool copied = true;
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(source, buffer.data(), kChunk, &read, nullptr)) {
+            copied = false;
+            break;
+        }
+        if (read == 0)
+            break;
+        DWORD written = 0;
+        for (DWORD at = 0; copied && at < read; at += written) {
+            const BOOL wrote = ::WriteFile(file, buffer.data() + at, read - at, &written, nullptr);
+            copied = WroteSome(wrote, written);
+        }
+        if (!copied)
+            break;
+    }
+    FILETIME lastWrite{};
+    lastWrite.dwLowDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart);
+    lastWrite.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart >> 32);
+    if (copied && ::SetFileTime(file, nullptr, nullptr, &lastWrite))
+        return file;
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(file);
+    ::SetLastError(error);
+    return INVALID_HANDLE_VALUE;
 }
 
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)

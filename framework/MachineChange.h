@@ -39,9 +39,14 @@ bool RemoveOpenFile(HANDLE file, const std::wstring& subject);
 bool SetAttributes(const std::wstring& path, DWORD attributes);
 // The attributes of an open file (opened with FILE_WRITE_ATTRIBUTES); subject names it.
 bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& subject);
-// CopyFileW to a new file: fails when anything is there under the target's
-// name (a link, a second name of another file), as CREATE_NEW does.
-bool CopyToNew(const std::wstring& source, const std::wstring& target);
+// A new file at target holding the bytes of the open source (read access),
+// with its attributes and time of last writing, as CopyFileW makes it; fails
+// when anything is there under the target's name (a link, a second name of
+// another file), as CREATE_NEW does. The handle it gives (write and DELETE
+// access, shared with nobody) is the one the new file is flushed and renamed
+// through, so nothing can take hold of it in between; INVALID_HANDLE_VALUE on
+// failure, which may leave part of the file at target.
+HANDLE CopyToNewFile(HANDLE source, const std::wstring& target);
 // MoveFileExW; an empty target with MOVEFILE_DELAY_UNTIL_REBOOT deletes at the restart.
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags);
 // Gives the open file (opened with DELETE access) the name to, replacing

@@ -45,12 +45,26 @@ bool FileVersionInfo::Read(const char* path)
     return valid != FALSE;
 }
 
+bool FileVersionInfo::ReadFrom(HANDLE file)
+{
+    Reset();
+    checked_ = ReadPeFile(file);
+    if (!TakeChecked() || !ReadTranslation())
+        Reset();
+    return valid != FALSE;
+}
+
 bool FileVersionInfo::ReadFixedInfo(const char* path)
 {
     // The bounded reader checks every length of the resource and the block,
     // and hands over the block it checked: the file is read once, and the
     // record taken is the one judged.
     checked_ = ReadPeFile(path);
+    return TakeChecked();
+}
+
+bool FileVersionInfo::TakeChecked()
+{
     // Only the reader's summary is kept: the block goes into versionData.
     std::vector<BYTE> block = std::move(checked_.versionBlock);
     checked_.versionBlock.clear();

@@ -18,6 +18,8 @@ public:
     // bounded reader; true when a signed fixed record and a translation
     // table were found. After a failure every word is zero.
     bool Read(const char* path);
+    // The same, from a file open for reading.
+    bool ReadFrom(HANDLE file);
     bool ReadFixedInfo(const char* path);
     bool ReadTranslation();
     void Reset();
@@ -45,4 +47,7 @@ private:
     BOOL valid = FALSE;
     bool truncated = false;
     PeFile checked_;
+
+    // The fixed record and the block out of checked_.
+    bool TakeChecked();
 };

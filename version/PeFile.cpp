@@ -34,17 +34,15 @@ constexpr DWORD kHighBit = 0x80000000u;
 class FileBytes {
 public:
     explicit FileBytes(const std::string& path)
-        : file_(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+        : owned_(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
     {
-        LARGE_INTEGER size{};
-        if (file_ && ::GetFileSizeEx(file_.Get(), &size))
-            size_ = static_cast<ULONGLONG>(size.QuadPart);
-        else
-            file_.Reset();
+        TakeSize(owned_.Get());
     }
+    // A file the caller keeps open.
+    explicit FileBytes(HANDLE file) { TakeSize(file); }
 
-    bool IsOpen() const { return static_cast<bool>(file_); }
+    bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
     ULONGLONG Size() const { return size_; }
     ULONGLONG BytesRead() const { return bytesRead_; }
     bool Holds(ULONGLONG offset, ULONGLONG count) const { return offset <= size_ && count <= size_ - offset; }
@@ -84,10 +82,20 @@ private:
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD read = 0;
-        return ::ReadFile(file_.Get(), buffer, count, &read, &at) && read == count;
+        return ::ReadFile(file_, buffer, count, &read, &at) && read == count;
     }
 
-    FileHandle file_;
+    void TakeSize(HANDLE file)
+    {
+        LARGE_INTEGER size{};
+        if (file == INVALID_HANDLE_VALUE || !::GetFileSizeEx(file, &size))
+            return;
+        size_ = static_cast<ULONGLONG>(size.QuadPart);
+        file_ = file;
+    }
+
+    FileHandle owned_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
     ULONGLONG size_ = 0;
     ULONGLONG bytesRead_ = 0;
     std::vector<BYTE> window_;
@@ -726,10 +734,11 @@ void ReadImage(FileBytes& bytes, PeFile& pe)
 
 } // namespace
 
-PeFile ReadPeFile(const std::string& path)
+namespace {
+
+PeFile ReadPeFrom(FileBytes& bytes)
 {
     PeFile pe;
-    FileBytes bytes(path);
     if (!bytes.IsOpen()) {
         pe.openError = ::GetLastError();
         return pe;
@@ -737,4 +746,18 @@ PeFile ReadPeFile(const std::string& path)
     ReadImage(bytes, pe);
     pe.bytesRead = bytes.BytesRead();
     return pe;
+}
+
+} // namespace
+
+PeFile ReadPeFile(const std::string& path)
+{
+    FileBytes bytes(path);
+    return ReadPeFrom(bytes);
+}
+
+PeFile ReadPeFile(HANDLE file)
+{
+    FileBytes bytes(file);
+    return ReadPeFrom(bytes);
 }

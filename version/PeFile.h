@@ -62,3 +62,6 @@ struct PeFile {
 };
 
 PeFile ReadPeFile(const std::string& path);
+// The same, from a file open for reading; the file's position is left
+// anywhere.
+PeFile ReadPeFile(HANDLE file);

@@ -17,15 +17,11 @@ bool CompareVersions(int major, int minor, int build, int revision, int existing
     return false;
 }
 
-VersionReading ReadVersionOf(const std::string& path)
+namespace {
+
+VersionReading Judged(FileVersionInfo& info, bool read)
 {
     VersionReading reading;
-    if (ExceedsPathLimit(path)) {
-        reading.error = ERROR_FILENAME_EXCED_RANGE;
-        return reading;
-    }
-    FileVersionInfo info;
-    const bool read = info.Read(path.c_str());
     const PeFile& checked = info.Checked();
     reading.truncated = checked.truncated;
     if (checked.kind == PeKind::Missing) {
@@ -49,6 +45,27 @@ VersionReading ReadVersionOf(const std::string& path)
     }
     info.Reset();
     return reading;
+}
+
+} // namespace
+
+VersionReading ReadVersionOf(const std::string& path)
+{
+    VersionReading reading;
+    if (ExceedsPathLimit(path)) {
+        reading.error = ERROR_FILENAME_EXCED_RANGE;
+        return reading;
+    }
+    FileVersionInfo info;
+    const bool read = info.Read(path.c_str());
+    return Judged(info, read);
+}
+
+VersionReading ReadVersionOf(HANDLE file)
+{
+    FileVersionInfo info;
+    const bool read = info.ReadFrom(file);
+    return Judged(info, read);
 }
 
 FileVersion ReadFileVersion(const std::string& path, bool* exists)

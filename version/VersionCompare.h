@@ -46,6 +46,9 @@ struct VersionReading {
     bool Exists() const { return state != VersionState::Missing || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_FILENAME_EXCED_RANGE); }
 };
 VersionReading ReadVersionOf(const std::string& path);
+// The same, of a file open for reading: the version taken is that of the
+// bytes the handle reads, whatever the name leads to later.
+VersionReading ReadVersionOf(HANDLE file);
 
 // The version of a file; 0.0.0.0 when it is missing or has no usable version
 // (a version resource that does not hold together counts as none, and so

@@ -24,6 +24,8 @@ class RecordingView : public WindowlessView {
 public:
     void ShowStatus(const std::string& text) override;
     void ShowPosition(int position) override;
+    // Shown as the wizard shows them: large files go to the copying thread.
+    bool HasWindow() const override { return true; }
 
     // Every position, as the run gave it.
     const std::vector<int>& BarPositions() const { return barPositions_; }

@@ -5,6 +5,7 @@
 #include "EngineHarness.h"
 
 #include "components/Components.h"
+#include "framework/Handles.h"
 #include "framework/MachineChange.h"
 #include "framework/Text.h"
 
@@ -104,6 +105,19 @@ TEST_F(FileReplace, WhatTheCopyingThreadThrowsIsThrownToTheCaller)
         return false;
     }));
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError());
+
+    // Without a window nothing waits on the calling thread: the job runs
+    // there, its result and last error as they are.
+    WindowlessView windowless;
+    BackgroundCopy inline_(windowless);
+    ranOn = 0;
+    EXPECT_FALSE(inline_.Run([&] {
+        ranOn = ::GetCurrentThreadId();
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }));
+    EXPECT_EQ(caller, ranOn) << "the job was handed to a thread";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError());
 }
 
 TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
@@ -195,6 +209,63 @@ TEST_F(FileReplace, NothingFoundUnderTheProgramsNamesIsWrittenIn)
     EXPECT_EQ(4u, machine::StepsTaken() - clean);
     ::SetFileAttributesW(Wide(planted + "\\altro.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
     ::SetFileAttributesW(Wide(readOnlyVictim).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The new file is the source whole, across the copy's chunks and on the
+// copying thread alike, with its read-only attribute and its time of last
+// writing, as the platform's own copy makes it.
+TEST_F(FileReplace, TheNewFileIsTheSourceWithItsAttributeAndTime)
+{
+    struct Case {
+        const char* name;
+        size_t bytes;
+        bool readOnly;
+    };
+    const Case cases[] = {
+        { "vuoto.dat", 0, false },
+        { "uno.dat", 1, true },
+        { "blocco.dat", 256 * 1024, false },     // one chunk exactly
+        { "oltre.dat", 256 * 1024 + 1, true },   // on the copying thread, two chunks
+        { "grande.dat", 700 * 1024 + 3, false }, // three chunks, the last short
+    };
+    const std::string from = scratch.Make("Origini");
+    const std::string to = scratch.Make("Destinazioni");
+    FILETIME written{};
+    written.dwLowDateTime = 0x9A3B2000u;
+    written.dwHighDateTime = 0x01D5E3A1u; // in 2020
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes(c.bytes, '\0');
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 7919u) >> 5);
+        const std::string src = from + "\\" + c.name;
+        const std::string dst = to + "\\" + c.name;
+        PutFile(src, bytes);
+        PutFile(dst, "vecchio");
+        {
+            const FileHandle file(::CreateFileW(Wide(src).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(file && ::SetFileTime(file.Get(), nullptr, nullptr, &written));
+        }
+        if (c.readOnly) {
+            ASSERT_TRUE(::SetFileAttributesW(Wide(src).c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+
+        const ReplaceOutcome outcome = replacer.Replace(src, dst);
+        EXPECT_EQ(Replacement::Done, outcome.replacement) << "error " << outcome.error;
+        EXPECT_EQ(static_cast<ULONGLONG>(c.bytes), outcome.bytes);
+        EXPECT_TRUE(bytes == ReadFileBytes(dst)) << "not the source's bytes";
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(::GetFileAttributesExW(Wide(dst).c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(c.readOnly, (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0);
+        EXPECT_EQ(0, ::CompareFileTime(&written, &data.ftLastWriteTime));
+        ::SetFileAttributesW(Wide(src).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesW(Wide(dst).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    // Every new file took its target's place: nothing is left in the
+    // program's folder, which goes.
+    replacer.RemoveTemporaryFolders();
+    EXPECT_EQ(5u, lumo_test::ListEntries(to).size());
 }
 
 TEST_F(FileReplace, AFailedCopyLeavesTheTargetAsItWas)

@@ -137,3 +137,82 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<CountCase>& info) { return std::string(info.param.label); });
 
 } // namespace
+
+namespace {
+
+unsigned long long fakeNow = 0;
+unsigned long long FakeClock()
+{
+    return fakeNow;
+}
+
+// Whether a message is waiting for this thread, without taking it.
+bool MessageWaiting()
+{
+    MSG msg{};
+    return ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
+}
+
+void EmptyQueue()
+{
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+} // namespace
+
+// A run without a window answers its thread's messages a few times a second,
+// not at every file: each look at the queue is a request to the system.
+TEST(WindowlessViewTest, LooksAtTheQueueOnceAnIntervalAndHoldsAQuitForTheEnd)
+{
+    EmptyQueue();
+    fakeNow = 5000;
+    WindowlessView view(&FakeClock);
+    struct Step {
+        unsigned long long at;
+        bool posted;
+        bool waitingAfter;
+    };
+    const unsigned long long interval = WindowlessView::kPumpIntervalMs;
+    const Step steps[] = {
+        { 5000, true, false },                // the first call always looks
+        { 5000, true, true },                 // at once again: left waiting
+        { 5000 + interval - 1, false, true }, // not yet
+        { 5000 + interval, false, false },    // the interval has passed
+        { 5000 + interval + 1, true, true },
+        { 5000 + 3 * interval, false, false },
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.at);
+        if (step.posted) {
+            ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 0, 0));
+        }
+        fakeNow = step.at;
+        view.PumpMessages();
+        EXPECT_EQ(step.waitingAfter, MessageWaiting());
+    }
+    // A wait ended by a message has it handled at once, and the interval
+    // starts again from there.
+    ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 0, 0));
+    fakeNow += 1;
+    view.PumpWaitingMessages();
+    EXPECT_FALSE(MessageWaiting());
+    ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_APP, 0, 0));
+    fakeNow += interval - 1;
+    view.PumpMessages();
+    EXPECT_TRUE(MessageWaiting());
+    EmptyQueue();
+
+    // A quit met during the run is taken out and put back at its end.
+    ::PostQuitMessage(9);
+    fakeNow += 2 * interval;
+    view.PumpMessages();
+    EXPECT_FALSE(MessageWaiting());
+    view.ReleaseQuit();
+    MSG msg{};
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), msg.message);
+    EXPECT_EQ(9u, static_cast<unsigned>(msg.wParam));
+    EmptyQueue();
+}
