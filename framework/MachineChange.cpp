@@ -238,6 +238,9 @@ bool WriteAndFlush(HANDLE file, const void* bytes, size_t size)
         at += written;
         size -= written;
     }
+    // A step of its own: a stop between the two leaves bytes the disk may
+    // not hold yet, and a run that renames them into place without it shows.
+    Step("scarica", std::wstring());
     return ::FlushFileBuffers(file) != FALSE;
 }
 
