@@ -714,13 +714,18 @@ protected:
     DWORD Remove(const Env& env = {}) const { return Run(Program(), "/UNINSTALL /S", env); }
 
     // One pass, holding what it holds; what the pass before held and this
-    // one does not is let go first.
+    // one does not is let go first. A removal is started as the entry of
+    // Programs and Features starts it: an installation stopped before it
+    // wrote the entry offers none, and the user installs again.
     DWORD Perform(const Pass& pass, const Env& env, std::vector<std::string>& problems)
     {
         if (pass.held == kNone)
             holder_.Release();
         else if (!holder_.Hold(Target(kCases[pass.held]), pass.open))
             problems.push_back("the test could not hold " + Target(kCases[pass.held]));
+        skipped_ = pass.removal && RegistryText(UninstallKey(), "QuietUninstallString") == "(assente)";
+        if (skipped_)
+            return kSuccess;
         return pass.removal ? Remove(env) : Install(env);
     }
 
@@ -730,21 +735,20 @@ protected:
     }
 
     // The sequence uninterrupted, then the restart; the operations its first
-    // run counted, each as "what subject". afterFirst is the machine after
-    // the first run, beforeRestart after the last.
-    std::vector<std::string> Reference(const Sequence& sequence, Snapshot& afterFirst, Snapshot& beforeRestart)
+    // run counted, each as "what subject". afterPasses holds the machine
+    // after each run, the last one before the restart.
+    std::vector<std::string> Reference(const Sequence& sequence, std::vector<Snapshot>& afterPasses)
     {
         lumo_test::TempDir work("lumo-sweep");
         const std::string list = work / "steps.txt";
         std::vector<std::string> problems;
+        afterPasses.clear();
         for (size_t i = 0; i < sequence.size(); ++i) {
             const DWORD code = Perform(sequence[i], i == 0 ? Env{ { "LUMO_STEPS", list } } : Env{}, problems);
             EXPECT_TRUE(Ended(sequence[i], code)) << "run " << i + 1 << " of the sequence ended with " << code;
-            if (i == 0)
-                afterFirst = Capture();
+            afterPasses.push_back(Capture());
         }
         EXPECT_EQ(std::vector<std::string>{}, problems);
-        beforeRestart = Capture();
         holder_.Release();
         RestartWine();
         std::vector<std::string> steps;
@@ -784,37 +788,68 @@ protected:
         }));
     }
 
-    // What must hold whatever the sequence: every shared count is what the
-    // products that use the file hold, each component was last registered
-    // or unregistered as the plain run left it, and the same files and
-    // folders are there. The record and the entry may tell another history
-    // (a component the product left behind is found, not copied, the next
-    // time).
-    static std::vector<std::string> AsAPlainRunLeaves(const Facts& plain, const Facts& actual)
+    static Facts Only(const Facts& facts, std::initializer_list<const char*> kinds)
     {
-        auto kept = [](const Facts& facts) {
-            Facts some;
-            for (const auto& [fact, value] : facts) {
-                for (const char* kind : { "shared count ", "last entry point of ", "file ", "folder ", "at the restart ",
-                                          "run at the restart " }) {
-                    if (fact.rfind(kind, 0) == 0)
-                        some[fact] = value;
-                }
+        Facts some;
+        for (const auto& [fact, value] : facts) {
+            for (const char* kind : kinds) {
+                if (fact.rfind(kind, 0) == 0)
+                    some[fact] = value;
             }
-            return some;
-        };
-        return Differences(kept(plain), kept(actual));
+        }
+        return some;
+    }
+
+    // Every shared count is what the products that use the file hold, and
+    // each component was last registered or unregistered as it should be.
+    static Facts CountsAndRegistrations(const Facts& facts)
+    {
+        return Only(facts, { "shared count ", "last entry point of " });
+    }
+
+    // What a plain run leaves must be left by any sequence that ends with
+    // the same run: the counts and registrations, the files and folders.
+    static Facts PlainFacts(const Facts& facts)
+    {
+        return Only(facts, { "shared count ", "last entry point of ", "file ", "folder ", "at the restart ",
+                             "run at the restart " });
+    }
+
+    // The machine without the history the record tells: a removal stopped
+    // before it came to a component the product had replaced leaves it
+    // recorded as replaced, while one that gave it back leaves it to be
+    // found by the next installation; either is true, and so are the size
+    // and the digest that follow from it.
+    static Facts MachineFacts(const Facts& facts)
+    {
+        Facts some;
+        for (const auto& [fact, value] : facts) {
+            const bool history = fact.rfind("record line ", 0) == 0 ||
+                                 (fact.rfind("value ", 0) == 0 && (EndsWith(fact, " : EstimatedSize") ||
+                                                                    EndsWith(fact, " : LumoElenco")));
+            if (!history)
+                some[fact] = value;
+        }
+        return some;
+    }
+
+    static bool EndsWith(const std::string& text, const std::string& end)
+    {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
     }
 
     // Stops the first run of the sequence before each of its operations in
     // turn, then makes the others unstopped; each stop must leave every file
-    // whole, and the sequence must leave what the uninterrupted one left.
-    // Failures name the stop and go on to the next.
-    void Sweep(const char* name, const Snapshot& start, const Snapshot& afterFirst, const Snapshot& reference,
-               const std::vector<std::string>& steps, const Sequence& sequence,
+    // whole, each later run the counts and registrations the uninterrupted
+    // one left, and the sequence, after the restart, what the uninterrupted
+    // one left as the view shows it. Failures name the stop and go on to
+    // the next.
+    void Sweep(const char* name, const Snapshot& start, const std::vector<Snapshot>& afterPasses,
+               const Snapshot& reference, const std::vector<std::string>& steps, const Sequence& sequence,
+               const std::function<Facts(const Facts&)>& view,
                const std::function<std::vector<std::string>()>& alsoCheck = nullptr)
     {
-        const Facts expected = Describe(reference);
+        const Facts expected = view(Describe(reference));
         const ULONGLONG began = ::GetTickCount64();
         std::vector<size_t> failing;
         for (size_t n = 1; n <= steps.size(); ++n) {
@@ -824,16 +859,22 @@ protected:
             const DWORD stopped = Perform(sequence[0], { { "LUMO_STOP_AT", std::to_string(n) } }, problems);
             if (stopped != machine::kStoppedExitCode)
                 problems.push_back("the run did not stop there: exit code " + std::to_string(stopped));
-            for (const std::string& broken : BrokenFiles(start, afterFirst))
+            for (const std::string& broken : BrokenFiles(start, afterPasses[0]))
                 problems.push_back("after the stop " + broken);
             for (size_t i = 1; i < sequence.size(); ++i) {
                 const DWORD code = Perform(sequence[i], {}, problems);
                 if (!Ended(sequence[i], code))
                     problems.push_back("run " + std::to_string(i + 1) + " ended with " + std::to_string(code));
+                // Once a run was not made the sequence is another one.
+                if (i + 1 == sequence.size() || skipped_)
+                    continue;
+                for (const std::string& difference :
+                     Differences(CountsAndRegistrations(Describe(afterPasses[i])), CountsAndRegistrations(Describe(Capture()))))
+                    problems.push_back("after run " + std::to_string(i + 1) + ", " + difference);
             }
             holder_.Release();
             RestartWine();
-            for (const std::string& difference : Differences(expected, Describe(Capture())))
+            for (const std::string& difference : Differences(expected, view(Describe(Capture()))))
                 problems.push_back("after the sequence and the restart, " + difference);
             if (alsoCheck) {
                 for (const std::string& problem : alsoCheck())
@@ -849,8 +890,12 @@ protected:
                                   (step.find(' ') == std::string::npos && n > 1 ? " after \"" + steps[n - 2] + "\""
                                                                                 : std::string()) +
                                   ":";
-            for (const std::string& problem : problems)
-                message += "\n    " + problem;
+            // A fault that leaves the whole product behind would drown the others.
+            constexpr size_t kShown = 16;
+            for (size_t i = 0; i < problems.size() && i < kShown; ++i)
+                message += "\n    " + problems[i];
+            if (problems.size() > kShown)
+                message += "\n    and " + std::to_string(problems.size() - kShown) + " more";
             ADD_FAILURE() << message;
         }
         std::string list;
@@ -862,30 +907,42 @@ protected:
         std::fflush(stdout);
     }
 
-    // The product installed by a plain run from the state before, after the
+    // The plain outcome of one run from the machine as it is, after the
     // restart.
-    Snapshot Installed()
+    Snapshot Plain(const Pass& pass)
     {
-        Snapshot afterFirst, pending;
-        EXPECT_FALSE(Reference({ kInstallHoldingInUse }, afterFirst, pending).empty());
+        std::vector<Snapshot> afterPasses;
+        EXPECT_FALSE(Reference({ pass }, afterPasses).empty());
         return Capture();
     }
 
-    // A sequence swept from the start given, its uninterrupted outcome held
-    // to the plain one's counts and registrations first.
-    void SweepSequence(const char* name, const Snapshot& start, const Sequence& sequence, const Snapshot& plain)
+    // A sequence swept from the start given. Its uninterrupted runs are held
+    // first to the plain installation's or removal's counts and
+    // registrations after each, and its end to what the plain run leaves.
+    void SweepSequence(const char* name, const Snapshot& start, const Sequence& sequence, const Snapshot& installed,
+                       const Snapshot& removed)
     {
         Restore(start);
-        Snapshot afterFirst, pending;
-        const std::vector<std::string> steps = Reference(sequence, afterFirst, pending);
+        std::vector<Snapshot> afterPasses;
+        const std::vector<std::string> steps = Reference(sequence, afterPasses);
         const Snapshot reference = Capture();
         ASSERT_FALSE(steps.empty());
         ASSERT_FALSE(HasFailure()) << "the uninterrupted sequence is not a reference";
         // A fault of the uninterrupted sequence itself shows here once; the
         // sweep still looks for the faults of the stops.
-        EXPECT_EQ(std::vector<std::string>{}, AsAPlainRunLeaves(Describe(plain), Describe(reference)))
-            << name << ", uninterrupted, against a plain run";
-        Sweep(name, start, afterFirst, reference, steps, sequence);
+        for (size_t i = 0; i < sequence.size(); ++i) {
+            if (sequence[i].fails)
+                continue;
+            EXPECT_EQ(std::vector<std::string>{},
+                      Differences(CountsAndRegistrations(Describe(sequence[i].removal ? removed : installed)),
+                                  CountsAndRegistrations(Describe(afterPasses[i]))))
+                << name << ", uninterrupted, after run " << i + 1 << ", against a plain run";
+        }
+        EXPECT_EQ(std::vector<std::string>{},
+                  Differences(PlainFacts(Describe(sequence.back().removal ? removed : installed)),
+                              PlainFacts(Describe(reference))))
+            << name << ", uninterrupted, after the restart, against a plain run";
+        Sweep(name, start, afterPasses, reference, steps, sequence, MachineFacts);
     }
 
     std::unique_ptr<Delivery> delivery_;
@@ -894,6 +951,8 @@ protected:
     std::vector<std::string> daoScope_;
     std::vector<std::string> daoTargets_;
     std::optional<Snapshot> initial_;
+    // The last pass was a removal that nothing offered.
+    bool skipped_ = false;
     Holder holder_;
     std::map<std::string, std::string> labels_;
     bool madeTargetFolder_ = false;
@@ -902,9 +961,10 @@ protected:
 
 TEST_F(SweepTest, AnInstallationStoppedAtAnyStepIsRepairedByTheNextRun)
 {
-    Snapshot afterFirst, pending;
-    const std::vector<std::string> steps = Reference({ kInstallHoldingInUse }, afterFirst, pending);
+    std::vector<Snapshot> afterPasses;
+    const std::vector<std::string> steps = Reference({ kInstallHoldingInUse }, afterPasses);
     const Snapshot reference = Capture();
+    const Snapshot& pending = afterPasses[0];
     // The delivery holds every case: the file in use went aside for the
     // restart, the shared one counts both products, the late subfolder and
     // the folder of its own are recorded as made.
@@ -938,12 +998,13 @@ TEST_F(SweepTest, AnInstallationStoppedAtAnyStepIsRepairedByTheNextRun)
     ASSERT_FALSE(steps.empty());
     ASSERT_FALSE(HasFailure()) << "the uninterrupted run is not a reference";
 
-    Sweep("the installation", *initial_, afterFirst, reference, steps, { kInstallHoldingInUse, kInstallHoldingInUse });
+    Sweep("the installation", *initial_, afterPasses, reference, steps, { kInstallHoldingInUse, kInstallHoldingInUse },
+          [](const Facts& facts) { return facts; });
 }
 
 TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
 {
-    const Snapshot installed = Installed();
+    const Snapshot installed = Plain(kInstallHoldingInUse);
     // The delivery's program is the test build: so is the copy that removes.
     ASSERT_EQ(ReadFileBytes(FaultsExe()), installed.files.at(Program()));
 
@@ -960,8 +1021,8 @@ TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
         }
         return wrong;
     };
-    Snapshot afterFirst, pending;
-    const std::vector<std::string> steps = Reference({ kRemoveHoldingRegistered }, afterFirst, pending);
+    std::vector<Snapshot> afterPasses;
+    const std::vector<std::string> steps = Reference({ kRemoveHoldingRegistered }, afterPasses);
     const Snapshot removed = Capture();
     EXPECT_EQ(std::vector<std::string>{}, countsGivenBackOnce());
     EXPECT_EQ(1, RegistryNumber(kSharedDlls, Target(kCases[kShared]))) << "the other product's count";
@@ -971,16 +1032,18 @@ TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
     ASSERT_FALSE(steps.empty());
     ASSERT_FALSE(HasFailure()) << "the uninterrupted removal is not a reference";
 
-    Sweep("the removal", installed, afterFirst, removed, steps, { kRemoveHoldingRegistered, kRemoveHoldingRegistered },
-          countsGivenBackOnce);
+    Sweep("the removal", installed, afterPasses, removed, steps, { kRemoveHoldingRegistered, kRemoveHoldingRegistered },
+          [](const Facts& facts) { return facts; }, countsGivenBackOnce);
 }
 
 // A removal stopped anywhere, and then an installation instead of another
 // removal: the installation takes over what the removal left half done.
 TEST_F(SweepTest, AnInstallationAfterARemovalStoppedAtAnyStep)
 {
-    const Snapshot installed = Installed();
-    SweepSequence("the removal before an installation", installed, { kRemoveHoldingRegistered, kInstall }, installed);
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    SweepSequence("the removal before an installation", installed, { kRemoveHoldingRegistered, kInstall }, installed,
+                  removed);
 }
 
 // A removal that fails on a component held open, stopped anywhere; then an
@@ -988,16 +1051,14 @@ TEST_F(SweepTest, AnInstallationAfterARemovalStoppedAtAnyStep)
 // and the machine ends as after a plain removal.
 TEST_F(SweepTest, AFailedRemovalStoppedAtAnyStepThenAnInstallationAndARemoval)
 {
-    const Snapshot installed = Installed();
-    Snapshot afterFirst, pending;
-    ASSERT_FALSE(Reference({ kRemove }, afterFirst, pending).empty());
-    const Snapshot removed = Capture();
-    Restore(installed);
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
     // The uninterrupted failure keeps the component held open, recorded.
-    ASSERT_FALSE(Reference({ kRemoveHeldOpen }, afterFirst, pending).empty());
+    Restore(installed);
+    Plain(kRemoveHeldOpen);
     EXPECT_TRUE(FileExists(Target(kCases[kHeldOpen])));
     EXPECT_NE(std::string::npos, ReadFileBytes(RecordPath()).find(Target(kCases[kHeldOpen])));
-    SweepSequence("the failed removal", installed, { kRemoveHeldOpen, kInstall, kRemove }, removed);
+    SweepSequence("the failed removal", installed, { kRemoveHeldOpen, kInstall, kRemove }, installed, removed);
 }
 
 // An installation stopped anywhere, then a removal and an installation
@@ -1005,8 +1066,9 @@ TEST_F(SweepTest, AFailedRemovalStoppedAtAnyStepThenAnInstallationAndARemoval)
 // installation finds nothing of the first's left in its way.
 TEST_F(SweepTest, AnInstallationStoppedAtAnyStepThenARemovalAndAnInstallation)
 {
-    const Snapshot installed = Installed();
-    SweepSequence("the installation before a removal", *initial_, { kInstall, kRemove, kInstall }, installed);
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    SweepSequence("the installation before a removal", *initial_, { kInstall, kRemove, kInstall }, installed, removed);
 }
 
 } // namespace
