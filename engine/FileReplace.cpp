@@ -71,8 +71,10 @@ ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
     return outcome;
 }
 
-// The pairs of names the restart works through, as the key holds them.
-std::vector<std::wstring> ReadPendingNames(HKEY key)
+// The pairs of names the restart works through, as the key holds them, up
+// to the list's end: a first name that is empty, since a deletion's second
+// name is empty too. Read further, a rewritten list would keep empty pairs.
+std::vector<std::pair<std::wstring, std::wstring>> ReadPendingPairs(HKEY key)
 {
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -84,13 +86,16 @@ std::vector<std::wstring> ReadPendingNames(HKEY key)
             ERROR_SUCCESS)
             text.clear();
     }
-    std::vector<std::wstring> names;
-    for (size_t at = 0; at + 1 < text.size();) {
-        const std::wstring name(text.data() + at);
-        names.push_back(name);
-        at += name.size() + 1;
+    std::vector<std::pair<std::wstring, std::wstring>> pairs;
+    // The two zeros past the value end the last name whatever the value holds.
+    for (size_t at = 0; at + 2 < text.size() && text[at] != L'\0';) {
+        std::wstring from(text.data() + at);
+        at += from.size() + 1;
+        std::wstring to(text.data() + at);
+        at += to.size() + 1;
+        pairs.emplace_back(std::move(from), std::move(to));
     }
-    return names;
+    return pairs;
 }
 
 // One pair: the file, then where it goes ("!" first to replace what is
@@ -466,10 +471,10 @@ std::vector<RestartOperation> PendingRestartOperations()
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
         ERROR_SUCCESS)
         return operations;
-    const std::vector<std::wstring> names = ReadPendingNames(key);
+    const auto pairs = ReadPendingPairs(key);
     ::RegCloseKey(key);
-    for (size_t i = 0; i + 1 < names.size(); i += 2)
-        operations.push_back(OperationOf(names[i], names[i + 1]));
+    for (const auto& [from, to] : pairs)
+        operations.push_back(OperationOf(from, to));
     return operations;
 }
 
@@ -489,15 +494,14 @@ bool TakeBackRestartOperations(const std::function<bool(const RestartOperation&)
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY,
                         &key) != ERROR_SUCCESS)
         return true;
-    const std::vector<std::wstring> names = ReadPendingNames(key);
     std::wstring kept;
     bool changed = false;
-    for (size_t i = 0; i + 1 < names.size(); i += 2) {
-        if (picked(OperationOf(names[i], names[i + 1]))) {
+    for (const auto& [from, to] : ReadPendingPairs(key)) {
+        if (picked(OperationOf(from, to))) {
             changed = true;
             continue;
         }
-        kept += names[i] + L'\0' + names[i + 1] + L'\0';
+        kept += from + L'\0' + to + L'\0';
     }
     bool written = true;
     if (changed) {

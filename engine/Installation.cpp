@@ -336,7 +336,8 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source
 {
     const RecordEntry* known = record_.Find(target);
     RecordEntry change = known != nullptr ? *known : RecordEntry{ kind, target };
-    change.Copying(known == nullptr && (targetThere != nullptr ? *targetThere : targets_.Look(target)),
+    const bool doomed = DeletedAtRestart(target);
+    change.Copying(known == nullptr && !doomed && (targetThere != nullptr ? *targetThere : targets_.Look(target)),
                    registerWanted);
     const bool changes = known == nullptr || change.Line() != known->Line();
     // Copied without a note, a file would be nobody's to a run stopped after it.
@@ -350,6 +351,8 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source
     if (outcome.Copied()) {
         record_.Put(change);
         targets_.Added(target, outcome.bytes);
+        if (doomed)
+            KeepPastRestart(target);
     } else if (!changes) {
         // Nothing noted, nothing to take back.
     } else if (before) {
@@ -368,12 +371,43 @@ template ReplaceOutcome Installation::PlaceRecorded(RecordKind, const std::strin
 template ReplaceOutcome Installation::PlaceRecorded(RecordKind, const HANDLE&, const std::string&, bool, bool,
                                                     const bool*);
 
+bool Installation::DeletedAtRestart(const std::string& target)
+{
+    if (!restartDeletions_) {
+        restartDeletions_.emplace();
+        for (const RestartOperation& operation : PendingRestartOperations()) {
+            if (operation.to.empty())
+                restartDeletions_->insert(UpperText(operation.from));
+        }
+    }
+    return !restartDeletions_->empty() && restartDeletions_->count(UpperText(RealPath(target))) != 0;
+}
+
+void Installation::KeepPastRestart(const std::string& target)
+{
+    const std::string real = RealPath(target);
+    // Asked again by the next run, which finds it still doomed, if this fails.
+    if (TakeBackRestartOperations([&real](const RestartOperation& operation) {
+            return operation.to.empty() && EqualIgnoringCase(operation.from, real);
+        })) {
+        restartDeletions_->erase(UpperText(real));
+        return;
+    }
+    const DWORD error = ::GetLastError();
+    CountFailure();
+    WriteLog("  IL FILE: " + target + " SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
+    log_.WriteErrorReason(error);
+}
+
 bool Installation::FoundShared(const std::string& path)
 {
     RecordEntry& entry = record_.Entry(RecordKind::SystemFile, path);
+    // A removal that gave the count back may have unregistered the product's
+    // copy before it was stopped or failed: registering again costs nothing.
+    const bool maybeUnregistered = entry.Copied() && entry.Registered() && entry.GivenBack();
     entry.Found();
     NoteShared(path);
-    return entry.Copied() && entry.RegistrationPending();
+    return entry.Copied() && (entry.RegistrationPending() || maybeUnregistered);
 }
 
 void Installation::NoteRegistered(const std::string& path)

@@ -12,6 +12,7 @@
 #include "engine/SelfRegister.h"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -117,8 +118,16 @@ private:
                                  bool registerWanted, bool flush, const bool* targetThere = nullptr);
     // A shared file found on the machine with an equal or newer version: the
     // product uses it. True when the product's own copy of it still waits
-    // for its registration (a run that copied it was stopped before).
+    // for its registration (a run that copied it was stopped before), or may
+    // have lost it to a removal that gave its count back.
     bool FoundShared(const std::string& path);
+    // The restart is to delete the file: a removal could not while it was in
+    // use. What lies there is nobody's any more, and no copy of the
+    // product's may be left to that deletion. The restart's list is read
+    // once a run.
+    bool DeletedAtRestart(const std::string& target);
+    // The product's copy now lies there: the deletion is taken back.
+    void KeepPastRestart(const std::string& target);
     // A component the product registered.
     void NoteRegistered(const std::string& path);
     // A shared component (a system component or a DAO file) to count once for
@@ -156,6 +165,9 @@ private:
     // The folders of SYSFILE entries judged so far, by their path in
     // capitals, with why each is refused (empty when it is not).
     std::map<std::string, std::pair<std::string, unsigned long>> ownFolders_;
+    // The real paths, in capitals, that the restart is to delete; read when
+    // first asked for.
+    std::optional<std::set<std::string>> restartDeletions_;
     // Folders not made because the journal could not note them, in capitals.
     std::set<std::string> unnotedFolders_;
 };

@@ -234,10 +234,12 @@ std::string Removal::RefusalOf(const RecordEntry& entry)
     const auto below = [&path](const std::string& root) { return IsBelow(path, root); };
     bool within = std::any_of(roots_.begin(), roots_.end(), below);
     // A shared component may lie in a folder of its own: the machine's count
-    // of it, which only an administrator's installer writes, vouches for it.
+    // of it, which only an administrator's installer writes, vouches for it;
+    // once the product gave its count back, and the count went with the file
+    // by a removal then stopped, the record's word that it did.
     if (!within && entry.kind != RecordKind::ApplicationFile && entry.kind != RecordKind::Folder) {
         DWORD count = 0;
-        within = ReadSharedCount(path, count);
+        within = entry.GivenBack() || ReadSharedCount(path, count);
     }
     // A folder the product made for such a component, or above it.
     if (!within && entry.kind == RecordKind::Folder) {

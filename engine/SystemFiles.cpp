@@ -76,8 +76,9 @@ public:
         }
 
         // Looked for now, not in the folder's listing: another program may
-        // have written it since, and a newer file must not be replaced.
-        const bool targetThere = run_.targets_.Look(targetPath);
+        // have written it since, and a newer file must not be replaced. One
+        // the restart is to delete is as good as gone.
+        const bool targetThere = run_.targets_.Look(targetPath) && !run_.DeletedAtRestart(targetPath);
         const FileVersion targetVersion = targetThere ? ReadFileVersion(targetPath) : FileVersion{};
         const SystemFileAction action = DecideSystemFile(sourceVersion, targetVersion);
         if (action == SystemFileAction::SourceUnreadable) {

@@ -6,6 +6,8 @@
 
 #include "components/Components.h"
 #include "engine/FileReplace.h"
+#include "engine/Rules.h"
+#include "framework/MachineChange.h"
 #include "framework/Text.h"
 
 #include <shlobj.h>
@@ -254,6 +256,83 @@ TEST_F(RecordE2eTest, ACountGivenBackIsTakenAgain)
     EXPECT_EQ(-1, RegistryNumber(kSharedDlls, own));
     EXPECT_EQ(1, RegistryNumber(kSharedDlls, shared));
     EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+}
+
+// A removal stopped after it gave a component's count back: the component
+// lies in a SYSFILE folder of its own, outside the product's folders, where
+// only its count vouched for it. Stopped before the file's deletion (the
+// component already unregistered), the next installation registers it again
+// and counts it again; stopped once the count went with the file, the next
+// removal still knows the path for the product's and finishes.
+TEST_F(RecordE2eTest, ARemovalStoppedAfterGivingACountBackLeavesNoRunStuck)
+{
+    lumo_test::TempDir shared("lumo-condivisi");
+    const std::string name = Unique() + "_proprio.dll";
+    // The description's folder is read in capitals.
+    const std::string own = UpperText(shared.Path()) + "\\" + name;
+    Delivery delivery("deliv", "LumoInstall.exe", FaultsExe());
+    delivery.WriteIni(Ini("1.0.0.0") + "[SYSFILE]\r\n" + name + "=" + shared.Path() + "|REG\r\n");
+    delivery.MakeTrees();
+    AddAppFiles(delivery, 1, 100);
+    delivery.AddSysFile(name, ReadFileBytes(lumo_test::ComponentPath(component::kRegisterOk)));
+
+    // The operation a removal makes on the component, as the list of a whole
+    // removal from the same state numbers it; 0 when it makes none.
+    auto stepOf = [&](const std::string& what) {
+        lumo_test::TempDir work("lumo-passi");
+        const std::string list = work / "passi.txt";
+        EXPECT_EQ(kRemoved, Remove({ { "LUMO_STEPS", list } }).exitCode);
+        for (const std::string& line : lumo_test::SplitLinesAnyEnd(ReadFileBytes(list))) {
+            const size_t tab = line.find('\t');
+            if (EqualIgnoringCase(line.substr(tab + 1), what + "\t" + own))
+                return std::stoul(line.substr(0, tab));
+        }
+        return 0ul;
+    };
+    // Once installed and removed first, every later installation and removal
+    // starts from the same machine and makes the same operations.
+    ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+    ASSERT_EQ(kRemoved, Remove().exitCode);
+
+    const struct {
+        const char* what;
+        // The component's operation, and the stop before it (0) or after it (1).
+        const char* step;
+        unsigned long after;
+        // The run that follows the stopped removal; the last run removes.
+        bool installsNext;
+    } rows[] = {
+        { "stopped unregistered before its deletion, then installed", "elimina", 0, true },
+        { "stopped after its count went with the file, then removed", "elimina valore", 1, false },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+        const unsigned long step = stepOf(row.step);
+        ASSERT_NE(0ul, step) << "no \"" << row.step << "\" of the component";
+        ASSERT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+        ASSERT_EQ(1, RegistryNumber(kSharedDlls, own));
+        const RunResult stopped = Remove({ { "LUMO_STOP_AT", std::to_string(step + row.after) } });
+        ASSERT_EQ(machine::kStoppedExitCode, stopped.exitCode);
+
+        if (row.installsNext) {
+            ASSERT_TRUE(FileExists(own));
+            ASSERT_EQ(lumo_test::RegistrationCount(own), lumo_test::UnregistrationCount(own));
+            EXPECT_TRUE(RunWithoutWindow(delivery, "/S").Clean());
+            EXPECT_EQ(1, RegistryNumber(kSharedDlls, own)) << "the count given back was not taken again";
+            EXPECT_EQ(lumo_test::RegistrationCount(own), lumo_test::UnregistrationCount(own) + 1)
+                << "the component the stopped removal unregistered was not registered again";
+        } else {
+            ASSERT_FALSE(FileExists(own));
+            ASSERT_EQ(-1, RegistryNumber(kSharedDlls, own));
+        }
+        const RunResult removed = Remove();
+        EXPECT_EQ(kRemoved, removed.exitCode) << ::testing::PrintToString(LogMessages());
+        EXPECT_FALSE(FileExists(own));
+        EXPECT_EQ(-1, RegistryNumber(kSharedDlls, own));
+        EXPECT_EQ(lumo_test::RegistrationCount(own), lumo_test::UnregistrationCount(own));
+        EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    }
 }
 
 // A record that its digest does not vouch for, or that cannot be read, stops

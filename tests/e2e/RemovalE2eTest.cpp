@@ -23,6 +23,54 @@ bool Contains(const std::vector<std::string>& messages, const std::string& messa
     return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
+// The restart's list, every character the registry holds of it.
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+std::wstring RestartListText()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return std::wstring();
+    DWORD size = 0;
+    std::wstring text;
+    if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        text.assign(size / sizeof(wchar_t), L'\0');
+        if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(&text[0]), &size) != ERROR_SUCCESS)
+            text.clear();
+    }
+    ::RegCloseKey(key);
+    return text;
+}
+
+void SetRestartListText(const std::wstring& text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                             &key));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                                              reinterpret_cast<const BYTE*>(text.data()),
+                                              static_cast<DWORD>(text.size() * sizeof(wchar_t))));
+    ::RegCloseKey(key);
+}
+
+// Pairs of names, a deletion's second one empty, then one empty name: the
+// list's end must be the value's.
+bool EndsWhereItsListEnds(const std::wstring& text)
+{
+    size_t at = 0;
+    while (at < text.size() && text[at] != L'\0') {
+        at = text.find(L'\0', at);
+        if (at == std::wstring::npos)
+            return false;
+        at = text.find(L'\0', at + 1);
+        if (at == std::wstring::npos)
+            return false;
+        ++at;
+    }
+    return at + 1 == text.size();
+}
+
 class RemovalE2eTest : public E2eTest {
 protected:
     // A delivery of this test's product, installed silently.
@@ -329,6 +377,63 @@ TEST_F(RemovalE2eTest, WhatWasThereBeforeStaysAndNothingComesBackAtTheRestart)
 
     RestartWine();
     EXPECT_FALSE(FileExists(waiting)) << "the restart brought the product's copy back";
+}
+
+// A removal made while the product's files were in use left their deletion,
+// and that of its program and home, to the restart; installed again before
+// the restart, the product keeps them all past it: the component is copied
+// again (what lies there is nobody's), counted and registered. What others
+// asked of the restart stays as they asked it, and the list ends where the
+// value does.
+TEST_F(RemovalE2eTest, AnInstallationBeforeTheRestartTakesBackWhatTheRemovalLeftToIt)
+{
+    lumo_test::TempDir others("lumo-altri");
+    const std::wstring theirs = L"\\??\\" + Wide(others / "cancellato.tmp") + L'\0' + L'\0' + L"\\??\\" +
+                                Wide(others / "da.tmp") + L'\0' + L"!\\??\\" + Wide(others / "a.tmp") + L'\0';
+    const std::wstring earlier = RestartListText();
+    SetRestartListText(theirs + (earlier.empty() ? std::wstring(1, L'\0') : earlier));
+    ASSERT_TRUE(EndsWhereItsListEnds(RestartListText()));
+
+    const std::string own = SystemFolder() + "\\" + Unique() + "_inuso.dll";
+    auto delivery = Installed({ { "_inuso.dll", component::kRegisterOk } });
+    const std::string app = AppFileTargets()[0];
+    const std::vector<std::string> doomed = { own, app, Program(), HomeDir() };
+    const HMODULE loaded = ::LoadLibraryW(Wide(own).c_str());
+    ASSERT_NE(nullptr, loaded);
+    // Open without delete sharing: neither deleted nor renamed until closed.
+    const HANDLE held = ::CreateFileW(Wide(app).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    EXPECT_EQ(kRestartNeeded, Remove("QuietUninstallString").exitCode);
+    for (const std::string& path : doomed)
+        EXPECT_TRUE(WaitsForRestart(path)) << path << " was not left to the restart";
+    ASSERT_EQ(1u, lumo_test::UnregistrationCount(own));
+
+    const RunResult again = RunWithoutWindow(*delivery, "/S");
+    EXPECT_TRUE(again.ended);
+    EXPECT_EQ(kRestartNeeded, again.exitCode);
+    for (const std::string& path : doomed)
+        EXPECT_FALSE(WaitsForRestart(path)) << path << " is still to be deleted at the restart";
+    const std::wstring list = RestartListText();
+    EXPECT_EQ(0u, list.find(theirs)) << "what others asked of the restart changed";
+    EXPECT_TRUE(EndsWhereItsListEnds(list)) << "the list was written with more than its pairs";
+    EXPECT_EQ(1, RegistryNumber(kSharedDlls, own));
+    EXPECT_EQ(2u, lumo_test::RegistrationCount(own)) << "the component copied again was not registered";
+
+    ::CloseHandle(held);
+    ::FreeLibrary(loaded);
+    RestartWine();
+    for (const std::string& path : doomed)
+        EXPECT_TRUE(FileExists(path) || lumo_test::DirectoryExists(path)) << path << " went at the restart";
+    EXPECT_TRUE(ReadFileBytes(delivery->ExePath()) == ReadFileBytes(Program())) << "the home's program changed";
+    EXPECT_TRUE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+
+    EXPECT_EQ(kRemoved, Remove("QuietUninstallString").exitCode);
+    EXPECT_FALSE(FileExists(own));
+    EXPECT_FALSE(FileExists(app));
+    EXPECT_EQ(-1, RegistryNumber(kSharedDlls, own));
+    EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
 }
 
 } // namespace
