@@ -1036,6 +1036,33 @@ TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
           [](const Facts& facts) { return facts; }, countsGivenBackOnce);
 }
 
+// An installation stopped while it writes the product's entry: whenever the
+// entry offers its removal, the removal finds the product and removes it.
+TEST_F(SweepTest, AnEntryStoppedHalfWrittenOffersOnlyARemovalThatWorks)
+{
+    std::vector<Snapshot> afterPasses;
+    const std::vector<std::string> steps = Reference({ kInstall }, afterPasses);
+    const auto at = [&steps](const std::string& step) {
+        return static_cast<size_t>(std::find(steps.begin(), steps.end(), step) - steps.begin());
+    };
+    const size_t first = std::min({ at("valore DisplayName"), at("valore LumoCasa"), at("valore LumoPathKey") });
+    const size_t last = std::max({ at("valore QuietUninstallString"), at("valore LumoCasa"), at("valore LumoPathKey") });
+    ASSERT_LT(last, steps.size()) << "the entry is not written value by value";
+    size_t offered = 0;
+    for (size_t n = first + 1; n <= std::min(last + 2, steps.size()); ++n) {
+        SCOPED_TRACE("stopped before \"" + steps[n - 1] + "\"");
+        Restore(*initial_);
+        ASSERT_EQ(machine::kStoppedExitCode, Install({ { "LUMO_STOP_AT", std::to_string(n) } }));
+        if (RegistryText(UninstallKey(), "QuietUninstallString") == "(assente)")
+            continue;
+        ++offered;
+        const DWORD removed = Remove();
+        EXPECT_TRUE(removed == kRemoved || removed == kRestartNeeded) << "the removal ended with " << removed;
+        EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    }
+    EXPECT_NE(0u, offered) << "no stop left the entry's commands written";
+}
+
 // A removal stopped anywhere, and then an installation instead of another
 // removal: the installation takes over what the removal left half done.
 TEST_F(SweepTest, AnInstallationAfterARemovalStoppedAtAnyStep)
