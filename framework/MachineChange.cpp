@@ -238,8 +238,8 @@ bool WriteAndFlush(HANDLE file, const void* bytes, size_t size)
         at += written;
         size -= written;
     }
-    // A step of its own: a stop between the two leaves bytes the disk may
-    // not hold yet, and a run that renames them into place without it shows.
+    // A step of its own, so that the tests see the flush made before the
+    // file is renamed into place, and stop between the write and the flush.
     Step("scarica", std::wstring());
     return ::FlushFileBuffers(file) != FALSE;
 }

@@ -431,7 +431,8 @@ protected:
                 ::RemoveDirectoryW(Wide(sysFile + "\\" + name).c_str());
         }
         ASSERT_FALSE(subFolder_.empty()) << "the subfolder of SysFile is listed first whatever its name";
-        delivery_->AddSysFile(subFolder_ + "\\" + Unique() + kCases[kSub].stem, Bytes(kCases[kSub], kCases[kSub].delivered));
+        delivery_->AddSysFile(subFolder_ + "\\" + Unique() + kCases[kSub].stem,
+                              Bytes(kCases[kSub], kCases[kSub].delivered));
         for (const Case& c : kCases)
             Placed(Target(c));
         for (const DaoFile& dao : kDaoFiles) {
@@ -868,8 +869,8 @@ protected:
                 // Once a run was not made the sequence is another one.
                 if (i + 1 == sequence.size() || skipped_)
                     continue;
-                for (const std::string& difference :
-                     Differences(CountsAndRegistrations(Describe(afterPasses[i])), CountsAndRegistrations(Describe(Capture()))))
+                const Facts now = CountsAndRegistrations(Describe(Capture()));
+                for (const std::string& difference : Differences(CountsAndRegistrations(Describe(afterPasses[i])), now))
                     problems.push_back("after run " + std::to_string(i + 1) + ", " + difference);
             }
             holder_.Release();
@@ -1046,7 +1047,8 @@ TEST_F(SweepTest, AnEntryStoppedHalfWrittenOffersOnlyARemovalThatWorks)
         return static_cast<size_t>(std::find(steps.begin(), steps.end(), step) - steps.begin());
     };
     const size_t first = std::min({ at("valore DisplayName"), at("valore LumoCasa"), at("valore LumoPathKey") });
-    const size_t last = std::max({ at("valore QuietUninstallString"), at("valore LumoCasa"), at("valore LumoPathKey") });
+    const size_t last =
+        std::max({ at("valore QuietUninstallString"), at("valore LumoCasa"), at("valore LumoPathKey") });
     ASSERT_LT(last, steps.size()) << "the entry is not written value by value";
     size_t offered = 0;
     for (size_t n = first + 1; n <= std::min(last + 2, steps.size()); ++n) {
