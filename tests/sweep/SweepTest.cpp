@@ -841,9 +841,9 @@ protected:
 
     // Stops the first run of the sequence before each of its operations in
     // turn, then makes the others unstopped; each stop must leave every file
-    // whole, each later run the counts and registrations the uninterrupted
-    // one left, and the sequence, after the restart, what the uninterrupted
-    // one left as the view shows it. Failures name the stop and go on to
+    // whole, each later run every file whole and the counts and
+    // registrations the uninterrupted one left, and the sequence, after the
+    // restart, what the uninterrupted one left as the view shows it. Failures name the stop and go on to
     // the next.
     void Sweep(const char* name, const Snapshot& start, const std::vector<Snapshot>& afterPasses,
                const Snapshot& reference, const std::vector<std::string>& steps, const Sequence& sequence,
@@ -869,6 +869,10 @@ protected:
                 // Once a run was not made the sequence is another one.
                 if (i + 1 == sequence.size() || skipped_)
                     continue;
+                // A removal after a stopped installation has no new file to
+                // put over a target the stop took away: it puts the old one back.
+                for (const std::string& broken : BrokenFiles(start, afterPasses[i]))
+                    problems.push_back("after run " + std::to_string(i + 1) + " " + broken);
                 const Facts now = CountsAndRegistrations(Describe(Capture()));
                 for (const std::string& difference : Differences(CountsAndRegistrations(Describe(afterPasses[i])), now))
                     problems.push_back("after run " + std::to_string(i + 1) + ", " + difference);
@@ -1091,13 +1095,25 @@ TEST_F(SweepTest, AFailedRemovalStoppedAtAnyStepThenAnInstallationAndARemoval)
 }
 
 // An installation stopped anywhere, then a removal and an installation
-// again: the removal finishes what the stopped run began, and the second
-// installation finds nothing of the first's left in its way.
+// again: the removal finishes what the stopped run began (a target in use
+// it had set aside comes back, since the removal copies nothing over it),
+// and the second installation finds nothing of the first's in its way.
 TEST_F(SweepTest, AnInstallationStoppedAtAnyStepThenARemovalAndAnInstallation)
 {
     const Snapshot installed = Plain(kInstallHoldingInUse);
     const Snapshot removed = Plain(kRemove);
-    SweepSequence("the installation before a removal", *initial_, { kInstall, kRemove, kInstall }, installed, removed);
+    SweepSequence("the installation before a removal", *initial_, { kInstallHoldingInUse, kRemove, kInstall },
+                  installed, removed);
+}
+
+// The same over an installation: its entry offers the removal whatever the
+// stop, so the removal always follows a stopped run.
+TEST_F(SweepTest, AReinstallationStoppedAtAnyStepThenARemovalAndAnInstallation)
+{
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    SweepSequence("the reinstallation before a removal", installed, { kInstallHoldingInUse, kRemove, kInstall },
+                  installed, removed);
 }
 
 } // namespace
