@@ -119,11 +119,13 @@ void Installation::RecordInstallation(const std::string& installDir)
     // A product that has neither a key nor a name gets no entry: there is
     // nothing to call it by (LumoCheck says so).
     if (!record_.product.uninstallKey.empty()) {
-        noteRegistry(WriteUninstallEntry(record_.product.uninstallKey, entry));
         // Where the removal finds the product key, rather than in the record,
-        // and the home its program runs from.
+        // and the home its program runs from: written before the commands
+        // that start it, so that a run stopped in between offers no removal
+        // that could not find the product.
         noteRegistry(WriteEntryText(record_.product.uninstallKey, kProductKeyValue, record_.product.pathKey));
         noteRegistry(WriteEntryText(record_.product.uninstallKey, kHomeValue, home));
+        noteRegistry(WriteUninstallEntry(record_.product.uninstallKey, entry));
     }
     // An installation made before homes kept its removal program in the
     // installation folder; the entry no longer starts it, and it goes.

@@ -238,6 +238,9 @@ bool WriteAndFlush(HANDLE file, const void* bytes, size_t size)
         at += written;
         size -= written;
     }
+    // A step of its own, so that the tests see the flush made before the
+    // file is renamed into place, and stop between the write and the flush.
+    Step("scarica", std::wstring());
     return ::FlushFileBuffers(file) != FALSE;
 }
 

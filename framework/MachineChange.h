@@ -54,7 +54,8 @@ bool Move(const std::wstring& from, const std::wstring& to, DWORD flags);
 bool RenameOver(HANDLE file, const std::wstring& to);
 // A new file, never one that is there (not even a link): CREATE_NEW.
 HANDLE CreateNewFile(const std::wstring& path, DWORD flagsAndAttributes);
-// Writes all the bytes to an open file and flushes them to the disk.
+// Writes all the bytes to an open file, then flushes them to the disk: two
+// operations, counted one after the other.
 bool WriteAndFlush(HANDLE file, const void* bytes, size_t size);
 
 // The owner and access list of an open file or folder (SetSecurityInfo).

@@ -57,6 +57,21 @@ static void Count(const wchar_t* keyName)
     RegCloseKey(key);
 }
 
+/* Which entry point ran last: what a component's registration state is once
+ * runs were stopped and repeated, whatever the counts. */
+static void NoteLast(const wchar_t* entry)
+{
+    wchar_t path[MAX_PATH + 1] = { 0 };
+    if (!LowerModulePath(path))
+        return;
+    HKEY key = NULL;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\LumoInstallTests\\LastEntryPoint", 0, NULL, 0, KEY_SET_VALUE,
+                        NULL, &key, NULL) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, path, 0, REG_SZ, (const BYTE*)entry, (DWORD)((lstrlenW(entry) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
 #if defined(LUMO_USES_HELPER) || defined(LUMO_LOADS_HELPER)
 static void RecordHelperOrigin(const char* origin)
 {
@@ -112,6 +127,7 @@ static void WaitForRelease(void)
 HRESULT STDAPICALLTYPE DllRegisterServer(void)
 {
     Count(L"Software\\LumoInstallTests\\DllRegisterServer");
+    NoteLast(L"DllRegisterServer");
 #ifdef LUMO_WAITS_FOR_RELEASE
     WaitForRelease();
 #endif
@@ -128,6 +144,7 @@ HRESULT STDAPICALLTYPE DllRegisterServer(void)
 HRESULT STDAPICALLTYPE DllUnregisterServer(void)
 {
     Count(L"Software\\LumoInstallTests\\DllUnregisterServer");
+    NoteLast(L"DllUnregisterServer");
     return S_OK;
 }
 

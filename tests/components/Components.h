@@ -87,6 +87,10 @@ DWORD RegistrationCount(const std::string& modulePath);
 constexpr const char* kUnregistrationCountsKey = "Software\\LumoInstallTests\\DllUnregisterServer";
 DWORD UnregistrationCount(const std::string& modulePath);
 
+// The entry point that ran last, "DllRegisterServer" or "DllUnregisterServer",
+// one REG_SZ per module named as the counters are.
+constexpr const char* kLastEntryPointKey = "Software\\LumoInstallTests\\LastEntryPoint";
+
 // Registry key (below HKEY_CURRENT_USER) where uses_helper.dll records, under
 // its lower-cased path, the origin ("good" or "planted") of the helper it got.
 constexpr const char* kHelperOriginKey = "Software\\LumoInstallTests\\HelperOrigin";

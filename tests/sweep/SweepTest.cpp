@@ -2,8 +2,11 @@
 // kind of file is installed, and then removed, by the test build of the
 // program stopped just before its n-th operation (LUMO_STOP_AT), for each n
 // of an uninterrupted run in turn. After each stop every file is whole (as it
-// was before, or as the uninterrupted run leaves it), and one more run, not
-// stopped, must leave the machine exactly as the uninterrupted run does.
+// was before, or as the uninterrupted run leaves it), and the runs that
+// follow, not stopped, must leave the machine exactly as the uninterrupted
+// sequence does: the same run again, or an installation after a removal, a
+// removal that fails and what comes after it, a removal after an
+// installation.
 //
 // Work left to the restart is compared by doing it: Wine's restart
 // ("wineboot -r") follows the uninterrupted run and each repaired one, and
@@ -16,6 +19,7 @@
 
 #include "components/Components.h"
 #include "engine/FileReplace.h"
+#include "engine/Rules.h"
 #include "framework/MachineChange.h"
 #include "framework/Text.h"
 
@@ -39,29 +43,87 @@ namespace {
 using Env = std::vector<std::pair<std::string, std::string>>;
 
 // What the delivery holds, and what the machine holds before the first run.
+enum class Place {
+    App,    // FilesToCopy
+    System, // SysFile, to the system folder
+    Sub,    // a subfolder of SysFile listed after the files beside it
+    Own,    // SysFile, to a folder of its own that SYSFILE names, with REG
+};
 struct Case {
     const char* stem;      // the file's name after the test's own prefix
-    bool component;        // a system component, else an application file
+    Place place;
     const char* delivered; // a built component, or an application file's text
     const char* before;    // the same on the machine before, or nullptr
 };
-enum CaseIndex { kNewFile, kOlderFile, kNewer, kInUse, kRegistered, kOlder, kShared };
+enum CaseIndex { kNewFile, kOlderFile, kNewer, kInUse, kRegistered, kOlder, kShared, kHeldOpen, kSub, kOwn };
 const Case kCases[] = {
-    { "_nuovo.dat", false, "la versione nuova", nullptr },
-    { "_sostituito.dat", false, "la versione nuova", "la versione precedente" },
-    { "_recente.dll", true, component::kVer2_0_0_0, component::kVer1_2_3_4 },
+    { "_nuovo.dat", Place::App, "la versione nuova", nullptr },
+    { "_sostituito.dat", Place::App, "la versione nuova", "la versione precedente" },
+    { "_recente.dll", Place::System, component::kVer2_0_0_0, component::kVer1_2_3_4 },
     // Held loaded by the test program: set aside, deleted at the restart.
-    { "_inuso.dll", true, component::kVer2_0_0_0, component::kVer1_2_3_4 },
-    { "_registrato.dll", true, component::kRegisterOk, nullptr },
+    { "_inuso.dll", Place::System, component::kVer2_0_0_0, component::kVer1_2_3_4 },
+    { "_registrato.dll", Place::System, component::kRegisterOk, nullptr },
     // Newer on the machine: not copied, counted as used.
-    { "_piunuovo.dll", true, component::kVer2_0_0_0, component::kVer7_0_0_0 },
+    { "_piunuovo.dll", Place::System, component::kVer2_0_0_0, component::kVer7_0_0_0 },
     // Equal, and counted by another product before.
-    { "_condiviso.dll", true, component::kVer1_2_3_4, component::kVer1_2_3_4 },
+    { "_condiviso.dll", Place::System, component::kVer1_2_3_4, component::kVer1_2_3_4 },
+    // Held open without sharing through a removal: it can be neither
+    // unregistered nor deleted, and the removal fails.
+    { "_trattenuto.dll", Place::System, component::kRegisterOk, nullptr },
+    // Its folder is made after the run first looked at the system folder.
+    { "_sub.dll", Place::Sub, component::kVer2_0_0_0, nullptr },
+    { "_proprio.dll", Place::Own, component::kRegisterOk, nullptr },
 };
+bool IsComponent(const Case& c)
+{
+    return c.place != Place::App;
+}
+
+// The DAO pair: fixed names, copied to two shared folders each and counted;
+// the library is registered at the end of each folder of FilesToCopy.
+struct DaoFile {
+    const char* name;
+    const char* delivered; // a built component, or the file's text
+};
+const DaoFile kDaoFiles[] = { { "dao350.dll", component::kRegisterOk }, { "DAO2535.TLB", nullptr } };
+constexpr char kDaoText[] = "libreria dei tipi";
+const char* const kDaoFolders[] = { "\\Common Files\\microsoft shared\\DAO", "\\File Comuni\\microsoft shared\\DAO" };
 
 std::string Bytes(const Case& c, const char* what)
 {
-    return c.component ? ReadFileBytes(lumo_test::ComponentPath(what)) : std::string(what);
+    return IsComponent(c) ? ReadFileBytes(lumo_test::ComponentPath(what)) : std::string(what);
+}
+
+std::string FolderOfPath(const std::string& path)
+{
+    return path.substr(0, path.rfind('\\'));
+}
+
+std::string NameOfPath(const std::string& path)
+{
+    return path.substr(path.rfind('\\') + 1);
+}
+
+bool IsFolderThere(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The names of a folder in the order a walk meets them: the file system's.
+std::vector<std::string> WalkOrder(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = ::FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &found) != FALSE) {
+        const std::string name = Utf8(found.cFileName);
+        if (name != "." && name != "..")
+            names.push_back(UpperText(name));
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        ::FindClose(find);
+    return names;
 }
 
 bool ContainsIgnoringCase(const std::wstring& text, const std::string& part)
@@ -97,6 +159,7 @@ const Key kSharedDllsKey{ HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, Wide(kSharedDlls)
 const Key kRunOnceKey{ HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce" };
 const Key kRegisteredKey{ HKEY_CURRENT_USER, 0, Wide(lumo_test::kRegistrationCountsKey) };
 const Key kUnregisteredKey{ HKEY_CURRENT_USER, 0, Wide(lumo_test::kUnregistrationCountsKey) };
+const Key kLastEntryKey{ HKEY_CURRENT_USER, 0, Wide(lumo_test::kLastEntryPointKey) };
 const Key kSessionManagerKey{ HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY,
                               L"System\\CurrentControlSet\\Control\\Session Manager" };
 constexpr wchar_t kPendingName[] = L"PendingFileRenameOperations";
@@ -241,27 +304,59 @@ std::string Shown(const RegValue& value)
 
 // ---------------------------------------------------------------------------
 
-// The test program holds a component loaded, as another running program
-// would; it lets go before each restart, as a restart would.
+// The test program holds a component as another running program would:
+// loaded (it can be renamed aside, not deleted), or open without sharing
+// (not even loaded or renamed). It lets go before each restart, as a
+// restart would.
 class Holder {
 public:
     ~Holder() { Release(); }
-    bool Hold(const std::string& path)
+    bool Hold(const std::string& path, bool open)
     {
+        if (path == path_ && open == open_ && (module_ != nullptr || file_ != INVALID_HANDLE_VALUE))
+            return true;
         Release();
-        module_ = ::LoadLibraryW(Wide(path).c_str());
-        return module_ != nullptr;
+        path_ = path;
+        open_ = open;
+        if (open)
+            file_ = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        else
+            module_ = ::LoadLibraryW(Wide(path).c_str());
+        return module_ != nullptr || file_ != INVALID_HANDLE_VALUE;
     }
     void Release()
     {
         if (module_ != nullptr)
             ::FreeLibrary(module_);
+        if (file_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(file_);
         module_ = nullptr;
+        file_ = INVALID_HANDLE_VALUE;
+        path_.clear();
     }
 
 private:
+    std::string path_;
+    bool open_ = false;
     HMODULE module_ = nullptr;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
 };
+
+// One run of a sequence: an installation or a removal, and the component
+// the test holds through it.
+struct Pass {
+    bool removal;
+    int held;  // a CaseIndex, or -1
+    bool open; // held open without sharing, else loaded
+    bool fails; // ends with 1603, else with 0 or 3010
+};
+constexpr int kNone = -1;
+constexpr Pass kInstall{ false, kNone, false, false };
+constexpr Pass kInstallHoldingInUse{ false, kInUse, false, false };
+constexpr Pass kRemove{ true, kNone, false, false };
+constexpr Pass kRemoveHoldingRegistered{ true, kRegistered, false, false };
+constexpr Pass kRemoveHeldOpen{ true, kHeldOpen, true, true };
+using Sequence = std::vector<Pass>;
 
 // What the product may change, in the places where this test's product
 // works: its files (and whatever it left beside them), its folders, its
@@ -271,7 +366,7 @@ struct Snapshot {
     std::map<std::string, std::string> files;
     std::set<std::string> folders;
     Tree tree;
-    Values shared, runOnce, registered, unregistered;
+    Values shared, runOnce, registered, unregistered, lastEntry;
     Renames renames;
 };
 // A snapshot as the comparison sees it: one line per fact, its value after it.
@@ -304,22 +399,58 @@ protected:
         }
 
         delivery_ = std::make_unique<Delivery>("deliv", "LumoInstall.exe", FaultsExe());
+        ownFolder_ = FolderOfPath(InstallDir()) + "\\Condivisi";
         std::string ini = StandardIni();
-        delivery_->WriteIni(ini.insert(ini.find("[CHIAVI]"), "[PRODOTTO]\r\nNome=Tesmoro " + Unique() +
-                                                                 "\r\nVersione=1.0.0.0\r\nProduttore=Pelvora\r\n"));
+        ini.insert(ini.find("[CHIAVI]"),
+                   "[PRODOTTO]\r\nNome=Tesmoro " + Unique() + "\r\nVersione=1.0.0.0\r\nProduttore=Pelvora\r\n");
+        delivery_->WriteIni(ini + "[SYSFILE]\r\n" + Unique() + kCases[kOwn].stem + "=" + ownFolder_ + "|REG\r\n");
+        const std::string sysFile = delivery_->Folder() + "\\SysFile";
         for (const Case& c : kCases) {
             const std::string delivered = Bytes(c, c.delivered);
-            labels_[delivered] = c.component ? c.delivered : "\"" + delivered + "\"";
-            if (c.component)
-                delivery_->AddSysFile(Unique() + c.stem, delivered);
-            else
+            labels_[delivered] = IsComponent(c) ? c.delivered : "\"" + delivered + "\"";
+            if (c.place == Place::App)
                 delivery_->AddAppFile(Unique() + c.stem, delivered);
+            else if (c.place != Place::Sub)
+                delivery_->AddSysFile(Unique() + c.stem, delivered);
             if (c.before != nullptr) {
                 const std::string before = Bytes(c, c.before);
-                labels_[before] = c.component ? c.before : "\"" + before + "\"";
+                labels_[before] = IsComponent(c) ? c.before : "\"" + before + "\"";
                 lumo_test::WriteFileBytes(Target(c), before);
             }
+        }
+        // The walk meets names in the file system's order: of a few names
+        // for the subfolder, one listed after every file beside it (or at
+        // least after one, where no name is).
+        for (int n = 0; n < 64 && subFolder_.empty(); ++n) {
+            const std::string name = "Zub" + Unique() + "_" + std::to_string(n);
+            ::CreateDirectoryW(Wide(sysFile + "\\" + name).c_str(), nullptr);
+            const std::vector<std::string> order = WalkOrder(sysFile);
+            if (order.back() == UpperText(name) || (n == 63 && order.front() != UpperText(name)))
+                subFolder_ = name;
+            else
+                ::RemoveDirectoryW(Wide(sysFile + "\\" + name).c_str());
+        }
+        ASSERT_FALSE(subFolder_.empty()) << "the subfolder of SysFile is listed first whatever its name";
+        delivery_->AddSysFile(subFolder_ + "\\" + Unique() + kCases[kSub].stem,
+                              Bytes(kCases[kSub], kCases[kSub].delivered));
+        for (const Case& c : kCases)
             Placed(Target(c));
+        for (const DaoFile& dao : kDaoFiles) {
+            const std::string bytes =
+                dao.delivered != nullptr ? ReadFileBytes(lumo_test::ComponentPath(dao.delivered)) : kDaoText;
+            labels_[bytes] = dao.delivered != nullptr ? dao.delivered : "\"" + bytes + "\"";
+            delivery_->AddAppFile(dao.name, bytes);
+        }
+        // What of the DAO folders the run would make, or the folders themselves.
+        const std::string bin = AppTargetFolder();
+        const std::string programFiles = bin.substr(0, bin.rfind("\\Common Files\\"));
+        for (const char* folder : kDaoFolders) {
+            std::string level = programFiles + folder;
+            while (!IsFolderThere(FolderOfPath(level)) && FolderOfPath(level).size() > programFiles.size())
+                level = FolderOfPath(level);
+            daoScope_.push_back(level);
+            for (const DaoFile& dao : kDaoFiles)
+                daoTargets_.push_back(programFiles + folder + "\\" + dao.name);
         }
         labels_[ReadFileBytes(FaultsExe())] = "the program";
         SetSharedCount(Target(kCases[kShared]), 1);
@@ -340,12 +471,24 @@ protected:
 
     std::string Target(const Case& c) const
     {
-        return (c.component ? SystemFolder() : AppTargetFolder()) + "\\" + Unique() + c.stem;
+        switch (c.place) {
+        case Place::App:
+            return AppTargetFolder() + "\\" + Unique() + c.stem;
+        case Place::System:
+            return SystemFolder() + "\\" + Unique() + c.stem;
+        case Place::Sub:
+            return SystemFolder() + "\\" + subFolder_ + "\\" + Unique() + c.stem;
+        case Place::Own:
+            // The description file's folder is read in capitals.
+            return UpperText(ownFolder_) + "\\" + Unique() + c.stem;
+        }
+        return std::string();
     }
 
     bool Mine(const std::wstring& text) const
     {
-        return ContainsIgnoringCase(text, Unique()) || ContainsIgnoringCase(text, InstallDir());
+        return ContainsIgnoringCase(text, Unique()) || ContainsIgnoringCase(text, InstallDir()) ||
+               ContainsIgnoringCase(text, ownFolder_) || ContainsIgnoringCase(text, "\\microsoft shared\\DAO\\");
     }
 
     // Every file and folder of the scope now on the machine: the test's
@@ -377,9 +520,11 @@ protected:
             walk(folder, Unique() + "*");
             walk(folder, "~LumoInstall*");
         }
-        const std::string install = InstallDir();
-        const size_t slash = install.rfind('\\');
-        walk(install.substr(0, slash), install.substr(slash + 1));
+        walk(SystemFolder(), "Zub" + Unique() + "*");
+        for (const std::string& folder : { InstallDir(), ownFolder_ })
+            walk(FolderOfPath(folder), NameOfPath(folder));
+        for (const std::string& folder : daoScope_)
+            walk(FolderOfPath(folder), NameOfPath(folder));
         // The product's home below Program Files.
         walk(HomeRoot(), "LumoE2E." + Unique());
     }
@@ -399,6 +544,7 @@ protected:
         s.runOnce = ReadValues(kRunOnceKey, mine);
         s.registered = ReadValues(kRegisteredKey, mine);
         s.unregistered = ReadValues(kUnregisteredKey, mine);
+        s.lastEntry = ReadValues(kLastEntryKey, mine);
         for (const auto& rename : ReadRenames()) {
             if (Mine(rename.first) || Mine(rename.second))
                 s.renames.push_back(rename);
@@ -437,7 +583,8 @@ protected:
         const Keep mine = [this](const std::wstring& name) { return Mine(name); };
         registry = WriteValues(kSharedDllsKey, mine, s.shared) && WriteValues(kRunOnceKey, mine, s.runOnce) &&
                    WriteValues(kRegisteredKey, mine, s.registered) &&
-                   WriteValues(kUnregisteredKey, mine, s.unregistered) && registry;
+                   WriteValues(kUnregisteredKey, mine, s.unregistered) &&
+                   WriteValues(kLastEntryKey, mine, s.lastEntry) && registry;
         Renames renames = ReadRenames();
         renames.erase(std::remove_if(renames.begin(), renames.end(),
                                      [this](const auto& r) { return Mine(r.first) || Mine(r.second); }),
@@ -493,11 +640,10 @@ protected:
             facts["shared count " + Utf8(name)] = Shown(value);
         for (const auto& [name, value] : s.runOnce)
             facts["run at the restart " + Utf8(name)] = Shown(value);
-        // Registered or not, however often.
-        for (const auto& registered : s.registered)
-            facts["registered " + Utf8(registered.first)];
-        for (const auto& unregistered : s.unregistered)
-            facts["unregistered " + Utf8(unregistered.first)];
+        // Registered or not is what ran last, however often each ran: a
+        // stopped run's work is done again.
+        for (const auto& [name, value] : s.lastEntry)
+            facts["last entry point of " + Utf8(name)] = Shown(value);
         for (const auto& [from, to] : s.renames)
             facts["at the restart " + Utf8(from) + (to.empty() ? " deleted" : " becomes " + Utf8(to))];
         return facts;
@@ -568,16 +714,42 @@ protected:
     DWORD Install(const Env& env = {}) const { return Run(delivery_->ExePath(), "/S", env); }
     DWORD Remove(const Env& env = {}) const { return Run(Program(), "/UNINSTALL /S", env); }
 
-    // An uninterrupted run, holding the component, then the restart; the
-    // operations it counted, each as "what subject".
-    std::vector<std::string> Reference(const std::function<DWORD(const Env&)>& run, const Case& held,
-                                       DWORD expectedCode, Snapshot& beforeRestart)
+    // One pass, holding what it holds; what the pass before held and this
+    // one does not is let go first. A removal is started as the entry of
+    // Programs and Features starts it: an installation stopped before it
+    // wrote the entry offers none, and the user installs again.
+    DWORD Perform(const Pass& pass, const Env& env, std::vector<std::string>& problems)
+    {
+        if (pass.held == kNone)
+            holder_.Release();
+        else if (!holder_.Hold(Target(kCases[pass.held]), pass.open))
+            problems.push_back("the test could not hold " + Target(kCases[pass.held]));
+        skipped_ = pass.removal && RegistryText(UninstallKey(), "QuietUninstallString") == "(assente)";
+        if (skipped_)
+            return kSuccess;
+        return pass.removal ? Remove(env) : Install(env);
+    }
+
+    static bool Ended(const Pass& pass, DWORD code)
+    {
+        return pass.fails ? code == kFailure : code == kSuccess || code == kRestartNeeded;
+    }
+
+    // The sequence uninterrupted, then the restart; the operations its first
+    // run counted, each as "what subject". afterPasses holds the machine
+    // after each run, the last one before the restart.
+    std::vector<std::string> Reference(const Sequence& sequence, std::vector<Snapshot>& afterPasses)
     {
         lumo_test::TempDir work("lumo-sweep");
         const std::string list = work / "steps.txt";
-        EXPECT_TRUE(holder_.Hold(Target(held))) << Target(held);
-        EXPECT_EQ(expectedCode, run({ { "LUMO_STEPS", list } }));
-        beforeRestart = Capture();
+        std::vector<std::string> problems;
+        afterPasses.clear();
+        for (size_t i = 0; i < sequence.size(); ++i) {
+            const DWORD code = Perform(sequence[i], i == 0 ? Env{ { "LUMO_STEPS", list } } : Env{}, problems);
+            EXPECT_TRUE(Ended(sequence[i], code)) << "run " << i + 1 << " of the sequence ended with " << code;
+            afterPasses.push_back(Capture());
+        }
+        EXPECT_EQ(std::vector<std::string>{}, problems);
         holder_.Release();
         RestartWine();
         std::vector<std::string> steps;
@@ -590,36 +762,125 @@ protected:
                 line.pop_back();
             steps.push_back(line.substr(tab + 1));
         }
+        EXPECT_EQ(std::vector<std::string>{}, UnflushedRecords(steps));
         return steps;
     }
 
-    // Stops the run before each of its operations in turn; each stop must
-    // leave every file whole, and the next run must leave what the
-    // reference run left. Failures name the stop and go on to the next.
-    void Sweep(const char* name, const Snapshot& start, const Snapshot& reference,
-               const std::vector<std::string>& steps, const std::function<DWORD(const Env&)>& run, const Case& held,
+    // A record renamed into place must have been written and then flushed
+    // by its own operations just before: a stop between the write and the
+    // flush is then one of the sweep's stops, and a record renamed unflushed
+    // shows here. Returns the renames that are not.
+    std::vector<std::string> UnflushedRecords(const std::vector<std::string>& steps) const
+    {
+        std::vector<std::string> unflushed;
+        const std::string rename = "rinomina " + RecordPath();
+        for (size_t n = 0; n < steps.size(); ++n) {
+            if (EqualIgnoringCase(steps[n], rename) && (n < 2 || steps[n - 2] != "scrivi" || steps[n - 1] != "scarica"))
+                unflushed.push_back("operation " + std::to_string(n + 1) + " renames the record without " +
+                                    "a write and a flush just before it");
+        }
+        return unflushed;
+    }
+
+    size_t RecordRenames(const std::vector<std::string>& steps) const
+    {
+        return static_cast<size_t>(std::count_if(steps.begin(), steps.end(), [this](const std::string& step) {
+            return EqualIgnoringCase(step, "rinomina " + RecordPath());
+        }));
+    }
+
+    static Facts Only(const Facts& facts, std::initializer_list<const char*> kinds)
+    {
+        Facts some;
+        for (const auto& [fact, value] : facts) {
+            for (const char* kind : kinds) {
+                if (fact.rfind(kind, 0) == 0)
+                    some[fact] = value;
+            }
+        }
+        return some;
+    }
+
+    // Every shared count is what the products that use the file hold, and
+    // each component was last registered or unregistered as it should be.
+    static Facts CountsAndRegistrations(const Facts& facts)
+    {
+        return Only(facts, { "shared count ", "last entry point of " });
+    }
+
+    // What a plain run leaves must be left by any sequence that ends with
+    // the same run: the counts and registrations, the files and folders.
+    static Facts PlainFacts(const Facts& facts)
+    {
+        return Only(facts, { "shared count ", "last entry point of ", "file ", "folder ", "at the restart ",
+                             "run at the restart " });
+    }
+
+    // The machine without the history the record tells: a removal stopped
+    // before it came to a component the product had replaced leaves it
+    // recorded as replaced, while one that gave it back leaves it to be
+    // found by the next installation; either is true, and so are the size
+    // and the digest that follow from it.
+    static Facts MachineFacts(const Facts& facts)
+    {
+        Facts some;
+        for (const auto& [fact, value] : facts) {
+            const bool history = fact.rfind("record line ", 0) == 0 ||
+                                 (fact.rfind("value ", 0) == 0 && (EndsWith(fact, " : EstimatedSize") ||
+                                                                    EndsWith(fact, " : LumoElenco")));
+            if (!history)
+                some[fact] = value;
+        }
+        return some;
+    }
+
+    static bool EndsWith(const std::string& text, const std::string& end)
+    {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    }
+
+    // Stops the first run of the sequence before each of its operations in
+    // turn, then makes the others unstopped; each stop must leave every file
+    // whole, each later run every file whole and the counts and
+    // registrations the uninterrupted one left, and the sequence, after the
+    // restart, what the uninterrupted one left as the view shows it. Failures name the stop and go on to
+    // the next.
+    void Sweep(const char* name, const Snapshot& start, const std::vector<Snapshot>& afterPasses,
+               const Snapshot& reference, const std::vector<std::string>& steps, const Sequence& sequence,
+               const std::function<Facts(const Facts&)>& view,
                const std::function<std::vector<std::string>()>& alsoCheck = nullptr)
     {
-        const Facts expected = Describe(reference);
+        const Facts expected = view(Describe(reference));
         const ULONGLONG began = ::GetTickCount64();
         std::vector<size_t> failing;
         for (size_t n = 1; n <= steps.size(); ++n) {
             std::vector<std::string> problems;
+            holder_.Release();
             Restore(start);
-            if (!holder_.Hold(Target(held)))
-                problems.push_back("the test could not hold " + Target(held));
-            const DWORD stopped = run({ { "LUMO_STOP_AT", std::to_string(n) } });
+            const DWORD stopped = Perform(sequence[0], { { "LUMO_STOP_AT", std::to_string(n) } }, problems);
             if (stopped != machine::kStoppedExitCode)
                 problems.push_back("the run did not stop there: exit code " + std::to_string(stopped));
-            for (const std::string& broken : BrokenFiles(start, reference))
+            for (const std::string& broken : BrokenFiles(start, afterPasses[0]))
                 problems.push_back("after the stop " + broken);
-            const DWORD again = run({});
-            if (again != kSuccess && again != kRestartNeeded)
-                problems.push_back("the next run ended with " + std::to_string(again));
+            for (size_t i = 1; i < sequence.size(); ++i) {
+                const DWORD code = Perform(sequence[i], {}, problems);
+                if (!Ended(sequence[i], code))
+                    problems.push_back("run " + std::to_string(i + 1) + " ended with " + std::to_string(code));
+                // Once a run was not made the sequence is another one.
+                if (i + 1 == sequence.size() || skipped_)
+                    continue;
+                // A removal after a stopped installation has no new file to
+                // put over a target the stop took away: it puts the old one back.
+                for (const std::string& broken : BrokenFiles(start, afterPasses[i]))
+                    problems.push_back("after run " + std::to_string(i + 1) + " " + broken);
+                const Facts now = CountsAndRegistrations(Describe(Capture()));
+                for (const std::string& difference : Differences(CountsAndRegistrations(Describe(afterPasses[i])), now))
+                    problems.push_back("after run " + std::to_string(i + 1) + ", " + difference);
+            }
             holder_.Release();
             RestartWine();
-            for (const std::string& difference : Differences(expected, Describe(Capture())))
-                problems.push_back("after the next run and the restart, " + difference);
+            for (const std::string& difference : Differences(expected, view(Describe(Capture()))))
+                problems.push_back("after the sequence and the restart, " + difference);
             if (alsoCheck) {
                 for (const std::string& problem : alsoCheck())
                     problems.push_back(problem);
@@ -634,8 +895,12 @@ protected:
                                   (step.find(' ') == std::string::npos && n > 1 ? " after \"" + steps[n - 2] + "\""
                                                                                 : std::string()) +
                                   ":";
-            for (const std::string& problem : problems)
-                message += "\n    " + problem;
+            // A fault that leaves the whole product behind would drown the others.
+            constexpr size_t kShown = 16;
+            for (size_t i = 0; i < problems.size() && i < kShown; ++i)
+                message += "\n    " + problems[i];
+            if (problems.size() > kShown)
+                message += "\n    and " + std::to_string(problems.size() - kShown) + " more";
             ADD_FAILURE() << message;
         }
         std::string list;
@@ -644,10 +909,55 @@ protected:
         std::printf("[ sweep    ] %s: %u stops in %.0f s, %u failed:%s\n", name, static_cast<unsigned>(steps.size()),
                     static_cast<double>(::GetTickCount64() - began) / 1000.0, static_cast<unsigned>(failing.size()),
                     list.c_str());
+        std::fflush(stdout);
+    }
+
+    // The plain outcome of one run from the machine as it is, after the
+    // restart.
+    Snapshot Plain(const Pass& pass)
+    {
+        std::vector<Snapshot> afterPasses;
+        EXPECT_FALSE(Reference({ pass }, afterPasses).empty());
+        return Capture();
+    }
+
+    // A sequence swept from the start given. Its uninterrupted runs are held
+    // first to the plain installation's or removal's counts and
+    // registrations after each, and its end to what the plain run leaves.
+    void SweepSequence(const char* name, const Snapshot& start, const Sequence& sequence, const Snapshot& installed,
+                       const Snapshot& removed)
+    {
+        Restore(start);
+        std::vector<Snapshot> afterPasses;
+        const std::vector<std::string> steps = Reference(sequence, afterPasses);
+        const Snapshot reference = Capture();
+        ASSERT_FALSE(steps.empty());
+        ASSERT_FALSE(HasFailure()) << "the uninterrupted sequence is not a reference";
+        // A fault of the uninterrupted sequence itself shows here once; the
+        // sweep still looks for the faults of the stops.
+        for (size_t i = 0; i < sequence.size(); ++i) {
+            if (sequence[i].fails)
+                continue;
+            EXPECT_EQ(std::vector<std::string>{},
+                      Differences(CountsAndRegistrations(Describe(sequence[i].removal ? removed : installed)),
+                                  CountsAndRegistrations(Describe(afterPasses[i]))))
+                << name << ", uninterrupted, after run " << i + 1 << ", against a plain run";
+        }
+        EXPECT_EQ(std::vector<std::string>{},
+                  Differences(PlainFacts(Describe(sequence.back().removal ? removed : installed)),
+                              PlainFacts(Describe(reference))))
+            << name << ", uninterrupted, after the restart, against a plain run";
+        Sweep(name, start, afterPasses, reference, steps, sequence, MachineFacts);
     }
 
     std::unique_ptr<Delivery> delivery_;
+    std::string ownFolder_;
+    std::string subFolder_;
+    std::vector<std::string> daoScope_;
+    std::vector<std::string> daoTargets_;
     std::optional<Snapshot> initial_;
+    // The last pass was a removal that nothing offered.
+    bool skipped_ = false;
     Holder holder_;
     std::map<std::string, std::string> labels_;
     bool madeTargetFolder_ = false;
@@ -656,30 +966,50 @@ protected:
 
 TEST_F(SweepTest, AnInstallationStoppedAtAnyStepIsRepairedByTheNextRun)
 {
-    Snapshot pending;
-    const std::vector<std::string> steps =
-        Reference([this](const Env& env) { return Install(env); }, kCases[kInUse], kRestartNeeded, pending);
+    std::vector<Snapshot> afterPasses;
+    const std::vector<std::string> steps = Reference({ kInstallHoldingInUse }, afterPasses);
     const Snapshot reference = Capture();
+    const Snapshot& pending = afterPasses[0];
     // The delivery holds every case: the file in use went aside for the
-    // restart, the shared one counts both products.
+    // restart, the shared one counts both products, the late subfolder and
+    // the folder of its own are recorded as made.
     EXPECT_TRUE(std::any_of(pending.renames.begin(), pending.renames.end(), [&](const auto& rename) {
         return ContainsIgnoringCase(rename.first, Unique() + kCases[kInUse].stem) && rename.second.empty();
     })) << "nothing of the component in use was left to the restart";
     EXPECT_EQ(2, RegistryNumber(kSharedDlls, Target(kCases[kShared])));
-    EXPECT_EQ(1u, lumo_test::RegistrationCount(Target(kCases[kRegistered])));
+    for (const CaseIndex registered : { kRegistered, kHeldOpen, kSub, kOwn })
+        EXPECT_EQ(1u, lumo_test::RegistrationCount(Target(kCases[registered]))) << Target(kCases[registered]);
+    const std::string record = ReadFileBytes(RecordPath());
+    const std::vector<std::string> lines = lumo_test::SplitLinesAnyEnd(record);
+    const auto recorded = [&lines](const std::string& end) {
+        return std::any_of(lines.begin(), lines.end(), [&end](const std::string& line) {
+            return line.size() >= end.size() && EqualIgnoringCase(line.substr(line.size() - end.size()), end);
+        });
+    };
+    for (const std::string& folder : { FolderOfPath(Target(kCases[kSub])), ownFolder_ })
+        EXPECT_TRUE(recorded("cartella | creata | - | - | " + folder)) << folder << "\n" << record;
+    for (const std::string& dao : daoTargets_)
+        EXPECT_TRUE(recorded(" | contato | " + dao)) << dao << "\n" << record;
+    // The late subfolder's component is copied after a component beside it.
+    const auto first = [&](const Case& c) {
+        return std::find_if(steps.begin(), steps.end(), [&](const std::string& step) {
+            return ContainsIgnoringCase(Wide(step), Unique() + c.stem);
+        });
+    };
+    EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases), [&](const Case& c) {
+        return c.place == Place::System && first(c) < first(kCases[kSub]);
+    })) << "no component beside the subfolder was copied before it";
+    EXPECT_NE(0u, RecordRenames(steps)) << "the record was never renamed into place";
     ASSERT_FALSE(steps.empty());
     ASSERT_FALSE(HasFailure()) << "the uninterrupted run is not a reference";
 
-    Sweep("the installation", *initial_, reference, steps, [this](const Env& env) { return Install(env); },
-          kCases[kInUse]);
+    Sweep("the installation", *initial_, afterPasses, reference, steps, { kInstallHoldingInUse, kInstallHoldingInUse },
+          [](const Facts& facts) { return facts; });
 }
 
 TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
 {
-    Snapshot unused;
-    ASSERT_FALSE(
-        Reference([this](const Env& env) { return Install(env); }, kCases[kInUse], kRestartNeeded, unused).empty());
-    const Snapshot installed = Capture();
+    const Snapshot installed = Plain(kInstallHoldingInUse);
     // The delivery's program is the test build: so is the copy that removes.
     ASSERT_EQ(ReadFileBytes(FaultsExe()), installed.files.at(Program()));
 
@@ -696,18 +1026,94 @@ TEST_F(SweepTest, ARemovalStoppedAtAnyStepIsFinishedByTheNextRemoval)
         }
         return wrong;
     };
-    Snapshot pending;
-    const std::vector<std::string> steps =
-        Reference([this](const Env& env) { return Remove(env); }, kCases[kRegistered], kRestartNeeded, pending);
+    std::vector<Snapshot> afterPasses;
+    const std::vector<std::string> steps = Reference({ kRemoveHoldingRegistered }, afterPasses);
     const Snapshot removed = Capture();
     EXPECT_EQ(std::vector<std::string>{}, countsGivenBackOnce());
     EXPECT_EQ(1, RegistryNumber(kSharedDlls, Target(kCases[kShared]))) << "the other product's count";
     EXPECT_EQ(0u, removed.files.count(Target(kCases[kRegistered]))) << "the component in use stayed";
+    for (const std::string& folder : { FolderOfPath(Target(kCases[kSub])), ownFolder_ })
+        EXPECT_FALSE(IsFolderThere(folder)) << "the folder the run made stayed: " << folder;
     ASSERT_FALSE(steps.empty());
     ASSERT_FALSE(HasFailure()) << "the uninterrupted removal is not a reference";
 
-    Sweep("the removal", installed, removed, steps, [this](const Env& env) { return Remove(env); },
-          kCases[kRegistered], countsGivenBackOnce);
+    Sweep("the removal", installed, afterPasses, removed, steps, { kRemoveHoldingRegistered, kRemoveHoldingRegistered },
+          [](const Facts& facts) { return facts; }, countsGivenBackOnce);
+}
+
+// An installation stopped while it writes the product's entry: whenever the
+// entry offers its removal, the removal finds the product and removes it.
+TEST_F(SweepTest, AnEntryStoppedHalfWrittenOffersOnlyARemovalThatWorks)
+{
+    std::vector<Snapshot> afterPasses;
+    const std::vector<std::string> steps = Reference({ kInstall }, afterPasses);
+    const auto at = [&steps](const std::string& step) {
+        return static_cast<size_t>(std::find(steps.begin(), steps.end(), step) - steps.begin());
+    };
+    const size_t first = std::min({ at("valore DisplayName"), at("valore LumoCasa"), at("valore LumoPathKey") });
+    const size_t last =
+        std::max({ at("valore QuietUninstallString"), at("valore LumoCasa"), at("valore LumoPathKey") });
+    ASSERT_LT(last, steps.size()) << "the entry is not written value by value";
+    size_t offered = 0;
+    for (size_t n = first + 1; n <= std::min(last + 2, steps.size()); ++n) {
+        SCOPED_TRACE("stopped before \"" + steps[n - 1] + "\"");
+        Restore(*initial_);
+        ASSERT_EQ(machine::kStoppedExitCode, Install({ { "LUMO_STOP_AT", std::to_string(n) } }));
+        if (RegistryText(UninstallKey(), "QuietUninstallString") == "(assente)")
+            continue;
+        ++offered;
+        const DWORD removed = Remove();
+        EXPECT_TRUE(removed == kRemoved || removed == kRestartNeeded) << "the removal ended with " << removed;
+        EXPECT_FALSE(lumo_test::RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey()));
+    }
+    EXPECT_NE(0u, offered) << "no stop left the entry's commands written";
+}
+
+// A removal stopped anywhere, and then an installation instead of another
+// removal: the installation takes over what the removal left half done.
+TEST_F(SweepTest, AnInstallationAfterARemovalStoppedAtAnyStep)
+{
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    SweepSequence("the removal before an installation", installed, { kRemoveHoldingRegistered, kInstall }, installed,
+                  removed);
+}
+
+// A removal that fails on a component held open, stopped anywhere; then an
+// installation and a removal: every count taken again is given back once,
+// and the machine ends as after a plain removal.
+TEST_F(SweepTest, AFailedRemovalStoppedAtAnyStepThenAnInstallationAndARemoval)
+{
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    // The uninterrupted failure keeps the component held open, recorded.
+    Restore(installed);
+    Plain(kRemoveHeldOpen);
+    EXPECT_TRUE(FileExists(Target(kCases[kHeldOpen])));
+    EXPECT_NE(std::string::npos, ReadFileBytes(RecordPath()).find(Target(kCases[kHeldOpen])));
+    SweepSequence("the failed removal", installed, { kRemoveHeldOpen, kInstall, kRemove }, installed, removed);
+}
+
+// An installation stopped anywhere, then a removal and an installation
+// again: the removal finishes what the stopped run began (a target in use
+// it had set aside comes back, since the removal copies nothing over it),
+// and the second installation finds nothing of the first's in its way.
+TEST_F(SweepTest, AnInstallationStoppedAtAnyStepThenARemovalAndAnInstallation)
+{
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    SweepSequence("the installation before a removal", *initial_, { kInstallHoldingInUse, kRemove, kInstall },
+                  installed, removed);
+}
+
+// The same over an installation: its entry offers the removal whatever the
+// stop, so the removal always follows a stopped run.
+TEST_F(SweepTest, AReinstallationStoppedAtAnyStepThenARemovalAndAnInstallation)
+{
+    const Snapshot installed = Plain(kInstallHoldingInUse);
+    const Snapshot removed = Plain(kRemove);
+    SweepSequence("the reinstallation before a removal", installed, { kInstallHoldingInUse, kRemove, kInstall },
+                  installed, removed);
 }
 
 } // namespace
