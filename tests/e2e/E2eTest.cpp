@@ -1,6 +1,7 @@
 #include "e2e/E2eTest.h"
 
 #include "e2e/MachineState.h"
+#include "engine/Rules.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 
@@ -349,6 +350,21 @@ RegistrarSwitchedOff::RegistrarSwitchedOff(const std::string& exeName)
 RegistrarSwitchedOff::~RegistrarSwitchedOff()
 {
     lumo_test::DeleteRegistryTree(HKEY_CURRENT_USER, key_);
+}
+
+std::vector<std::string> WalkOrder(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE find = ::FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &found) != FALSE) {
+        const std::string name = Utf8(found.cFileName);
+        if (name != "." && name != "..")
+            names.push_back(UpperText(name));
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        ::FindClose(find);
+    return names;
 }
 
 } // namespace lumo_e2e

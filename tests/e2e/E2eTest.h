@@ -167,4 +167,8 @@ private:
 // True when the line starts with "[m/d/yyyy - h:m:s:ms]"; message receives the rest.
 bool SplitLogLine(const std::string& line, std::string& message);
 
+// The names of a folder, in capitals, in the order a walk meets them: the
+// file system's.
+std::vector<std::string> WalkOrder(const std::string& folder);
+
 } // namespace lumo_e2e

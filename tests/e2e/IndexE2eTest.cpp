@@ -18,22 +18,6 @@ namespace component = lumo_test::component;
 
 namespace {
 
-// The names of a folder in the order the walk meets them: the file system's.
-std::vector<std::string> WalkOrder(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE find = ::FindFirstFileW(Wide(folder + "\\*.*").c_str(), &found);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &found) != FALSE) {
-        const std::string name = Utf8(found.cFileName);
-        if (name != "." && name != "..")
-            names.push_back(UpperText(name));
-    }
-    if (find != INVALID_HANDLE_VALUE)
-        ::FindClose(find);
-    return names;
-}
-
 bool ComesBefore(const std::vector<std::string>& order, const std::string& first, const std::string& second)
 {
     const auto a = std::find(order.begin(), order.end(), UpperText(first));

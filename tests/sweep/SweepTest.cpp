@@ -110,22 +110,6 @@ bool IsFolderThere(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The names of a folder in the order a walk meets them: the file system's.
-std::vector<std::string> WalkOrder(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE find = ::FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &found) != FALSE) {
-        const std::string name = Utf8(found.cFileName);
-        if (name != "." && name != "..")
-            names.push_back(UpperText(name));
-    }
-    if (find != INVALID_HANDLE_VALUE)
-        ::FindClose(find);
-    return names;
-}
-
 bool ContainsIgnoringCase(const std::wstring& text, const std::string& part)
 {
     auto lower = [](std::string s) {
