@@ -594,10 +594,33 @@ protected:
         return text;
     }
 
+    // The entry's InstallDate is the day of the run that wrote it: a sweep
+    // that runs over midnight meets two days, each the day of a run.
+    static std::string DayOfARun(const std::string& shown)
+    {
+        for (ULONGLONG daysBack = 0; daysBack <= 1; ++daysBack) {
+            FILETIME now{};
+            ::GetSystemTimeAsFileTime(&now);
+            ULARGE_INTEGER at{};
+            at.LowPart = now.dwLowDateTime;
+            at.HighPart = now.dwHighDateTime;
+            at.QuadPart -= daysBack * 24ull * 60 * 60 * 10000000;
+            const FILETIME then{ at.LowPart, at.HighPart };
+            FILETIME local{};
+            SYSTEMTIME day{};
+            if (!::FileTimeToLocalFileTime(&then, &local) || !::FileTimeToSystemTime(&local, &day))
+                continue;
+            char text[16];
+            std::snprintf(text, sizeof(text), "\"%04u%02u%02u\"", day.wYear, day.wMonth, day.wDay);
+            if (shown == text)
+                return "(the day of a run)";
+        }
+        return shown;
+    }
+
     // The log is no part of the machine's state; the record is compared by
     // its lines as a set, so that its layout may change. Values are compared
-    // as they are, the entry's InstallDate too (a sweep that runs over
-    // midnight sees it change).
+    // as they are, but for the day of the entry's InstallDate.
     Facts Describe(const Snapshot& s) const
     {
         Facts facts;
@@ -618,7 +641,8 @@ protected:
         for (const auto& [key, values] : s.tree) {
             facts["key " + Utf8(key)];
             for (const auto& [name, value] : values)
-                facts["value " + Utf8(key) + " : " + Utf8(name)] = Shown(value);
+                facts["value " + Utf8(key) + " : " + Utf8(name)] =
+                    name == L"InstallDate" ? DayOfARun(Shown(value)) : Shown(value);
         }
         for (const auto& [name, value] : s.shared)
             facts["shared count " + Utf8(name)] = Shown(value);
