@@ -513,6 +513,18 @@ bool TakeBackRestartOperations(const std::function<bool(const RestartOperation&)
     return written;
 }
 
+bool TakeBackDeletionsAtRestart(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> real;
+    for (const std::string& path : paths)
+        real.push_back(RealPath(path));
+    return TakeBackRestartOperations([&real](const RestartOperation& operation) {
+        return operation.to.empty() && std::any_of(real.begin(), real.end(), [&](const std::string& path) {
+                   return EqualIgnoringCase(operation.from, path);
+               });
+    });
+}
+
 bool DeleteProductFile(const std::string& path)
 {
     const std::wstring wide = Wide(path);

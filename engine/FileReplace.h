@@ -141,3 +141,5 @@ std::vector<RestartOperation> PendingRestartOperations();
 bool WaitsForRestart(const std::string& path);
 // Takes back the operations the predicate picks.
 bool TakeBackRestartOperations(const std::function<bool(const RestartOperation&)>& picked);
+// Takes back the deletions the restart is to make of these paths.
+bool TakeBackDeletionsAtRestart(const std::vector<std::string>& paths);

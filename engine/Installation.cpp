@@ -352,7 +352,7 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source
         record_.Put(change);
         targets_.Added(target, outcome.bytes);
         if (doomed)
-            KeepPastRestart(target);
+            KeepPastRestart({ target });
     } else if (!changes) {
         // Nothing noted, nothing to take back.
     } else if (before) {
@@ -383,19 +383,24 @@ bool Installation::DeletedAtRestart(const std::string& target)
     return !restartDeletions_->empty() && restartDeletions_->count(UpperText(RealPath(target))) != 0;
 }
 
-void Installation::KeepPastRestart(const std::string& target)
+void Installation::KeepPastRestart(const std::vector<std::string>& paths)
 {
-    const std::string real = RealPath(target);
-    // Asked again by the next run, which finds it still doomed, if this fails.
-    if (TakeBackRestartOperations([&real](const RestartOperation& operation) {
-            return operation.to.empty() && EqualIgnoringCase(operation.from, real);
-        })) {
-        restartDeletions_->erase(UpperText(real));
+    std::vector<std::string> doomed;
+    for (const std::string& path : paths) {
+        if (DeletedAtRestart(path))
+            doomed.push_back(path);
+    }
+    if (doomed.empty())
+        return;
+    // Asked again by the next run, which finds them still doomed, if this fails.
+    if (TakeBackDeletionsAtRestart(doomed)) {
+        for (const std::string& path : doomed)
+            restartDeletions_->erase(UpperText(RealPath(path)));
         return;
     }
     const DWORD error = ::GetLastError();
     CountFailure();
-    WriteLog("  IL FILE: " + target + " SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
+    WriteLog("  IL FILE: " + doomed.front() + " SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
     log_.WriteErrorReason(error);
 }
 

@@ -126,8 +126,9 @@ private:
     // product's may be left to that deletion. The restart's list is read
     // once a run.
     bool DeletedAtRestart(const std::string& target);
-    // The product's copy now lies there: the deletion is taken back.
-    void KeepPastRestart(const std::string& target);
+    // The product's copies now lie there: the deletions the restart is to
+    // make of them are taken back; one that cannot be fails the run.
+    void KeepPastRestart(const std::vector<std::string>& paths);
     // A component the product registered.
     void NoteRegistered(const std::string& path);
     // A shared component (a system component or a DAO file) to count once for

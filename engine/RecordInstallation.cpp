@@ -86,19 +86,8 @@ void Installation::RecordInstallation(const std::string& installDir)
     }
     // A removal before the restart left its program and its home to the
     // restart to delete; the entry written below starts that program again.
-    if (!program.empty()) {
-        const std::string realProgram = RealPath(program);
-        const std::string realHome = RealPath(home);
-        if (!TakeBackRestartOperations([&](const RestartOperation& operation) {
-                return operation.to.empty() && (EqualIgnoringCase(operation.from, realProgram) ||
-                                                EqualIgnoringCase(operation.from, realHome));
-            })) {
-            const DWORD error = ::GetLastError();
-            CountFailure();
-            WriteLog("  IL FILE: " + program + " SARA' ELIMINATO AL RIAVVIO DEL COMPUTER");
-            log_.WriteErrorReason(error);
-        }
-    }
+    if (!program.empty())
+        KeepPastRestart({ program, home });
     const bool movingHome = keeper_.MovesHome();
 
     // Folders and files the run did not list are asked of the file system.
