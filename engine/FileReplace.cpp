@@ -58,9 +58,9 @@ bool Move(const std::string& from, const std::string& to, DWORD flags)
 // A target in use, read-only or a folder is refused the same way. When asked,
 // the new file is on the disk before it takes the name, so that a power cut
 // cannot leave a target of the right size and nothing in it.
-bool FlushAndRenameOver(HANDLE file, const std::string& to, bool flush)
+bool FlushAndRenameOver(HANDLE file, const std::string& to, bool flush, bool replace)
 {
-    return (!flush || ::FlushFileBuffers(file)) && machine::RenameOver(file, Wide(to));
+    return (!flush || ::FlushFileBuffers(file)) && machine::RenameOver(file, Wide(to), replace);
 }
 
 ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
@@ -242,7 +242,8 @@ HANDLE OpenSource(const std::string& path)
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target, bool flush)
+ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::string& target, bool flush,
+                                     const TargetFound& found)
 {
     // A path beyond the platform's limit fails as the platform fails it.
     if (ExceedsPathLimit(source) || ExceedsPathLimit(target))
@@ -250,10 +251,10 @@ ReplaceOutcome FileReplacer::Replace(const std::string& source, const std::strin
     const FileHandle from(OpenSource(source));
     if (!from)
         return Outcome(Replacement::Failed, ::GetLastError());
-    return Replace(from.Get(), target, flush);
+    return Replace(from.Get(), target, flush, found);
 }
 
-ReplaceOutcome FileReplacer::Replace(HANDLE source, const std::string& target, bool flush)
+ReplaceOutcome FileReplacer::Replace(HANDLE source, const std::string& target, bool flush, const TargetFound& found)
 {
     if (ExceedsPathLimit(target))
         return Outcome(Replacement::Failed, ERROR_FILENAME_EXCED_RANGE);
@@ -267,10 +268,10 @@ ReplaceOutcome FileReplacer::Replace(HANDLE source, const std::string& target, b
     // old file the rename replaces.
     ReplaceOutcome outcome;
     if (!BackgroundCopy::WorthAThread(bytes)) {
-        outcome = ReplaceHere(source, target, flush);
+        outcome = ReplaceHere(source, target, flush, found);
     } else {
         copier_.Run([&] {
-            outcome = ReplaceHere(source, target, flush);
+            outcome = ReplaceHere(source, target, flush, found);
             return true;
         });
     }
@@ -278,7 +279,8 @@ ReplaceOutcome FileReplacer::Replace(HANDLE source, const std::string& target, b
     return outcome;
 }
 
-ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& target, bool flush)
+ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& target, bool flush,
+                                         const TargetFound& found)
 {
     // The program's folder beside the target; what an ended run left in it
     // is overwritten here and goes with the folder at the end.
@@ -299,7 +301,7 @@ ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& targe
     // A rename within one volume, without MOVEFILE_WRITE_THROUGH: that is
     // documented to matter only for a move made as a copy and a delete, and
     // Wine turns it into a flush of every file, dearer than the copy itself.
-    if (FlushAndRenameOver(file.Get(), target, flush))
+    if (FlushAndRenameOver(file.Get(), target, flush, !found))
         return Outcome(Replacement::Done);
 
     DWORD error = ::GetLastError();
@@ -309,6 +311,15 @@ ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& targe
         DeleteProductFile(temp);
         return Outcome(Replacement::Failed, why);
     };
+    // Made by someone else since the caller looked: replaced like any target
+    // that was there, once the caller has taken note.
+    if (found && error == ERROR_ALREADY_EXISTS) {
+        if (!found())
+            return failed(::GetLastError());
+        if (machine::RenameOver(file.Get(), Wide(target)))
+            return Outcome(Replacement::Done);
+        error = ::GetLastError();
+    }
     if (!InUse(error, target))
         return failed(error);
 

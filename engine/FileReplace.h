@@ -55,6 +55,11 @@ std::string WaitingPath(const std::string& target);
 // that still wait for their restart.
 std::string AsidePath(const std::string& target, int n = 0);
 
+// Asked, before anything is replaced, when a target the caller took for
+// absent turns out to be there; false leaves the target as it is. It runs on
+// whichever thread copies.
+using TargetFound = std::function<bool()>;
+
 class FileReplacer {
 public:
     explicit FileReplacer(BackgroundCopy& copier) : copier_(copier) {}
@@ -64,11 +69,16 @@ public:
     FileReplacer& operator=(const FileReplacer&) = delete;
 
     // Copies source over target, whole or not at all; with flush, the new
-    // file is on the disk before it takes the target's name.
-    ReplaceOutcome Replace(const std::string& source, const std::string& target, bool flush = false);
+    // file is on the disk before it takes the target's name. With found, the
+    // new file takes a name that is free, and one that is taken only once
+    // found agrees: the caller learns whether the target was there from the
+    // rename itself, not from a look before it.
+    ReplaceOutcome Replace(const std::string& source, const std::string& target, bool flush = false,
+                           const TargetFound& found = nullptr);
     // The same from a source open for reading (as OpenSource opens it): the
     // bytes copied are those the caller judged through the same handle.
-    ReplaceOutcome Replace(HANDLE source, const std::string& target, bool flush = false);
+    ReplaceOutcome Replace(HANDLE source, const std::string& target, bool flush = false,
+                           const TargetFound& found = nullptr);
     void RemoveTemporaryFolders() noexcept;
     // The run made that target folder: no stopped run left anything in it
     // to repair.
@@ -77,7 +87,7 @@ public:
     std::vector<std::string> TakeLinksMet();
 
 private:
-    ReplaceOutcome ReplaceHere(HANDLE source, const std::string& target, bool flush);
+    ReplaceOutcome ReplaceHere(HANDLE source, const std::string& target, bool flush, const TargetFound& found);
     struct TemporaryFolder {
         std::string path;
         DWORD error = ERROR_SUCCESS;

@@ -245,16 +245,18 @@ void Installation::SetBar(int position)
     view_.PumpMessages();
 }
 
-ReplaceOutcome Installation::PlaceFile(const std::string& source, const std::string& target, bool flush)
+ReplaceOutcome Installation::PlaceFile(const std::string& source, const std::string& target, bool flush,
+                                       const TargetFound& found)
 {
     TellIfFolderIsNew(target);
-    return Placed(replacer_.Replace(source, target, flush));
+    return Placed(replacer_.Replace(source, target, flush, found));
 }
 
-ReplaceOutcome Installation::PlaceFile(HANDLE source, const std::string& target, bool flush)
+ReplaceOutcome Installation::PlaceFile(HANDLE source, const std::string& target, bool flush,
+                                       const TargetFound& found)
 {
     TellIfFolderIsNew(target);
-    return Placed(replacer_.Replace(source, target, flush));
+    return Placed(replacer_.Replace(source, target, flush, found));
 }
 
 void Installation::TellIfFolderIsNew(const std::string& target)
@@ -296,9 +298,15 @@ bool Installation::RegisterAtRestart(const std::string& path)
 
 void Installation::MakeFolder(const std::string& path)
 {
-    // The passes ask for the same folders file after file.
-    if (IsFolder(path))
+    // The passes ask for the same folders file after file: one that was
+    // there stays so for the run (were it taken away, the copies into it
+    // would fail and say so).
+    if (foldersThere_.count(path) != 0)
         return;
+    if (IsFolder(path)) {
+        foldersThere_.insert(path);
+        return;
+    }
     // A folder about to be made is the product's: noted first, so that one
     // made by a run that was then stopped is not taken for someone else's.
     // Made without a note, it would be nobody's.
@@ -337,8 +345,13 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source
     const RecordEntry* known = record_.Find(target);
     RecordEntry change = known != nullptr ? *known : RecordEntry{ kind, target };
     const bool doomed = DeletedAtRestart(target);
-    change.Copying(known == nullptr && !doomed && (targetThere != nullptr ? *targetThere : targets_.Look(target)),
-                   registerWanted);
+    const bool asks = known == nullptr && !doomed;
+    // A name the listing lacks is not looked up: under Wine, and on other file
+    // systems that compare names without regard to case, a name that is not
+    // there costs a search of the whole folder, and the rename looks anyway.
+    const bool taken =
+        asks && (targetThere != nullptr ? *targetThere : targets_.Has(target) && targets_.Look(target));
+    change.Copying(asks && taken, registerWanted);
     const bool changes = known == nullptr || change.Line() != known->Line();
     // Copied without a note, a file would be nobody's to a run stopped after it.
     if (changes && !keeper_.Note(change)) {
@@ -347,7 +360,18 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source
         return refused;
     }
     const std::optional<RecordEntry> before = known != nullptr ? std::optional<RecordEntry>(*known) : std::nullopt;
-    const ReplaceOutcome outcome = PlaceFile(source, target, flush);
+    // Made by another program since its folder was listed: there before,
+    // and so noted before it is replaced.
+    const auto found = [&] {
+        RecordEntry there{ kind, target };
+        there.Copying(true, registerWanted);
+        if (!keeper_.Note(there))
+            return false;
+        change = there;
+        return true;
+    };
+    const bool free = asks && targetThere == nullptr && !taken;
+    const ReplaceOutcome outcome = free ? PlaceFile(source, target, flush, found) : PlaceFile(source, target, flush);
     if (outcome.Copied()) {
         record_.Put(change);
         targets_.Added(target, outcome.bytes);

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class InstallLog;
@@ -51,6 +52,8 @@ public:
     // The system-file pass: SysFile into the 32-bit system folder.
     bool InstallSystemFiles();
     bool CopyAndRegisterSysFiles(std::string source, std::string target);
+    // What the run placed and found so far, as the record will say it.
+    const InstallationRecord& Record() const { return record_; }
 
 private:
     // The bar position, 0..100 within a folder.
@@ -76,9 +79,11 @@ private:
     // Copies a file over its target, whole or not at all (flushed to the
     // disk first when asked); what waits for a restart is noted for the exit
     // code, and a link met where the program's folder goes is logged.
-    ReplaceOutcome PlaceFile(const std::string& source, const std::string& target, bool flush = false);
+    ReplaceOutcome PlaceFile(const std::string& source, const std::string& target, bool flush = false,
+                             const TargetFound& found = nullptr);
     // From a source the caller opened (OpenSource) and judged.
-    ReplaceOutcome PlaceFile(HANDLE source, const std::string& target, bool flush = false);
+    ReplaceOutcome PlaceFile(HANDLE source, const std::string& target, bool flush = false,
+                             const TargetFound& found = nullptr);
     // What every placing shares: the replacer told of a folder the run made,
     // and the outcome's restart and links taken in.
     void TellIfFolderIsNew(const std::string& target);
@@ -110,8 +115,10 @@ private:
     // before the copy, so that a run stopped at any instant leaves the next
     // one what it needs to know; a copy that fails leaves the entry as it
     // was. A copy the journal cannot note is not made (its error is the
-    // outcome's). Whether a file was there before is looked for at the
-    // target, unless the caller looked already as it decided (targetThere).
+    // outcome's). Whether a file was there before is what the caller saw as
+    // it decided (targetThere); otherwise a name the folder's listing does
+    // not hold is taken as free, and the copy takes the name only if it still
+    // is, or once the journal says the file was there.
     // The source is a path, or a file the caller opened (OpenSource) and judged.
     template <class Source>
     ReplaceOutcome PlaceRecorded(RecordKind kind, const Source& source, const std::string& target,
@@ -171,4 +178,6 @@ private:
     std::optional<std::set<std::string>> restartDeletions_;
     // Folders not made because the journal could not note them, in capitals.
     std::set<std::string> unnotedFolders_;
+    // Folders found there this run, as the passes write them.
+    std::unordered_set<std::string> foldersThere_;
 };

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace machine {
@@ -169,12 +170,17 @@ HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
                                       attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return file;
+    // One buffer for every copy a thread makes: a run copies thousands of
+    // small files, and a block this large is mapped and zeroed afresh at
+    // each allocation.
     constexpr DWORD kChunk = 256 * 1024;
-    std::vector<unsigned char> buffer(kChunk);
+    thread_local std::unique_ptr<unsigned char[]> buffer;
+    if (!buffer)
+        buffer.reset(new unsigned char[kChunk]);
     bool copied = true;
     for (;;) {
         DWORD read = 0;
-        if (!::ReadFile(source, buffer.data(), kChunk, &read, nullptr)) {
+        if (!::ReadFile(source, buffer.get(), kChunk, &read, nullptr)) {
             copied = false;
             break;
         }
@@ -182,7 +188,7 @@ HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
             break;
         DWORD written = 0;
         for (DWORD at = 0; copied && at < read; at += written) {
-            const BOOL wrote = ::WriteFile(file, buffer.data() + at, read - at, &written, nullptr);
+            const BOOL wrote = ::WriteFile(file, buffer.get() + at, read - at, &written, nullptr);
             copied = WroteSome(wrote, written);
         }
         if (!copied)
@@ -205,14 +211,14 @@ bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)
     return ::MoveFileExW(from.c_str(), to.empty() ? nullptr : to.c_str(), flags) != FALSE;
 }
 
-bool RenameOver(HANDLE file, const std::wstring& to)
+bool RenameOver(HANDLE file, const std::wstring& to, bool replace)
 {
     Step("rinomina", to);
     const size_t nameBytes = to.size() * sizeof(wchar_t);
     const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
     std::vector<unsigned char> buffer(size);
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = TRUE;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(info->FileName, to.c_str(), nameBytes + sizeof(wchar_t));

@@ -50,8 +50,9 @@ HANDLE CopyToNewFile(HANDLE source, const std::wstring& target);
 // MoveFileExW; an empty target with MOVEFILE_DELAY_UNTIL_REBOOT deletes at the restart.
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags);
 // Gives the open file (opened with DELETE access) the name to, replacing
-// what is there: the one rename that puts a new file in place.
-bool RenameOver(HANDLE file, const std::wstring& to);
+// what is there: the one rename that puts a new file in place. Without
+// replace, a name that is taken fails it with ERROR_ALREADY_EXISTS.
+bool RenameOver(HANDLE file, const std::wstring& to, bool replace = true);
 // A new file, never one that is there (not even a link): CREATE_NEW.
 HANDLE CreateNewFile(const std::wstring& path, DWORD flagsAndAttributes);
 // Writes all the bytes to an open file, then flushes them to the disk: two

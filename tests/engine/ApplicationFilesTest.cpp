@@ -3,11 +3,14 @@
 #include "EngineHarness.h"
 
 #include "components/Components.h"
+#include "framework/Path.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 #include <memory>
 
 using namespace lumo_engine;
@@ -115,6 +118,53 @@ TEST_F(ApplicationFiles, OverwritesANewerTargetWithoutAVersionTest)
     EXPECT_EQ("1.2.3.4", VersionText(existing));
     EXPECT_EQ(ReadFileBytes(source + "\\comp.dll"), ReadFileBytes(existing));
     EXPECT_EQ(std::vector<std::string>{ "  Copiato il file: " + existing }, NewMessages());
+}
+
+// Whether a target was there before decides whether a removal takes it: a
+// name the folder's listing lacks is not looked up, so one that another
+// program makes after the listing is found by the rename, recorded as there
+// before, and replaced. In a folder that was there and in one the run makes,
+// the first file in walk order was there before the run, the second never is,
+// and the last is made while its status shows.
+TEST_F(ApplicationFiles, ATargetMadeAfterItsFolderWasListedIsRecordedAsThereBefore)
+{
+    std::vector<std::pair<std::string, bool>> expected;
+    std::map<std::string, std::string> madeDuring;
+    for (const std::string folder : { "", "Nuova" }) {
+        const std::string from = folder.empty() ? source : source + "\\" + folder;
+        const std::string bin = (folder.empty() ? target : target + "\\" + folder) + "\\" + kBin;
+        for (const char* name : { "uno.dat", "due.dat", "tre.dat" })
+            PutFile(from + "\\" + name, std::string("nuovo ") + name);
+        const std::vector<std::string> order = lumo_test::ListEntries(from);
+        std::vector<std::string> files;
+        std::copy_if(order.begin(), order.end(), std::back_inserter(files),
+                     [](const std::string& name) { return name.find('.') != std::string::npos; });
+        ASSERT_EQ(3u, files.size());
+        if (folder.empty())
+            PutFile(bin + "\\" + files[0], "di prima");
+        expected.emplace_back(bin + "\\" + files[0], folder.empty());
+        expected.emplace_back(bin + "\\" + files[1], false);
+        expected.emplace_back(bin + "\\" + files[2], true);
+        madeDuring["Copia in " + bin + "\\" + files[2]] = bin + "\\" + files[2];
+    }
+    std::vector<std::string> made;
+    view.onStatus = [&](const std::string& text) {
+        const auto at = madeDuring.find(text);
+        if (at == madeDuring.end())
+            return;
+        PutFile(at->second, "di un altro programma");
+        made.push_back(at->second);
+    };
+
+    ASSERT_TRUE(Engine().CopyDirAndFiles(source, target));
+
+    EXPECT_EQ(2u, made.size());
+    for (const auto& [path, thereBefore] : expected) {
+        const RecordEntry* entry = Engine().Record().Find(path);
+        ASSERT_NE(nullptr, entry) << path;
+        EXPECT_EQ(thereBefore, entry->ExistedBefore()) << path;
+        EXPECT_EQ("nuovo " + NameOf(path), ReadFileBytes(path)) << path;
+    }
 }
 
 TEST_F(ApplicationFiles, AFailedCopyGivesTheFailedCopyLineAndTheWalkGoesOn)

@@ -17,6 +17,8 @@ void RecordingView::ShowStatus(const std::string& text)
 {
     status_ = text;
     statusTexts_.push_back(text);
+    if (onStatus)
+        onStatus(text);
 }
 
 void RecordingView::ShowPosition(int position)

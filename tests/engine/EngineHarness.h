@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ public:
     // Every status text, in order.
     const std::vector<std::string>& StatusTexts() const { return statusTexts_; }
     void ClearRecords();
+    // Called with each status text as it is shown, before the work it names.
+    std::function<void(const std::string&)> onStatus;
 
 private:
     std::string status_;

@@ -7,6 +7,7 @@
 #include "components/Components.h"
 #include "framework/Handles.h"
 #include "framework/MachineChange.h"
+#include "framework/Path.h"
 #include "framework/Text.h"
 
 #include <gtest/gtest.h>
@@ -130,6 +131,44 @@ TEST_F(FileReplace, AFreeTargetIsReplacedAndWhatAnEndedRunLeftGoes)
     EXPECT_TRUE(newBytes == ReadFileBytes(target)) << "not the new file";
     replacer.RemoveTemporaryFolders();
     EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(scratch.root / "Target"));
+}
+
+// A caller that took the target for absent is asked before a target found
+// there is replaced, and only then: a free name is taken without asking; a
+// taken one is replaced once the caller agrees, and left as it was when it
+// does not, nothing of the copy staying behind.
+TEST_F(FileReplace, ATargetTakenForAbsentIsReplacedOnlyOnceTheCallerAgrees)
+{
+    const struct {
+        bool there;
+        bool agrees;
+        Replacement replacement;
+        int asked;
+    } rows[] = {
+        { false, false, Replacement::Done, 0 },
+        { true, true, Replacement::Done, 1 },
+        { true, false, Replacement::Failed, 1 },
+    };
+    int row = 0;
+    for (const auto& expected : rows) {
+        const std::string to = scratch.Make("Riga" + std::to_string(row++)) + "\\comp.dll";
+        if (expected.there)
+            PutFile(to, oldBytes);
+        int asked = 0;
+        const ReplaceOutcome outcome = replacer.Replace(source, to, false, [&] {
+            ++asked;
+            ::SetLastError(ERROR_REGISTRY_IO_FAILED);
+            return expected.agrees;
+        });
+        EXPECT_EQ(expected.replacement, outcome.replacement) << to;
+        EXPECT_EQ(expected.asked, asked) << to;
+        if (!outcome.Copied()) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_REGISTRY_IO_FAILED), outcome.error) << to;
+        }
+        EXPECT_TRUE((outcome.Copied() ? newBytes : oldBytes) == ReadFileBytes(to)) << to;
+        replacer.RemoveTemporaryFolders();
+        EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(FolderOf(to))) << to;
+    }
 }
 
 // A user may make the program's folder beside a target first. Whatever is
