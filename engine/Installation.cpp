@@ -351,7 +351,7 @@ ReplaceOutcome Installation::PlaceRecorded(RecordKind kind, const Source& source
     // there costs a search of the whole folder, and the rename looks anyway.
     const bool taken =
         asks && (targetThere != nullptr ? *targetThere : targets_.Has(target) && targets_.Look(target));
-    change.Copying(asks && taken, registerWanted);
+    change.Copying(taken, registerWanted);
     const bool changes = known == nullptr || change.Line() != known->Line();
     // Copied without a note, a file would be nobody's to a run stopped after it.
     if (changes && !keeper_.Note(change)) {
