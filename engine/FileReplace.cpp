@@ -58,9 +58,19 @@ bool Move(const std::string& from, const std::string& to, DWORD flags)
 // A target in use, read-only or a folder is refused the same way. When asked,
 // the new file is on the disk before it takes the name, so that a power cut
 // cannot leave a target of the right size and nothing in it.
-bool FlushAndRenameOver(HANDLE file, const std::string& to, bool flush, bool replace)
+bool FlushAndRenameOver(HANDLE file, const std::string& to, bool flush, bool replace, HANDLE in)
 {
-    return (!flush || ::FlushFileBuffers(file)) && machine::RenameOver(file, Wide(to), replace);
+    return (!flush || ::FlushFileBuffers(file)) && machine::RenameOver(file, Wide(to), replace, in);
+}
+
+// A target folder open for naming files in it. It resolves the way a full
+// path to a file in it would, links on the way included: the folder's own
+// checks are the installation's, made once, not repeated per file.
+HANDLE OpenTargetFolder(const std::string& folder)
+{
+    return ::CreateFileW(Wide(LongForm(folder)).c_str(), FILE_TRAVERSE | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 ReplaceOutcome Outcome(Replacement replacement, DWORD error = ERROR_SUCCESS)
@@ -184,7 +194,7 @@ bool DeleteAtRestart(const std::string& path)
     return machine::Move(Wide(RealPath(path)), std::wstring(), MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DWORD& error)
+FileReplacer::Place FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DWORD& error)
 {
     const std::lock_guard<std::mutex> guard(mutex_);
     const std::string key = UpperText(targetFolder);
@@ -195,13 +205,17 @@ std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DW
         // aside and never replaced comes back.
         if (newFolders_.count(key) == 0)
             RepairLeftoversIn(targetFolder);
-        made.error = kLinkRefused;
+        made.target.Reset(OpenTargetFolder(targetFolder));
+        // A folder that is not there fails its files as a path not found.
+        const DWORD openError = ::GetLastError();
+        made.error = made.target ? kLinkRefused : openError == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : openError;
         // Always a folder made now, with the administrators' list from its
         // first instant: a name that is taken, by a leftover, a user's folder
         // or a link, is passed by, so nothing anyone made first is written in.
-        for (int n = 0; n < kTempFolderNames && made.path.empty(); ++n) {
+        for (int n = 0; made.target && n < kTempFolderNames && made.path.empty(); ++n) {
             const std::string candidate = TemporaryFolderName(targetFolder, n);
-            if (machine::MakeFolderWithSecurity(Wide(candidate), ProtectedFolderSddl())) {
+            made.folder.Reset(machine::MakeFolderIn(made.target.Get(), Wide(candidate), ProtectedFolderSddl()));
+            if (made.folder) {
                 made.path = candidate;
                 break;
             }
@@ -219,9 +233,11 @@ std::string FileReplacer::TemporaryFolderFor(const std::string& targetFolder, DW
                 RemoveTemporaryFolder(candidate);
             }
         }
+        if (made.path.empty())
+            made.target.Reset();
     }
     error = made.error;
-    return made.path;
+    return Place{ made.path, made.target.Get(), made.folder.Get() };
 }
 
 void FileReplacer::FolderIsNew(const std::string& targetFolder)
@@ -285,13 +301,13 @@ ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& targe
     // The program's folder beside the target; what an ended run left in it
     // is overwritten here and goes with the folder at the end.
     DWORD folderError = ERROR_SUCCESS;
-    const std::string folder = TemporaryFolderFor(FolderOf(target), folderError);
-    if (folder.empty())
+    const Place place = TemporaryFolderFor(FolderOf(target), folderError);
+    if (place.path.empty())
         return Outcome(Replacement::Failed, folderError);
-    const std::string temp = LongForm(folder + "\\" + NameOf(target));
+    const std::string temp = LongForm(place.path + "\\" + NameOf(target));
     // Here: a large file's replacement as a whole runs on the copying thread.
     // A new file, never one found at the name.
-    FileHandle file(machine::CopyToNewFile(source, Wide(temp)));
+    FileHandle file(machine::CopyToNewFile(source, Wide(temp), place.folder));
     if (!file) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
@@ -301,7 +317,7 @@ ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& targe
     // A rename within one volume, without MOVEFILE_WRITE_THROUGH: that is
     // documented to matter only for a move made as a copy and a delete, and
     // Wine turns it into a flush of every file, dearer than the copy itself.
-    if (FlushAndRenameOver(file.Get(), target, flush, !found))
+    if (FlushAndRenameOver(file.Get(), target, flush, !found, place.target))
         return Outcome(Replacement::Done);
 
     DWORD error = ::GetLastError();
@@ -316,7 +332,7 @@ ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& targe
     if (found && error == ERROR_ALREADY_EXISTS) {
         if (!found())
             return failed(::GetLastError());
-        if (machine::RenameOver(file.Get(), Wide(target)))
+        if (machine::RenameOver(file.Get(), Wide(target), true, place.target))
             return Outcome(Replacement::Done);
         error = ::GetLastError();
     }
@@ -362,7 +378,10 @@ ReplaceOutcome FileReplacer::ReplaceHere(HANDLE source, const std::string& targe
 void FileReplacer::RemoveTemporaryFolders() noexcept
 {
     const std::lock_guard<std::mutex> guard(mutex_);
-    for (const auto& [key, folder] : temporaryFolders_) {
+    for (auto& [key, folder] : temporaryFolders_) {
+        // Closed first: a folder still open is only removed once nothing holds it.
+        folder.folder.Reset();
+        folder.target.Reset();
         if (!folder.path.empty())
             RemoveTemporaryFolder(folder.path);
     }

@@ -6,6 +6,8 @@
 // restart.
 #pragma once
 
+#include "framework/Handles.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -88,13 +90,26 @@ public:
 
 private:
     ReplaceOutcome ReplaceHere(HANDLE source, const std::string& target, bool flush, const TargetFound& found);
+    // The program's folder in a target folder, and both folders open: each
+    // new file is made in the one and renamed into the other by its name
+    // alone, so that neither path is walked again from the drive's root for
+    // every file (a name that is not there costs every folder above it on
+    // file systems that tell names apart by case, Wine's among them).
     struct TemporaryFolder {
         std::string path;
         DWORD error = ERROR_SUCCESS;
+        FileHandle target;
+        FileHandle folder;
     };
-    // The program's folder in a target folder, made once; empty when none
-    // could be made, with error telling why.
-    std::string TemporaryFolderFor(const std::string& targetFolder, DWORD& error);
+    struct Place {
+        std::string path;
+        HANDLE target = INVALID_HANDLE_VALUE;
+        HANDLE folder = INVALID_HANDLE_VALUE;
+    };
+    // The program's folder in a target folder, made once; an empty path when
+    // none could be made, with error telling why. The handles stay open
+    // until the folders are removed.
+    Place TemporaryFolderFor(const std::string& targetFolder, DWORD& error);
 
     BackgroundCopy& copier_;
     // The thread may replace a large file while the window's thread handles

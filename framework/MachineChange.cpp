@@ -4,6 +4,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <cstddef>
@@ -76,6 +77,56 @@ bool WroteSome(BOOL succeeded, DWORD written)
     return succeeded && written > 0;
 }
 
+// The platform's error for a status of the native calls, as the documented
+// calls leave it: a name that is taken reads as CreateFileW's CREATE_NEW
+// reads it when asked for a file.
+void SetErrorOf(NTSTATUS status, bool file)
+{
+    constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);
+    ::SetLastError(file && status == kNameCollision ? ERROR_FILE_EXISTS : ::RtlNtStatusToDosError(status));
+}
+
+// The last name of a path: what is named inside an open folder.
+std::wstring LastNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A new file or folder named inside the open folder in, never one that is
+// there (not even a link): the name is looked up in that folder alone, where
+// a full path is walked again from the root of its drive each time a name
+// is missing, folder by folder, on file systems that tell names apart by
+// case.
+HANDLE CreateIn(HANDLE in, const std::wstring& name, ACCESS_MASK access, ULONG attributes, ULONG share,
+                ULONG options, PSECURITY_DESCRIPTOR security)
+{
+    if (name.empty() || name.size() > 32767 - 1) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    UNICODE_STRING text{};
+    text.Buffer = const_cast<wchar_t*>(name.c_str());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES object{};
+    object.Length = sizeof(object);
+    object.RootDirectory = in;
+    object.ObjectName = &text;
+    object.Attributes = OBJ_CASE_INSENSITIVE;
+    object.SecurityDescriptor = security;
+    IO_STATUS_BLOCK io{};
+    HANDLE made = nullptr;
+    const NTSTATUS status = ::NtCreateFile(&made, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &io, nullptr,
+                                           attributes, share, FILE_CREATE, options | FILE_SYNCHRONOUS_IO_NONALERT,
+                                           nullptr, 0);
+    if (status < 0) {
+        SetErrorOf(status, (options & FILE_DIRECTORY_FILE) == 0);
+        return INVALID_HANDLE_VALUE;
+    }
+    return made;
+}
+
 } // namespace
 
 void Step(const char* what, const std::wstring& subject)
@@ -118,6 +169,21 @@ bool MakeFolderWithSecurity(const std::wstring& path, const std::wstring& sddl)
     return made;
 }
 
+HANDLE MakeFolderIn(HANDLE in, const std::wstring& path, const std::wstring& sddl)
+{
+    Step("crea cartella", path);
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &security, nullptr))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE folder = CreateIn(in, LastNameOf(path), FILE_TRAVERSE | FILE_LIST_DIRECTORY, FILE_ATTRIBUTE_NORMAL,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_DIRECTORY_FILE,
+                                   security);
+    const DWORD error = ::GetLastError();
+    ::LocalFree(security);
+    ::SetLastError(error);
+    return folder;
+}
+
 bool RemoveFolder(const std::wstring& path)
 {
     Step("elimina cartella", path);
@@ -153,23 +219,12 @@ bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& su
     return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info)) != FALSE;
 }
 
-HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
+namespace {
+
+// The bytes of the open source into the new file, with its time of last
+// writing; closes the file on failure.
+HANDLE FillNewFile(HANDLE source, const FILE_BASIC_INFO& basic, HANDLE file)
 {
-    Step("copia", target);
-    FILE_BASIC_INFO basic{};
-    if (!::GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof(basic)))
-        return INVALID_HANDLE_VALUE;
-    constexpr DWORD kCarried = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD attributes = basic.FileAttributes & kCarried;
-    // The source may have been read before (its version): copied from its start.
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(source, start, nullptr, FILE_BEGIN))
-        return INVALID_HANDLE_VALUE;
-    const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE | SYNCHRONIZE, 0, nullptr, CREATE_NEW,
-                                      attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
     // One buffer for every copy a thread makes: a run copies thousands of
     // small files, and a block this large is mapped and zeroed afresh at
     // each allocation.
@@ -205,6 +260,51 @@ HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
     return INVALID_HANDLE_VALUE;
 }
 
+// The attributes a copy carries, and the source read from its start (it may
+// have been read before, for its version).
+bool PrepareCopy(HANDLE source, FILE_BASIC_INFO& basic, DWORD& attributes)
+{
+    if (!::GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof(basic)))
+        return false;
+    constexpr DWORD kCarried = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    attributes = basic.FileAttributes & kCarried;
+    if (attributes == 0)
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(source, start, nullptr, FILE_BEGIN) != FALSE;
+}
+
+} // namespace
+
+HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
+{
+    Step("copia", target);
+    FILE_BASIC_INFO basic{};
+    DWORD attributes = 0;
+    if (!PrepareCopy(source, basic, attributes))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE | SYNCHRONIZE, 0, nullptr, CREATE_NEW,
+                                      attributes, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    return FillNewFile(source, basic, file);
+}
+
+HANDLE CopyToNewFile(HANDLE source, const std::wstring& target, HANDLE in)
+{
+    Step("copia", target);
+    FILE_BASIC_INFO basic{};
+    DWORD attributes = 0;
+    if (!PrepareCopy(source, basic, attributes))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE file = CreateIn(in, LastNameOf(target), GENERIC_WRITE | DELETE, attributes, 0,
+                                 FILE_NON_DIRECTORY_FILE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    return FillNewFile(source, basic, file);
+}
+
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)
 {
     Step((flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0 ? "al riavvio" : "sposta", from);
@@ -223,6 +323,28 @@ bool RenameOver(HANDLE file, const std::wstring& to, bool replace)
     info->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(info->FileName, to.c_str(), nameBytes + sizeof(wchar_t));
     return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != FALSE;
+}
+
+bool RenameOver(HANDLE file, const std::wstring& to, bool replace, HANDLE in)
+{
+    Step("rinomina", to);
+    // The native call: the documented one takes a relative name for one
+    // relative to the current folder on some versions of the platform.
+    const std::wstring name = LastNameOf(to);
+    const size_t nameBytes = name.size() * sizeof(wchar_t);
+    const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
+    std::vector<unsigned char> buffer(size);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = in;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, name.c_str(), nameBytes + sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = ::NtSetInformationFile(file, &io, info, static_cast<ULONG>(size),
+                                                   static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
+    if (status < 0)
+        SetErrorOf(status, false);
+    return status >= 0;
 }
 
 HANDLE CreateNewFile(const std::wstring& path, DWORD flagsAndAttributes)

@@ -32,6 +32,10 @@ bool MakeFolder(const std::wstring& path);
 // first instant (CreateDirectoryW with SECURITY_ATTRIBUTES); fails when
 // anything is there under that name, a link too.
 bool MakeFolderWithSecurity(const std::wstring& path, const std::wstring& sddl);
+// The same, named by the last name of path inside the open folder in, which
+// is all that is looked up; the handle it gives (shared with all) is the one
+// files are made in relative to it. INVALID_HANDLE_VALUE on failure.
+HANDLE MakeFolderIn(HANDLE in, const std::wstring& path, const std::wstring& sddl);
 bool RemoveFolder(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);
 // Deletes what the handle (opened with DELETE access) refers to; subject names it.
@@ -47,12 +51,17 @@ bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& su
 // through, so nothing can take hold of it in between; INVALID_HANDLE_VALUE on
 // failure, which may leave part of the file at target.
 HANDLE CopyToNewFile(HANDLE source, const std::wstring& target);
+// The same, the new file named by target's last name inside the open folder
+// in: only that name is looked up, not every folder above it again.
+HANDLE CopyToNewFile(HANDLE source, const std::wstring& target, HANDLE in);
 // MoveFileExW; an empty target with MOVEFILE_DELAY_UNTIL_REBOOT deletes at the restart.
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags);
 // Gives the open file (opened with DELETE access) the name to, replacing
 // what is there: the one rename that puts a new file in place. Without
 // replace, a name that is taken fails it with ERROR_ALREADY_EXISTS.
 bool RenameOver(HANDLE file, const std::wstring& to, bool replace = true);
+// The same, to's last name taken inside the open folder in.
+bool RenameOver(HANDLE file, const std::wstring& to, bool replace, HANDLE in);
 // A new file, never one that is there (not even a link): CREATE_NEW.
 HANDLE CreateNewFile(const std::wstring& path, DWORD flagsAndAttributes);
 // Writes all the bytes to an open file, then flushes them to the disk: two

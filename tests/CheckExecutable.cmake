@@ -10,7 +10,7 @@ string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
 if(NOT lines)
     message(FATAL_ERROR "no import table read from ${EXE}")
 endif()
-set(allowed kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll
+set(allowed ntdll.dll kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll ole32.dll oleaut32.dll advapi32.dll
     msvcrt.dll)
 foreach(line IN LISTS lines)
     string(REGEX REPLACE "DLL Name: " "" dll "${line}")

@@ -5,6 +5,7 @@
 #include "EngineHarness.h"
 
 #include "components/Components.h"
+#include "engine/Rules.h"
 #include "framework/Handles.h"
 #include "framework/MachineChange.h"
 #include "framework/Path.h"
@@ -169,6 +170,43 @@ TEST_F(FileReplace, ATargetTakenForAbsentIsReplacedOnlyOnceTheCallerAgrees)
         replacer.RemoveTemporaryFolders();
         EXPECT_EQ(std::vector<std::string>{ "comp.dll" }, lumo_test::ListEntries(FolderOf(to))) << to;
     }
+}
+
+// Each file is named inside its folder alone, the folder opened once for
+// all its files: the name is matched as the platform matches names, with
+// no regard to case, and a folder that is not there fails its files as a
+// path not found, making nothing. A folder reached again under another case
+// is the same folder, with the same program's folder in it.
+TEST_F(FileReplace, EachFileIsNamedInsideTheFolderOpenedForIt)
+{
+    const std::string folder = scratch.root / "Target";
+    PutFile(folder + "\\MAIUSCOLO.DLL", oldBytes);
+    const struct {
+        std::string to;
+        Replacement replacement;
+        DWORD error;
+    } rows[] = {
+        { folder + "\\maiuscolo.dll", Replacement::Done, ERROR_SUCCESS },
+        { scratch.root / "TARGET\\Nuovo.dll", Replacement::Done, ERROR_SUCCESS },
+        { scratch.root / "Assente\\comp.dll", Replacement::Failed, ERROR_PATH_NOT_FOUND },
+        { scratch.root / "Assente\\altro.dll", Replacement::Failed, ERROR_PATH_NOT_FOUND },
+        { folder + "\\comp.dll\\sotto.dll", Replacement::Failed, ERROR_PATH_NOT_FOUND },
+    };
+    for (const auto& row : rows) {
+        const ReplaceOutcome outcome = replacer.Replace(source, row.to);
+        EXPECT_EQ(row.replacement, outcome.replacement) << row.to;
+        EXPECT_EQ(row.error, outcome.error) << row.to;
+    }
+    EXPECT_TRUE(newBytes == ReadFileBytes(folder + "\\maiuscolo.dll")) << "not the new file";
+    EXPECT_TRUE(newBytes == ReadFileBytes(folder + "\\nuovo.dll")) << "not the new file";
+    EXPECT_TRUE(oldBytes == ReadFileBytes(target)) << "a file taken for a folder changed";
+    EXPECT_FALSE(lumo_test::DirectoryExists(scratch.root / "Assente"));
+    replacer.RemoveTemporaryFolders();
+    auto names = lumo_test::ListEntries(folder);
+    for (std::string& name : names)
+        name = UpperText(name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{ "COMP.DLL", "MAIUSCOLO.DLL", "NUOVO.DLL" }), names);
 }
 
 // A user may make the program's folder beside a target first. Whatever is
