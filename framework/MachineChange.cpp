@@ -219,12 +219,24 @@ bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& su
     return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof(info)) != FALSE;
 }
 
-namespace {
-
-// The bytes of the open source into the new file, with its time of last
-// writing; closes the file on failure.
-HANDLE FillNewFile(HANDLE source, const FILE_BASIC_INFO& basic, HANDLE file)
+HANDLE CopyToNewFile(HANDLE source, const std::wstring& target, HANDLE in)
 {
+    Step("copia", target);
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof(basic)))
+        return INVALID_HANDLE_VALUE;
+    constexpr DWORD kCarried = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = basic.FileAttributes & kCarried;
+    // The source may have been read before (its version): copied from its start.
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(source, start, nullptr, FILE_BEGIN))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE file = CreateIn(in, LastNameOf(target), GENERIC_WRITE | DELETE,
+                                 attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, 0, FILE_NON_DIRECTORY_FILE,
+                                 nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
     // One buffer for every copy a thread makes: a run copies thousands of
     // small files, and a block this large is mapped and zeroed afresh at
     // each allocation.
@@ -260,51 +272,6 @@ HANDLE FillNewFile(HANDLE source, const FILE_BASIC_INFO& basic, HANDLE file)
     return INVALID_HANDLE_VALUE;
 }
 
-// The attributes a copy carries, and the source read from its start (it may
-// have been read before, for its version).
-bool PrepareCopy(HANDLE source, FILE_BASIC_INFO& basic, DWORD& attributes)
-{
-    if (!::GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof(basic)))
-        return false;
-    constexpr DWORD kCarried = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    attributes = basic.FileAttributes & kCarried;
-    if (attributes == 0)
-        attributes = FILE_ATTRIBUTE_NORMAL;
-    LARGE_INTEGER start{};
-    return ::SetFilePointerEx(source, start, nullptr, FILE_BEGIN) != FALSE;
-}
-
-} // namespace
-
-HANDLE CopyToNewFile(HANDLE source, const std::wstring& target)
-{
-    Step("copia", target);
-    FILE_BASIC_INFO basic{};
-    DWORD attributes = 0;
-    if (!PrepareCopy(source, basic, attributes))
-        return INVALID_HANDLE_VALUE;
-    const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE | SYNCHRONIZE, 0, nullptr, CREATE_NEW,
-                                      attributes, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
-    return FillNewFile(source, basic, file);
-}
-
-HANDLE CopyToNewFile(HANDLE source, const std::wstring& target, HANDLE in)
-{
-    Step("copia", target);
-    FILE_BASIC_INFO basic{};
-    DWORD attributes = 0;
-    if (!PrepareCopy(source, basic, attributes))
-        return INVALID_HANDLE_VALUE;
-    const HANDLE file = CreateIn(in, LastNameOf(target), GENERIC_WRITE | DELETE, attributes, 0,
-                                 FILE_NON_DIRECTORY_FILE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
-    return FillNewFile(source, basic, file);
-}
-
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)
 {
     Step((flags & MOVEFILE_DELAY_UNTIL_REBOOT) != 0 ? "al riavvio" : "sposta", from);
@@ -328,8 +295,8 @@ bool RenameOver(HANDLE file, const std::wstring& to, bool replace)
 bool RenameOver(HANDLE file, const std::wstring& to, bool replace, HANDLE in)
 {
     Step("rinomina", to);
-    // The native call: the documented one takes a relative name for one
-    // relative to the current folder on some versions of the platform.
+    // The native call: Wine's SetFileInformationByHandle makes a relative
+    // name a full one from the current folder, whatever the root.
     const std::wstring name = LastNameOf(to);
     const size_t nameBytes = name.size() * sizeof(wchar_t);
     const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);

@@ -43,16 +43,15 @@ bool RemoveOpenFile(HANDLE file, const std::wstring& subject);
 bool SetAttributes(const std::wstring& path, DWORD attributes);
 // The attributes of an open file (opened with FILE_WRITE_ATTRIBUTES); subject names it.
 bool SetOpenFileAttributes(HANDLE file, DWORD attributes, const std::wstring& subject);
-// A new file at target holding the bytes of the open source (read access),
-// with its attributes and time of last writing, as CopyFileW makes it; fails
-// when anything is there under the target's name (a link, a second name of
-// another file), as CREATE_NEW does. The handle it gives (write and DELETE
-// access, shared with nobody) is the one the new file is flushed and renamed
-// through, so nothing can take hold of it in between; INVALID_HANDLE_VALUE on
-// failure, which may leave part of the file at target.
-HANDLE CopyToNewFile(HANDLE source, const std::wstring& target);
-// The same, the new file named by target's last name inside the open folder
-// in: only that name is looked up, not every folder above it again.
+// A new file named by target's last name inside the open folder in, holding
+// the bytes of the open source (read access), with its attributes and time
+// of last writing, as CopyFileW makes it: only that name is looked up, not
+// every folder above it again. Fails when anything is there under the name
+// (a link, a second name of another file), as CREATE_NEW does. The handle it
+// gives (write and DELETE access, shared with nobody) is the one the new
+// file is flushed and renamed through, so nothing can take hold of it in
+// between; INVALID_HANDLE_VALUE on failure, which may leave part of the file
+// at target.
 HANDLE CopyToNewFile(HANDLE source, const std::wstring& target, HANDLE in);
 // MoveFileExW; an empty target with MOVEFILE_DELAY_UNTIL_REBOOT deletes at the restart.
 bool Move(const std::wstring& from, const std::wstring& to, DWORD flags);
