@@ -637,7 +637,7 @@ DWORD RunProgram(std::string commandLine)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        throw std::runtime_error("cannot start " + commandLine);
+        throw std::runtime_error("cannot start (error " + std::to_string(::GetLastError()) + ") " + commandLine);
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 1;
     ::GetExitCodeProcess(process.hProcess, &exitCode);

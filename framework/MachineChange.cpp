@@ -93,6 +93,19 @@ std::wstring LastNameOf(const std::wstring& path)
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// What a rename is given: the new name, relative to in when in is open.
+std::vector<unsigned char> RenameInformation(const std::wstring& name, bool replace, HANDLE in)
+{
+    const size_t nameBytes = name.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = in;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, name.c_str(), nameBytes + sizeof(wchar_t));
+    return buffer;
+}
+
 // A new file or folder named inside the open folder in, never one that is
 // there (not even a link): the name is looked up in that folder alone, where
 // a full path is walked again from the root of its drive each time a name
@@ -281,15 +294,8 @@ bool Move(const std::wstring& from, const std::wstring& to, DWORD flags)
 bool RenameOver(HANDLE file, const std::wstring& to, bool replace)
 {
     Step("rinomina", to);
-    const size_t nameBytes = to.size() * sizeof(wchar_t);
-    const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
-    std::vector<unsigned char> buffer(size);
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
-    info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::memcpy(info->FileName, to.c_str(), nameBytes + sizeof(wchar_t));
-    return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != FALSE;
+    std::vector<unsigned char> info = RenameInformation(to, replace, nullptr);
+    return ::SetFileInformationByHandle(file, FileRenameInfo, info.data(), static_cast<DWORD>(info.size())) != FALSE;
 }
 
 bool RenameOver(HANDLE file, const std::wstring& to, bool replace, HANDLE in)
@@ -297,17 +303,9 @@ bool RenameOver(HANDLE file, const std::wstring& to, bool replace, HANDLE in)
     Step("rinomina", to);
     // The native call: Wine's SetFileInformationByHandle makes a relative
     // name a full one from the current folder, whatever the root.
-    const std::wstring name = LastNameOf(to);
-    const size_t nameBytes = name.size() * sizeof(wchar_t);
-    const size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
-    std::vector<unsigned char> buffer(size);
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
-    info->RootDirectory = in;
-    info->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::memcpy(info->FileName, name.c_str(), nameBytes + sizeof(wchar_t));
+    std::vector<unsigned char> info = RenameInformation(LastNameOf(to), replace, in);
     IO_STATUS_BLOCK io{};
-    const NTSTATUS status = ::NtSetInformationFile(file, &io, info, static_cast<ULONG>(size),
+    const NTSTATUS status = ::NtSetInformationFile(file, &io, info.data(), static_cast<ULONG>(info.size()),
                                                    static_cast<FILE_INFORMATION_CLASS>(FileRenameInformation));
     if (status < 0)
         SetErrorOf(status, false);
