@@ -6,8 +6,9 @@
 # ratios are printed (bench/peers.py does the work).
 #
 # Usage: bench/peers.sh [--files N] [--megabytes M] [--components N]
-#                       [--rounds N] [--floor copy|xcopy] [--keep]
-# Defaults: 2000 files, 100 MB, 300 components, 3 rounds. It installs nsis and
+#                       [--rounds N] [--floor copy|xcopy] [--work DIR] [--keep]
+# Defaults: 2000 files, 100 MB, 300 components, 3 rounds, the prefixes in
+# build/i686/peers (--work /dev/shm/peers keeps a busy disk out of the times). It installs nsis and
 # wixl when they are missing and builds what it needs of build/i686. Without a
 # display it runs under xvfb-run.
 set -euo pipefail
